@@ -1,0 +1,42 @@
+// Status codes of every operation and the one place that prints their messages.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Every operation returns kOk or one of these codes. The show-usage and show-version
+// statuses travel only from parseOptions to the driver; all others are failures whose
+// absolute value becomes the exit code.
+enum ErrorCode : int32_t {
+  kOk = 0,
+  kShowUsage = -1,
+  kShowVersion = -2,
+  kErrOutOfMemory = -3,
+  kErrUnknownOption = -4,
+  kErrBadCombination = -5,
+  kErrMissingValue = -6,
+  kErrNoInput = -7,
+  kErrTwoInputs = -8,
+  kErrTwoOutputs = -9,
+  kErrOpenInput = -10,
+  kErrAccessInput = -11,
+  kErrInputLength = -12,
+  kErrReadInput = -13,
+  kErrOpenOutput = -14,
+  kErrAccessOutput = -15,
+  kErrWriteOutput = -16,
+  kErrBadValue = -17,
+  kErrTapeCorrupted = -18,
+  kErrBadBlock = -19,
+};
+
+// Prints the message of `code` with up to two text arguments on stderr, followed by an
+// empty line, and returns `code` so that the detecting operation can report and return
+// in one statement. For kErrBadBlock the text form is the block-list message.
+int32_t reportFailure(int32_t code, std::string_view first = {}, std::string_view second = {});
+
+// The -18 form: the tape name and the file offset at which the scan could go no further.
+int32_t reportFailure(int32_t code, std::string_view path, uint32_t offset);
+
+// The numeric -19 form, "Bad block number: %d", and the fallback for unknown codes.
+int32_t reportFailure(int32_t code, int32_t number);

@@ -1,0 +1,66 @@
+// Mato block encoding.
+#include "audio/mato_encoder.h"
+
+#include "audio/export.h"
+#include "audio/wav_file.h"
+#include "tape/tape_image.h"
+
+namespace {
+
+constexpr int32_t kHeaderPilot = 510;
+constexpr int32_t kBlockPilot = 128;
+constexpr uint32_t kSyncByte = 0x55;
+
+}  // namespace
+
+int32_t writeMatoPilot(ConversionJob& job, int32_t count, bool closingMark) {
+  int32_t written = 0;
+  do {
+    const int32_t status = writeWaveform(job, false);
+    if (status != kOk) {
+      return status;
+    }
+  } while (++written < count);
+  return closingMark ? writeWaveform(job, true) : kOk;
+}
+
+int32_t writeMatoByte(ConversionJob& job, uint32_t value) {
+  int32_t status = writeWaveform(job, true);
+  for (int bit = 0; bit < 8 && status == kOk; ++bit) {
+    status = writeWaveform(job, ((value >> bit) & 1u) != 0);
+  }
+  return status;
+}
+
+int32_t exportMatoBlock(ConversionJob& job, int32_t number) {
+  const TapeBlock* block = nullptr;
+  int32_t count = readBlockPart(job, number, 1, block);
+  if (count < 0) {
+    return count;
+  }
+  printBlockProgress(job, number, *block);
+  const bool isHeaderBlock = block->fileType != 0;
+  int32_t status = kOk;
+  if (isHeaderBlock && number != job.selection->front()) {
+    status = writeGap(job, job.gapSeconds);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  status = writeMatoPilot(job, isHeaderBlock ? kHeaderPilot : kBlockPilot, false);
+  if (status == kOk && isHeaderBlock) {
+    status = writeMatoByte(job, kSyncByte);
+  }
+  if (status == kOk) {
+    status = writeDataBytes(job, count);
+  }
+  if (status != kOk || !isHeaderBlock) {
+    return status;
+  }
+  count = readBlockPart(job, number, 0, block);
+  if (count < 0) {
+    return count;
+  }
+  status = writeMatoPilot(job, kBlockPilot, true);
+  return status == kOk ? writeDataBytes(job, count) : status;
+}

@@ -1,0 +1,74 @@
+// PMD 85 block encoding.
+#include "audio/pmd85_encoder.h"
+
+#include "audio/export.h"
+#include "audio/wav_file.h"
+#include "tape/tape_image.h"
+
+namespace {
+
+// The first leader is long enough for the machine to settle on the bit rate; 2.8 is not
+// exact in binary and gives 3359 cells, one short of 3360.
+constexpr double kHeaderLeaderSeconds = 2.8;
+constexpr double kLeaderSeconds = 0.5;
+
+}  // namespace
+
+int32_t writePmdByte(ConversionJob& job, uint32_t value) {
+  int32_t status = writeWaveform(job, false);
+  for (int bit = 0; bit < 8 && status == kOk; ++bit) {
+    status = writeWaveform(job, ((value >> bit) & 1u) != 0);
+  }
+  if (status == kOk) {
+    status = writeWaveform(job, true);
+  }
+  if (status == kOk) {
+    status = writeWaveform(job, true);
+  }
+  return status;
+}
+
+int32_t exportPmdBlock(ConversionJob& job, int32_t number) {
+  const TapeBlock* block = nullptr;
+  int32_t count = readBlockPart(job, number, 1, block);
+  if (count < 0) {
+    return count;
+  }
+  printBlockProgress(job, number, *block);
+  const std::vector<int32_t>& selection = *job.selection;
+  const bool isHeaderBlock = block->fileType != 0;
+  // First and last are decided by block number, not by position in the selection.
+  const bool isFirst = number == selection.front();
+  const bool isLast = number == selection[static_cast<size_t>(job.selectionCount - 1)];
+  int32_t status = kOk;
+  if (isHeaderBlock && !isFirst) {
+    status = writeLeader(job, kLeaderSeconds);
+    if (status == kOk) {
+      status = writeGap(job, job.gapSeconds);
+    }
+    if (status != kOk) {
+      return status;
+    }
+  }
+  status = writeLeader(job, isHeaderBlock ? kHeaderLeaderSeconds : kLeaderSeconds);
+  if (status == kOk) {
+    status = writeDataBytes(job, count);
+  }
+  if (status != kOk) {
+    return status;
+  }
+  if (isHeaderBlock) {
+    count = readBlockPart(job, number, 0, block);
+    if (count < 0) {
+      return count;
+    }
+    status = writeLeader(job, kLeaderSeconds);
+    if (status == kOk) {
+      status = writeDataBytes(job, count);
+    }
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return isLast ? writeLeader(job, kLeaderSeconds) : kOk;
+}

@@ -1,0 +1,128 @@
+// Creation and finalization of the WAV file.
+#include "audio/wav_file.h"
+
+#include <filesystem>
+
+#include "audio/waveforms.h"
+
+namespace {
+
+// A large stream buffer: waveforms are written a few dozen bytes at a time.
+constexpr size_t kOutputBufferSize = size_t{1} << 20;
+
+void writeLe16(uint8_t* bytes, uint32_t value) {
+  bytes[0] = static_cast<uint8_t>(value);
+  bytes[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void writeLe32(uint8_t* bytes, uint32_t value) {
+  writeLe16(bytes, value & 0xFFFFu);
+  writeLe16(bytes + 2, value >> 16);
+}
+
+void writeTag(uint8_t* bytes, const char (&tag)[5]) {
+  for (int i = 0; i < 4; ++i) {
+    bytes[i] = static_cast<uint8_t>(tag[i]);
+  }
+}
+
+// True when the output path names the existing input file, also through a link.
+bool isInputFile(const ConversionJob& job) {
+  std::error_code error;
+  return std::filesystem::equivalent(job.inputPath, job.outputPath, error) && !error;
+}
+
+// Writes a 32-bit size at `offset` of the header on disk.
+int32_t writeSizeField(ConversionJob& job, off_t offset, int64_t value) {
+  if (fseeko(job.outputFile.get(), offset, SEEK_SET) != 0) {
+    return reportFailure(kErrAccessOutput, job.outputPath);
+  }
+  uint8_t bytes[4];
+  writeLe32(bytes, static_cast<uint32_t>(value));
+  if (std::fwrite(bytes, 1, 4, job.outputFile.get()) != 4) {
+    return reportFailure(kErrWriteOutput, job.outputPath);
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int32_t buildWavHeader(ConversionJob& job) {
+  const int32_t status = allocZeroed(job.wavHeader, kWavHeaderLength);
+  if (status != kOk) {
+    return status;
+  }
+  uint8_t* header = job.wavHeader->data();
+  const auto rate = static_cast<uint32_t>(job.sampleRate);
+  writeTag(header, "RIFF");
+  writeLe32(header + 4, 0);
+  writeTag(header + 8, "WAVE");
+  writeTag(header + 12, "fmt ");
+  writeLe32(header + 16, 16);
+  writeLe16(header + 20, 1);  // PCM
+  writeLe16(header + 22, 1);  // mono
+  writeLe32(header + 24, rate);
+  writeLe32(header + 28, rate);  // one byte per sample frame
+  writeLe16(header + 32, 1);
+  writeLe16(header + 34, 8);
+  writeTag(header + 36, "data");
+  writeLe32(header + 40, 0);
+  return kOk;
+}
+
+int32_t createWav(ConversionJob& job) {
+  std::printf("Creating output WAV file: %s\n", job.outputPath);
+  int32_t status = buildWaveforms(job);
+  if (status != kOk) {
+    return status;
+  }
+  status = buildWavHeader(job);
+  if (status != kOk) {
+    return status;
+  }
+  // Opening for writing truncates: never let that happen to the tape image itself.
+  if (isInputFile(job)) {
+    return reportFailure(kErrOpenOutput, job.outputPath);
+  }
+  job.outputFile.reset(std::fopen(job.outputPath, "wb"));
+  if (!job.outputFile) {
+    return reportFailure(kErrOpenOutput, job.outputPath);
+  }
+  std::setvbuf(job.outputFile.get(), nullptr, _IOFBF, kOutputBufferSize);
+  job.outputLength = 0;
+  if (!writeSamples(job, job.wavHeader->data(), kWavHeaderLength)) {
+    return reportFailure(kErrWriteOutput, job.outputPath);
+  }
+  if (job.verbose != 0) {
+    std::printf(" Sample rate: %d Hz\n", job.sampleRate);
+  }
+  return kOk;
+}
+
+int32_t finalizeWav(ConversionJob& job) {
+  std::FILE* file = job.outputFile.get();
+  // Samples still in the stream buffer must reach the file before the sizes claim them.
+  if (std::fflush(file) != 0) {
+    return reportFailure(kErrWriteOutput, job.outputPath);
+  }
+  const int64_t length = ftello(file);
+  if (length < 0) {
+    return reportFailure(kErrAccessOutput, job.outputPath);
+  }
+  int32_t status = writeSizeField(job, 4, length - 8);
+  if (status != kOk) {
+    return status;
+  }
+  status = writeSizeField(job, 40, length - kWavHeaderLength);
+  if (status != kOk) {
+    return status;
+  }
+  // A failed close can mean the last bytes never arrived.
+  if (std::fclose(job.outputFile.release()) != 0) {
+    return reportFailure(kErrWriteOutput, job.outputPath);
+  }
+  if (job.verbose != 0) {
+    std::fputs("Output WAV file finalized and closed.\n", stdout);
+  }
+  return kOk;
+}

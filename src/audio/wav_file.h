@@ -1,0 +1,41 @@
+// The WAV output file: 44-byte RIFF/WAVE header, unsigned 8-bit mono PCM samples.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/job.h"
+
+inline constexpr int32_t kWavHeaderLength = 44;
+
+// The RIFF size field (file length - 8) is 32-bit: no file may grow beyond what it states.
+inline constexpr int64_t kMaxWavFileLength = int64_t{0xFFFFFFFF} + 8;
+
+// Prints "Creating output WAV file: ...", builds the waveforms and the header, creates
+// job.outputPath and writes the header with both sizes 0. Refuses, before opening it, an
+// output path that names the input file itself. Returns kOk, or -3, -14 or -16, reported;
+// after -16 the file stays open for the driver to close.
+[[nodiscard]] int32_t createWav(ConversionJob& job);
+
+// Allocates job.wavHeader and fills it from job.sampleRate. Returns kOk or -3, reported.
+[[nodiscard]] int32_t buildWavHeader(ConversionJob& job);
+
+// Writes the RIFF and data sizes into the header and closes the file. Returns kOk, or
+// -15 (positioning) or -16 (writing, flushing or closing), reported.
+[[nodiscard]] int32_t finalizeWav(ConversionJob& job);
+
+// Appends one run of samples as a single item. False when the stream did not take it
+// whole or when the file would outgrow its size fields; the caller reports -16.
+inline bool writeSamples(ConversionJob& job, const uint8_t* samples, int32_t length) {
+  job.outputLength += length;
+  if (job.outputLength > kMaxWavFileLength) {
+    return false;
+  }
+#if defined(__GLIBC__)
+  // The export is single-threaded; skipping the stream lock per waveform keeps the
+  // encoder close to the speed of a plain file copy.
+  return fwrite_unlocked(samples, static_cast<size_t>(length), 1, job.outputFile.get()) == 1;
+#else
+  return std::fwrite(samples, static_cast<size_t>(length), 1, job.outputFile.get()) == 1;
+#endif
+}

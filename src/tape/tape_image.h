@@ -1,0 +1,68 @@
+// Tape images: the scan that finds their blocks, access to a block's bytes by number,
+// and the -list output.
+//
+// A tape image holds header blocks (a 48-byte sync pattern, a 15-byte header and a
+// checksummed body) and headerless blocks, either as records that each start with a
+// 16-bit little-endian length word or back to back ("bare"). The scan keeps only the
+// offsets of each block; its bytes are read again from the file when needed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "app/job.h"
+#include "tape/tape_block.h"
+
+inline constexpr int32_t kSyncPatternLength = 48;
+inline constexpr int32_t kHeaderLength = 15;
+inline constexpr int32_t kHeaderPartLength = kSyncPatternLength + kHeaderLength;  // 63
+
+// Input files must be smaller than this: offsets and sizes of the image are 32-bit.
+inline constexpr int64_t kMaxTapeImageSize = int64_t{1} << 31;
+
+// Reads the whole image at job.inputPath once and fills job.blocks and job.blockCount.
+// Prints "Reading source file: ..." first. Returns kOk, or -10, -11, -12 or -18, already
+// reported. A -3, -11 or -13 inside the block loop is reported and followed by -18, which
+// is returned; the blocks found before the failure stay in the list. Checksum and length
+// faults are no failures: they are marked in the records.
+[[nodiscard]] int32_t scanTape(ConversionJob& job);
+
+// Releases every block record and empties the list.
+void freeBlocks(ConversionJob& job);
+
+// Appends a copy of `block` to the list. Returns kOk, or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendBlock(ConversionJob& job, const TapeBlock& block);
+
+// If `bytes` (at least 63) start with the sync pattern, copies the header that follows it
+// into the first six fields of `block`, sets headerChecksumError and returns true;
+// otherwise leaves `block` unchanged and returns false.
+bool detectHeader(const uint8_t* bytes, TapeBlock& block);
+
+// True when the sum of the first `count` bytes modulo 256 equals byte `count`.
+bool checksumMatches(const uint8_t* bytes, int32_t count);
+
+// Looks up block `number` (1-based). Returns kOk with `block` set, or kErrBadBlock,
+// reported as "Bad block number: %d", with `block` unchanged.
+[[nodiscard]] int32_t findBlock(const ConversionJob& job, int32_t number, const TapeBlock*& block);
+
+// Copies one part of block `number` into the start of job.blockBuffer and returns its byte
+// count, or a negative code already reported (-19 from the lookup; -10, -11, -13 from the
+// read). The header part of a header block is its 63 bytes from the sync pattern on, or
+// with useMato only the 15 header bytes; the body part is length + 2 bytes. A headerless
+// block gives its length bytes for either part. After a successful lookup `block` holds
+// the record, also when the read fails.
+[[nodiscard]] int32_t readBlockPart(ConversionJob& job, int32_t number, int32_t wantHeader,
+                                    const TapeBlock*& block);
+
+// Copies exactly `count` bytes from `offset` of the file at `path` into `buffer`. Returns
+// kOk, or -10, -11 or -13, reported with `path`. The file is opened and closed each time.
+[[nodiscard]] int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset,
+                                    int32_t count);
+
+// Opens `path` for binary reading; refuses directories, which some systems let fopen open.
+FileHandle openInputFile(const char* path);
+
+// Prints the listing of the selected blocks on stdout. Stops after reporting the first
+// selected number that has no block; the run goes on as a success.
+void listTape(ConversionJob& job);
