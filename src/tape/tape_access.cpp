@@ -51,6 +51,10 @@ int32_t readBlockPart(ConversionJob& job, int32_t number, int32_t wantHeader,
   } else if (isHeaderBlock) {
     count += 2;
   }
+  status = allocZeroed(job.blockBuffer, kBlockBufferSize);
+  if (status != kOk) {
+    return status;
+  }
   status = readFileRange(job.inputPath, job.blockBuffer->data(), offset, count);
   return status != kOk ? status : count;
 }
