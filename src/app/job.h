@@ -47,6 +47,8 @@ struct ConversionJob {
   uint8_t highLevel = 218;
   uint8_t lowLevel = 38;
   std::vector<TapeBlock> blocks;  // blockCount records in file order
+  // Size of the image when it was scanned; a file that changed since is not read again.
+  int64_t inputSize = -1;
   Slot<uint8_t> wavHeader;        // the 44 header bytes
   FileHandle outputFile;
   // Bytes written to outputFile so far; keeps the file within what its size fields can state.

@@ -55,14 +55,23 @@ int32_t readBlockPart(ConversionJob& job, int32_t number, int32_t wantHeader,
   if (status != kOk) {
     return status;
   }
-  status = readFileRange(job.inputPath, job.blockBuffer->data(), offset, count);
+  status = readFileRange(job.inputPath, job.blockBuffer->data(), offset, count, job.inputSize);
   return status != kOk ? status : count;
 }
 
-int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset, int32_t count) {
+int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset, int32_t count,
+                      int64_t expectedSize) {
   const FileHandle file = openInputFile(path);
   if (!file) {
     return reportFailure(kErrOpenInput, path);
+  }
+  if (expectedSize >= 0) {
+    if (fseeko(file.get(), 0, SEEK_END) != 0) {
+      return reportFailure(kErrAccessInput, path);
+    }
+    if (ftello(file.get()) != expectedSize) {
+      return reportFailure(kErrReadInput, path);
+    }
   }
   if (fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0 ||
       ftello(file.get()) != offset) {

@@ -57,8 +57,10 @@ bool checksumMatches(const uint8_t* bytes, int32_t count);
 
 // Copies exactly `count` bytes from `offset` of the file at `path` into `buffer`. Returns
 // kOk, or -10, -11 or -13, reported with `path`. The file is opened and closed each time.
+// With `expectedSize` 0 or more, a file of any other size counts as unreadable (-13): it
+// was truncated or replaced since the scan, and its offsets no longer mean anything.
 [[nodiscard]] int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset,
-                                    int32_t count);
+                                    int32_t count, int64_t expectedSize = -1);
 
 // Opens `path` for binary reading; refuses directories, which some systems let fopen open.
 FileHandle openInputFile(const char* path);

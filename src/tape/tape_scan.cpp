@@ -210,6 +210,7 @@ int32_t scanTape(ConversionJob& job) {
   if (stoppedAt != size) {
     return reportFailure(kErrTapeCorrupted, job.inputPath, static_cast<uint32_t>(stoppedAt));
   }
+  job.inputSize = size;
   if (job.verbose != 0) {
     std::printf(" Blocks: %d\n", job.blockCount);
   }
