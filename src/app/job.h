@@ -50,6 +50,7 @@ struct ConversionJob {
   // Size of the image when it was scanned; a file that changed since is not read again.
   int64_t inputSize = -1;
   Slot<uint8_t> wavHeader;        // the 44 header bytes
+  Slot<uint8_t> outputBuffer;     // outputFile's stream buffer; declared first, so it outlives it
   FileHandle outputFile;
   // Bytes written to outputFile so far; keeps the file within what its size fields can state.
   int64_t outputLength = 0;

@@ -80,6 +80,12 @@ int32_t createWav(ConversionJob& job) {
   if (status != kOk) {
     return status;
   }
+  // setvbuf without a buffer may keep only the mode: glibc then buffers by the block size
+  // (4 KiB), a write call every hundred waveforms. The job owns the buffer instead.
+  status = allocZeroed(job.outputBuffer, kOutputBufferSize);
+  if (status != kOk) {
+    return status;
+  }
   // Opening for writing truncates: never let that happen to the tape image itself.
   if (isInputFile(job)) {
     return reportFailure(kErrOpenOutput, job.outputPath);
@@ -88,7 +94,8 @@ int32_t createWav(ConversionJob& job) {
   if (!job.outputFile) {
     return reportFailure(kErrOpenOutput, job.outputPath);
   }
-  std::setvbuf(job.outputFile.get(), nullptr, _IOFBF, kOutputBufferSize);
+  std::setvbuf(job.outputFile.get(), reinterpret_cast<char*>(job.outputBuffer->data()), _IOFBF,
+               job.outputBuffer->size());
   job.outputLength = 0;
   if (!writeSamples(job, job.wavHeader->data(), kWavHeaderLength)) {
     return reportFailure(kErrWriteOutput, job.outputPath);
