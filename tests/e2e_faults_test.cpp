@@ -240,10 +240,10 @@ TEST_F(Faults, InputOfTwoGibibytesFailsWithLengthError) {
   EXPECT_EQ(entries(), (std::set<std::string>{"huge.img", "tape.img"}));
 }
 
-// The WAV goes into a FIFO that the test does not drain until the input has changed. The
-// selection repeats the header block, so a long gap comes between the second reading of
-// its header and of its body: the program blocks on the full FIFO inside that gap, and the
-// body is read only after the change, whatever the timing.
+// The WAV goes into a FIFO that the test does not drain until the input has changed. A
+// header block that is not the selection's first block gets a gap between the readings of
+// its header and of its body: the program blocks on the full FIFO inside that long gap, so
+// the body is read only after the change, whatever the timing.
 TEST_F(Faults, InputChangedBetweenScanAndExportFailsWithoutWritingItsBytes) {
   struct Case {
     const char* name;
@@ -252,27 +252,42 @@ TEST_F(Faults, InputChangedBetweenScanAndExportFailsWithoutWritingItsBytes) {
     std::string error;
   };
   const std::string replacement = dir.file("replacement.img");
+  int pipeWriter = -1;
   const std::vector<Case> cases = {
       {"truncated", [](const std::string& path) { fs::resize_file(path, 100); }, 13,
        "Can't read from the input file '%'!"},
       {"replaced by a longer file",
        [&](const std::string& path) {
-         ASSERT_TRUE(TapeImage().raw(bytesOf(original)).raw(patternBytes(500)).writeTo(replacement));
+         ASSERT_TRUE(
+             TapeImage().raw(bytesOf(original)).raw(patternBytes(500)).writeTo(replacement));
          fs::rename(replacement, path);
        },
        13, "Can't read from the input file '%'!"},
       {"removed", [](const std::string& path) { fs::remove(path); }, 10,
        "Can't open input file '%'!"},
+      // With a writer end held open, the pipe opens at once but cannot be positioned.
+      {"replaced by a pipe",
+       [&](const std::string& path) {
+         ASSERT_EQ(mkfifo(replacement.c_str(), 0600), 0);
+         pipeWriter = open(replacement.c_str(), O_RDWR);
+         fs::rename(replacement, path);
+       },
+       11, "Can't access input file '%'!"},
   };
   const std::string fifo = dir.file("out.wav");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const Case& c : cases) {
     for (const char* protocol : {"-rph", "-mato"}) {
       SCOPED_TRACE(std::string(c.name) + " " + protocol);
+      fs::remove(input);
       ASSERT_TRUE(TapeImage().raw(bytesOf(original)).writeTo(input));
       const FifoRun fifoRun =
-          runReadingFifo({protocol, "-blk", "1,1", "-gap", "200", "-o", fifo, input},
+          runReadingFifo({protocol, "-blk", "2,1", "-gap", "200", "-o", fifo, input},
                          dir.path().string(), fifo, [&] { c.change(input); });
+      if (pipeWriter >= 0) {
+        close(pipeWriter);
+        pipeWriter = -1;
+      }
       std::string error = c.error;
       error.replace(error.find('%'), 1, input);
       EXPECT_EQ(fifoRun.result.exitCode, c.exitCode);
