@@ -11,8 +11,8 @@ namespace {
 
 using tape_builder::Bytes;
 using tape_builder::Header;
-using tape_builder::TapeImage;
 using tape_builder::patternBytes;
+using tape_builder::TapeImage;
 
 bool writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -35,10 +35,9 @@ std::vector<std::pair<std::string, Bytes>> tapeSeeds() {
                                  .bareHeaderBlock(basic, patternBytes(50, 4))
                                  .bareHeaderBlock(data, patternBytes(10, 5), true)
                                  .bytes());
-  seeds.emplace_back("bare-tail", TapeImage()
-                                      .bareHeaderBlock(basic, patternBytes(16, 6))
-                                      .raw(patternBytes(24, 7))
-                                      .bytes());
+  seeds.emplace_back(
+      "bare-tail",
+      TapeImage().bareHeaderBlock(basic, patternBytes(16, 6)).raw(patternBytes(24, 7)).bytes());
   seeds.emplace_back("checksum-faults", TapeImage()
                                             .headerBlock(badHeader, patternBytes(12, 8), true)
                                             .headerlessBlock(patternBytes(70, 9))
@@ -47,18 +46,18 @@ std::vector<std::pair<std::string, Bytes>> tapeSeeds() {
   longer.length = 200;
   seeds.emplace_back("length-fault-records",
                      TapeImage().headerBlock(longer, patternBytes(20, 10), false, true).bytes());
-  seeds.emplace_back("length-fault-bare",
-                     TapeImage().bareHeaderBlock(longer, patternBytes(20, 11), false, true).bytes());
+  seeds.emplace_back(
+      "length-fault-bare",
+      TapeImage().bareHeaderBlock(longer, patternBytes(20, 11), false, true).bytes());
   seeds.emplace_back("headerless-only", TapeImage()
                                             .headerlessBlock(patternBytes(66, 12))
                                             .headerlessBlock(patternBytes(3, 13))
                                             .bytes());
   seeds.emplace_back("truncated",
                      TapeImage().headerBlock(basic, patternBytes(40, 14)).truncate(5).bytes());
-  seeds.emplace_back("wrong-length-word", TapeImage()
-                                              .record(tape_builder::headerPart(basic), 70)
-                                              .raw(patternBytes(80, 15))
-                                              .bytes());
+  seeds.emplace_back(
+      "wrong-length-word",
+      TapeImage().record(tape_builder::headerPart(basic), 70).raw(patternBytes(80, 15)).bytes());
   return seeds;
 }
 
@@ -106,7 +105,8 @@ int main(int argc, char** argv) {
   }
   int index = 0;
   for (const auto& arguments : optionSeeds()) {
-    ok = ok && writeBytes(root / "options" / ("args" + std::to_string(index++)), argumentSeed(arguments));
+    ok = ok &&
+         writeBytes(root / "options" / ("args" + std::to_string(index++)), argumentSeed(arguments));
   }
   if (!ok) {
     std::cerr << "make_seed_corpus: cannot write into " << root.string() << "\n";

@@ -19,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using tape_builder::Header;
-using tape_builder::TapeImage;
 using tape_builder::patternBytes;
+using tape_builder::TapeImage;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -304,8 +304,8 @@ TEST_F(Faults, InputChangedBetweenScanAndExportFailsWithoutWritingItsBytes) {
 TEST_F(Faults, OutputWithoutPositionsIsWrittenButCannotBeFinalized) {
   const std::string fifo = dir.file("out.wav");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const FifoRun fifoRun = runReadingFifo({"-sr", "L", "-o", fifo, input}, dir.path().string(),
-                                         fifo, [] {});
+  const FifoRun fifoRun =
+      runReadingFifo({"-sr", "L", "-o", fifo, input}, dir.path().string(), fifo, [] {});
   EXPECT_EQ(fifoRun.result.exitCode, 15);
   EXPECT_EQ(fifoRun.result.err, message("Can't access output file '" + fifo + "'!"));
   EXPECT_EQ(fifoRun.result.out, exportLines(input, fifo));
@@ -321,11 +321,10 @@ TEST_F(Faults, AllocationFailureUnderAnAddressSpaceLimitReportsOutOfMemory) {
     GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
   }
   // 64 MiB of address space: the program starts, but a list of 16 Mi entries cannot grow.
-  const RunResult result =
-      runProgram("/bin/sh",
-                 {"-c", "ulimit -v 65536 && exec \"$0\" \"$@\"", TONBRIX_BINARY, "-blk",
-                  "1-16777216", input},
-                 dir.path().string());
+  const RunResult result = runProgram(
+      "/bin/sh",
+      {"-c", "ulimit -v 65536 && exec \"$0\" \"$@\"", TONBRIX_BINARY, "-blk", "1-16777216", input},
+      dir.path().string());
   EXPECT_EQ(result.exitCode, 3);
   EXPECT_EQ(result.err, message("Out of memory!"));
   EXPECT_EQ(result.out, kBanner);
