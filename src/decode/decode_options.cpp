@@ -1,0 +1,140 @@
+// Parsing of tonbrix-decode's command line into a DecodeJob.
+#include "decode/decode_options.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool isOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
+
+char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lowerCase(a[i]) != lowerCase(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
+  const std::string text = value;
+  if (equalsIgnoringCase(text, "L")) {
+    job.channel = 0;
+  } else if (equalsIgnoringCase(text, "R")) {
+    job.channel = 1;
+  } else if (equalsIgnoringCase(text, "A")) {
+    job.channel = kChannelAuto;
+  } else {
+    return reportFailure(kErrBadValue, value, option);
+  }
+  return kOk;
+}
+
+}  // namespace
+
+std::string deriveImageName(const std::string& inputPath) {
+  std::string name = inputPath;
+  const size_t slash = name.rfind('/');
+  const size_t componentStart = (slash == std::string::npos) ? 0 : slash + 1;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot >= componentStart) {
+    name.erase(dot);
+  }
+  name += ".img";
+  if (equalsIgnoringCase(name, inputPath)) {
+    name += ".img";
+  }
+  return name;
+}
+
+int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
+  job = DecodeJob{};
+  bool pmd = false;
+  bool normalPhase = false;
+  int32_t result = kOk;
+  for (int i = 1; i < argc && result == kOk; ++i) {
+    const char* argument = argv[i];
+    if (isOption(argument, "-h")) {
+      result = kShowUsage;
+    } else if (isOption(argument, "-v")) {
+      result = kShowVersion;
+    } else if (isOption(argument, "-vb")) {
+      job.verbose = 1;
+    } else if (isOption(argument, "-list")) {
+      job.listOnly = 1;
+    } else if (isOption(argument, "-pmd")) {
+      pmd = true;
+    } else if (isOption(argument, "-mato")) {
+      job.protocol = kProtocolMato;
+    } else if (isOption(argument, "-nph")) {
+      normalPhase = true;
+    } else if (isOption(argument, "-rph")) {
+      job.phase = kPhaseReversed;
+    } else if (isOption(argument, "-ch") || isOption(argument, "-o")) {
+      if (i + 1 >= argc) {
+        result = reportFailure(kErrMissingValue, argument);
+        break;
+      }
+      const char* value = argv[++i];
+      if (isOption(argument, "-ch")) {
+        result = parseChannel(value, argument, job);
+      } else if (job.outputPath != nullptr) {
+        result = reportFailure(kErrTwoOutputs, job.outputPath, value);
+      } else {
+        job.outputPath = value;
+      }
+    } else if (argument[0] == '-') {
+      result = reportFailure(kErrUnknownOption, argument);
+    } else if (job.inputPath != nullptr) {
+      result = reportFailure(kErrTwoInputs, job.inputPath, argument);
+    } else {
+      job.inputPath = argument;
+    }
+  }
+  if (result != kOk) {
+    return result;
+  }
+  if ((pmd && job.protocol == kProtocolMato) || (normalPhase && job.phase == kPhaseReversed)) {
+    return reportFailure(kErrBadCombination);
+  }
+  if (pmd) {
+    job.protocol = kProtocolPmd;
+  }
+  if (normalPhase) {
+    job.phase = kPhaseNormal;
+  }
+  if (job.inputPath == nullptr) {
+    return reportFailure(kErrNoInput);
+  }
+  if (job.outputPath == nullptr) {
+    job.derivedOutputName = deriveImageName(job.inputPath);
+    job.outputPath = job.derivedOutputName.c_str();
+  }
+  return kOk;
+}
+
+void printDecodeUsage() {
+  printDecodeBanner();
+  std::printf("Usage: %s [options] infile.wav\n", "tonbrix-decode");
+  std::fputs("\nOptions:\n", stdout);
+  std::fputs("  -o outfile.ext  output tape image name [infile.img]\n", stdout);
+  std::fputs("  -list\t\t  print what the recording holds, write no tape image\n", stdout);
+  std::fputs("  -pmd\t\t  PMD 85 protocol only, either speed [detect]\n", stdout);
+  std::fputs("  -mato\t\t  Mato protocol only [detect]\n", stdout);
+  std::fputs("  -nph\t\t  normal phase only: a mark starts high [detect]\n", stdout);
+  std::fputs("  -rph\t\t  reversal phase only: a mark starts low [detect]\n", stdout);
+  std::fputs("  -ch CH\t  channel of a stereo file [A]; CH=L/R/A (Left/Right/Auto)\n", stdout);
+  std::fputs("  -vb\t\t  verbose: measured speed and frame errors of each block\n", stdout);
+  std::fputs("  -h\t\t  usage information\n", stdout);
+  std::fputs("  -v\t\t  version info\n", stdout);
+  std::fputs("\nInput: RIFF/WAVE PCM, 8-bit unsigned or 16-bit signed, mono or stereo,\n",
+             stdout);
+  std::fputs("8000 to 96000 samples per second. Output: a tape image in the record layout.\n\n",
+             stdout);
+}

@@ -1,0 +1,21 @@
+// Command-line options of tonbrix-decode.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "decode/decode_job.h"
+
+// Resets `job` and fills it from argv[1..argc-1]. Returns kOk, kShowUsage for -h,
+// kShowVersion for -v, or an error code already reported: kErrUnknownOption,
+// kErrMissingValue, kErrBadValue (a -ch other than L, R or A), kErrTwoInputs,
+// kErrTwoOutputs, kErrNoInput, or kErrBadCombination for -pmd with -mato or -nph with
+// -rph. Argument texts are referred to, not copied.
+[[nodiscard]] int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job);
+
+// The tape image name made from a recording's name: the extension of the last path
+// component becomes ".img"; ".img" is appended once more if that would name the input.
+std::string deriveImageName(const std::string& inputPath);
+
+// Prints the banner and the usage text on stdout.
+void printDecodeUsage();

@@ -1,0 +1,107 @@
+// Mato frames: a mark is one period of 630 Hz and a space one of 1050 Hz, so the period
+// between two crossings into the first level tells them apart; a frame is a mark start
+// bit and 8 data bits with nothing between frames.
+#include <cmath>
+
+#include "decode/frame_decoder.h"
+
+namespace {
+
+enum Cell { kInvalid, kSpace, kMark };
+
+// A mark lasts 5/3 of a space at every rate (35/21, 15/9, 70/42 samples); the boundary
+// sits at the geometric middle of the two.
+constexpr double kMarkRatio = 5.0 / 3.0;
+constexpr double kMarkBoundary = 1.29;
+constexpr double kShortestCell = 0.6;
+constexpr double kLongestCell = 2.2;
+constexpr double kTrackingGain = 0.05;
+// 510 spaces before a header, 128 before a body or a headerless block.
+constexpr int32_t kMinHeaderPilotCells = 300;
+constexpr int32_t kDataBits = 8;
+
+Cell classify(double period, double space) {
+  if (period < kShortestCell * space || period > kLongestCell * space) {
+    return kInvalid;
+  }
+  return period < kMarkBoundary * space ? kSpace : kMark;
+}
+
+}  // namespace
+
+int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                       bool afterHeader, size_t byteLimit, TapePart& part, size_t& next) {
+  const std::vector<double>& x = crossings.positions;
+  double space = leadIn.highSamples + leadIn.lowSamples;
+  part.protocol = kProtocolMato;
+  part.phase = leadIn.phase;
+  part.startSample = x[leadIn.first];
+  part.cellRate = sampleRate / space;
+
+  // Periods are measured between crossings into the first level, where each waveform
+  // begins; the other edge would do as well, since both waveforms end alike.
+  const bool firstRising = leadIn.phase != kPhaseReversed;
+  size_t c = leadIn.first;
+  if (isRising(crossings, c) != firstRising) {
+    ++c;
+  }
+  // Returns the cell that starts at crossing c and moves c to the next one.
+  const auto readCell = [&]() {
+    if (c + 2 >= x.size()) {
+      return kInvalid;
+    }
+    const double period = x[c + 2] - x[c];
+    const Cell cell = classify(period, space);
+    if (cell != kInvalid) {
+      space += kTrackingGain * ((cell == kMark ? period / kMarkRatio : period) - space);
+      c += 2;
+    }
+    return cell;
+  };
+
+  int32_t pilotCells = 0;
+  Cell cell = readCell();
+  for (; cell == kSpace; cell = readCell()) {
+    ++pilotCells;
+  }
+  part.leadInCells = pilotCells;
+  part.isBody = afterHeader && pilotCells < kMinHeaderPilotCells ? 1 : 0;
+  // The mark that ended the pilot is the start bit of the first frame, except after a
+  // body pilot, which closes with a mark of its own.
+  if (cell == kMark && part.isBody != 0) {
+    cell = readCell();
+  }
+  while (cell == kMark && part.bytes.size() < byteLimit) {
+    uint32_t value = 0;
+    int32_t bit = 0;
+    for (; bit < kDataBits; ++bit) {
+      const Cell data = readCell();
+      if (data == kInvalid) {
+        break;
+      }
+      value |= (data == kMark ? 1u : 0u) << bit;
+    }
+    if (bit < kDataBits) {
+      break;
+    }
+    const int32_t status = appendItem(part.bytes, static_cast<uint8_t>(value));
+    if (status != kOk) {
+      return status;
+    }
+    if (part.bytes.size() >= byteLimit) {
+      break;
+    }
+    // A space where the next start bit belongs is the pilot of the next block.
+    const size_t frameEnd = c;
+    cell = readCell();
+    if (cell != kMark) {
+      c = frameEnd;
+    }
+  }
+  part.isHeader = part.isBody == 0 && pilotCells >= kMinHeaderPilotCells &&
+                          part.bytes.size() >= kMatoHeaderStart + 15
+                      ? 1
+                      : 0;
+  next = c;
+  return kOk;
+}

@@ -1,0 +1,150 @@
+// Lead-in search and the walk over a channel's parts.
+#include <algorithm>
+#include <cmath>
+
+#include "decode/frame_decoder.h"
+
+namespace {
+
+// 32 periods: far fewer than the shortest lead-in (128 Mato spaces), far more than the
+// longest run of equal cells inside PMD 85 frames (10 marks).
+constexpr size_t kMinLeadInIntervals = 64;
+// Interval limits of any lead-in at any tape speed, as fractions of a second.
+constexpr double kShortestInterval = 1.0 / 6000;
+constexpr double kLongestInterval = 1.0 / 500;
+// Neighbouring periods of a lead-in may differ by this much; more means data or noise.
+constexpr double kPeriodTolerance = 0.2;
+// Duty cycles nearer than this to one half are PMD 85 leaders; Mato spaces have 1/3.
+constexpr double kPmdDutyTolerance = 0.09;
+// PMD 85 cells per second that separate the two speeds (1102.5..1225 and 1837.5..2450
+// nominal, 10 % off either way).
+constexpr double kDoubleSpeedCellRate = 1500;
+constexpr double kMinCellRate = 700;
+constexpr double kMaxPmdCellRate = 3200;
+constexpr double kMaxMatoSpaceRate = 1600;
+// A PMD 85 header part follows a 2.8 s leader (3359 or 6719 cells); bodies 0.5 s.
+constexpr int32_t kMinHeaderLeaderCells = 2000;
+constexpr uint32_t kLengthOffset = 4;
+
+bool similar(double a, double b, double sampleRate) {
+  // Interpolated crossings still jitter by a fraction of a sample at low rates.
+  const double tolerance = std::max(b * kPeriodTolerance, 0.75 * sampleRate / 11025);
+  return std::fabs(a - b) <= tolerance;
+}
+
+// Fills the measured and the chosen properties of the run [first, end). False when
+// they fit no protocol.
+bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t protocol,
+                    int32_t phase, LeadIn& leadIn) {
+  double sums[2] = {0, 0};
+  double counts[2] = {0, 0};
+  for (size_t i = leadIn.first; i < leadIn.end; ++i) {
+    const size_t level = isRising(crossings, i) ? 1 : 0;
+    sums[level] += crossings.positions[i + 1] - crossings.positions[i];
+    counts[level] += 1;
+  }
+  leadIn.highSamples = sums[1] / counts[1];
+  leadIn.lowSamples = sums[0] / counts[0];
+  const double period = leadIn.highSamples + leadIn.lowSamples;
+  const double rate = sampleRate / period;
+  const double duty = leadIn.highSamples / period;
+  const bool symmetric = std::fabs(duty - 0.5) < kPmdDutyTolerance;
+  const bool mato = protocol == kProtocolMato || (protocol == kProtocolAuto && !symmetric);
+  if (mato) {
+    leadIn.protocol = kProtocolMato;
+    leadIn.phase = phase != kPhaseAuto ? phase : (duty < 0.5 ? kPhaseNormal : kPhaseReversed);
+    return rate >= kMinCellRate && rate <= kMaxMatoSpaceRate;
+  }
+  leadIn.protocol = rate > kDoubleSpeedCellRate ? kProtocolPmdDouble : kProtocolPmd;
+  leadIn.phase = phase;
+  return rate >= kMinCellRate && rate <= kMaxPmdCellRate;
+}
+
+size_t headerLength(const TapePart& part) {
+  const size_t start = part.protocol == kProtocolMato ? kMatoHeaderStart : kPmdHeaderStart;
+  return size_t{part.bytes[start + kLengthOffset]} |
+         (size_t{part.bytes[start + kLengthOffset + 1]} << 8);
+}
+
+}  // namespace
+
+bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
+                int32_t phase, LeadIn& leadIn) {
+  const std::vector<double>& x = crossings.positions;
+  const double shortest = kShortestInterval * sampleRate;
+  const double longest = kLongestInterval * sampleRate;
+  size_t runStart = from;
+  for (size_t i = from; i + 1 <= x.size(); ++i) {
+    const double d = i + 1 < x.size() ? x[i + 1] - x[i] : 0;
+    const bool inRange = d >= shortest && d <= longest;
+    if (inRange && (i < runStart + 2 || similar(d, x[i - 1] - x[i - 2], sampleRate))) {
+      continue;
+    }
+    if (i - runStart >= kMinLeadInIntervals) {
+      leadIn = LeadIn{};
+      leadIn.first = runStart;
+      leadIn.end = i;
+      if (classifyLeadIn(crossings, sampleRate, protocol, phase, leadIn)) {
+        return true;
+      }
+    }
+    // An interval that only broke the pattern may be the first of the next run.
+    runStart = inRange ? i : i + 1;
+  }
+  return false;
+}
+
+bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
+  constexpr size_t kRun = 16;
+  constexpr size_t kMaxDamagedBytes = 4;
+  if (bytes.size() < kPmdHeaderStart + 15) {
+    return false;
+  }
+  static constexpr uint8_t kRunBytes[3] = {0xFF, 0x00, 0x55};
+  size_t damaged = 0;
+  for (size_t i = 0; i < kPmdHeaderStart; ++i) {
+    damaged += bytes[i] != kRunBytes[i / kRun] ? 1u : 0u;
+  }
+  return damaged <= kMaxDamagedBytes;
+}
+
+int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate, int32_t protocol,
+                        int32_t phase, std::vector<TapePart>& parts) {
+  parts.clear();
+  bool afterHeader = false;
+  size_t bodyLength = 0;
+  size_t from = 0;
+  LeadIn leadIn;
+  while (findLeadIn(crossings, from, sampleRate, protocol, phase, leadIn)) {
+    TapePart part;
+    size_t next = leadIn.end;
+    const size_t limit = afterHeader ? std::min(bodyLength, kMaxPartLength) : kMaxPartLength;
+    int32_t status = kOk;
+    if (leadIn.protocol == kProtocolMato) {
+      status = decodeMatoPart(crossings, leadIn, sampleRate, afterHeader, limit, part, next);
+    } else {
+      const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
+      const bool bodyLeader = afterHeader && leaderCells < kMinHeaderLeaderCells;
+      status = decodePmdPart(crossings, leadIn, sampleRate, bodyLeader ? limit : kMaxPartLength,
+                             part, next);
+      part.isBody = bodyLeader ? 1 : 0;
+      part.isHeader = !bodyLeader && hasSyncPattern(part.bytes) ? 1 : 0;
+    }
+    if (status != kOk) {
+      return status;
+    }
+    from = std::max(next, leadIn.first + 1);
+    if (part.bytes.empty()) {
+      continue;
+    }
+    afterHeader = part.isHeader != 0;
+    if (afterHeader) {
+      bodyLength = headerLength(part) + 2;
+    }
+    status = appendItem(parts, part);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return kOk;
+}
