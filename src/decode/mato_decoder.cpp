@@ -16,6 +16,9 @@ constexpr double kMarkBoundary = 1.29;
 constexpr double kShortestCell = 0.6;
 constexpr double kLongestCell = 2.2;
 constexpr double kTrackingGain = 0.05;
+constexpr double kShortestHead = 0.15;
+constexpr double kHeadBoundary = 0.58;
+constexpr double kLongestHead = 1.4;
 // 510 spaces before a header, 128 before a body or a headerless block.
 constexpr int32_t kMinHeaderPilotCells = 300;
 constexpr int32_t kDataBits = 8;
@@ -45,16 +48,27 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   if (isRising(crossings, c) != firstRising) {
     ++c;
   }
+  bool ended = false;
   // Returns the cell that starts at crossing c and moves c to the next one.
   const auto readCell = [&]() {
-    if (c + 2 >= x.size()) {
+    if (ended || c + 1 >= x.size()) {
       return kInvalid;
     }
-    const double period = x[c + 2] - x[c];
-    const Cell cell = classify(period, space);
+    const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
+    Cell cell = classify(period, space);
     if (cell != kInvalid) {
       space += kTrackingGain * ((cell == kMark ? period / kMarkRatio : period) - space);
       c += 2;
+      return cell;
+    }
+    // The last waveform before silence has no next start to measure to; its first level
+    // (a third of a space for a space, a whole space for a mark) still tells it.
+    const double head = x[c + 1] - x[c];
+    if ((period == 0 || period > kLongestCell * space) && head > kShortestHead * space &&
+        head < kLongestHead * space) {
+      cell = head < kHeadBoundary * space ? kSpace : kMark;
+      c += 1;
+      ended = true;
     }
     return cell;
   };
