@@ -51,9 +51,18 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t prot
   const bool symmetric = std::fabs(duty - 0.5) < kPmdDutyTolerance;
   const bool mato = protocol == kProtocolMato || (protocol == kProtocolAuto && !symmetric);
   if (mato) {
+    // A space starts with its short level. Decoding works in either phase, since marks and
+    // spaces end alike, so a forced phase only keeps out pilots that contradict it.
+    const int32_t measured = duty < 0.5 ? kPhaseNormal : kPhaseReversed;
     leadIn.protocol = kProtocolMato;
-    leadIn.phase = phase != kPhaseAuto ? phase : (duty < 0.5 ? kPhaseNormal : kPhaseReversed);
-    return rate >= kMinCellRate && rate <= kMaxMatoSpaceRate;
+    leadIn.phase = phase != kPhaseAuto ? phase : measured;
+    // A pilot is spaces, so the cell that ends it is longer; a run of marks inside data
+    // (bytes 0xFF) is followed by a shorter one.
+    const std::vector<double>& x = crossings.positions;
+    const bool endsWithLongerCell =
+        leadIn.end + 1 >= x.size() || x[leadIn.end + 1] - x[leadIn.end - 1] > period;
+    return rate >= kMinCellRate && rate <= kMaxMatoSpaceRate && endsWithLongerCell &&
+           (phase == kPhaseAuto || symmetric || phase == measured);
   }
   leadIn.protocol = rate > kDoubleSpeedCellRate ? kProtocolPmdDouble : kProtocolPmd;
   leadIn.phase = phase;

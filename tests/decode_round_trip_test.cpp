@@ -1,0 +1,259 @@
+// End-to-end tests of tonbrix-decode: tape images played by tonbrix, optionally damaged
+// like a cassette would damage them, must decode to exactly the blocks that were played.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/decode_audio.h"
+#include "support/run_binary.h"
+#include "support/tape_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using decode_audio::Audio;
+using tape_builder::Bytes;
+using tape_builder::Header;
+using tape_builder::TapeImage;
+
+RunResult runDecoder(const std::vector<std::string>& args, const std::string& captureDir) {
+  return runProgram(TONBRIX_DECODE_BINARY, args, captureDir);
+}
+
+// Block 1: header block whose body has runs of 0x00 and 0xFF; 2: headerless; 3: header
+// block with wrong header and body checksums; 4: header block that is never selected;
+// 5: headerless block of one byte.
+std::vector<Bytes> tapeBlocks() {
+  Bytes runs = tape_builder::patternBytes(24, 3);
+  runs.insert(runs.end(), 12, 0x00);
+  runs.insert(runs.end(), 12, 0xFF);
+  Header first;
+  first.name = "FIRST";
+  Header bad;
+  bad.fileNumber = 7;
+  bad.fileType = 'C';
+  bad.beginAddress = 0x8000;
+  bad.name = "BADSUMS";
+  bad.badChecksum = true;
+  Header skipped;
+  skipped.name = "SKIPPED";
+  return {TapeImage().headerBlock(first, runs).bytes(),
+          TapeImage().headerlessBlock(tape_builder::patternBytes(12, 9)).bytes(),
+          TapeImage().headerBlock(bad, tape_builder::patternBytes(20, 5), true).bytes(),
+          TapeImage().headerBlock(skipped, tape_builder::patternBytes(8, 4)).bytes(),
+          TapeImage().headerlessBlock({0x42}).bytes()};
+}
+
+const char* const kSelection = "3,1,2,5";
+const size_t kSelected[] = {2, 0, 1, 4};
+
+// The records of the selected blocks in playing order: what the decoder must write.
+Bytes selectedImage() {
+  const std::vector<Bytes> blocks = tapeBlocks();
+  Bytes records;
+  for (const size_t index : kSelected) {
+    records.insert(records.end(), blocks[index].begin(), blocks[index].end());
+  }
+  return records;
+}
+
+// How many of the selected blocks occur, whole, in `image`, in playing order.
+int countRecovered(const Bytes& records) {
+  const std::vector<Bytes> blocks = tapeBlocks();
+  int found = 0;
+  auto from = records.begin();
+  for (const size_t index : kSelected) {
+    const auto at = std::search(from, records.end(), blocks[index].begin(), blocks[index].end());
+    if (at != records.end()) {
+      ++found;
+      from = at + static_cast<long>(blocks[index].size());
+    }
+  }
+  return found;
+}
+
+class DecodeRoundTrip : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TapeImage tape;
+    for (const Bytes& block : tapeBlocks()) {
+      tape.raw(block);
+    }
+    ASSERT_TRUE(tape.writeTo(dir.file("tape.img")));
+  }
+
+  // Plays the selection into tape.wav with `options`.
+  void play(const std::vector<std::string>& options) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"-gap", "1", "-blk", kSelection, "-o", dir.file("tape.wav"),
+                             dir.file("tape.img")});
+    const RunResult played = runTonbrix(args, dir.path().string());
+    ASSERT_EQ(played.exitCode, 0) << played.err;
+  }
+
+  // Decodes `wav` and returns the number of selected blocks recovered.
+  int decode(const std::string& wav, const std::vector<std::string>& options = {}) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"-o", dir.file("out.img"), wav});
+    std::filesystem::remove(dir.file("out.img"));
+    decoded = runDecoder(args, dir.path().string());
+    const std::string bytes = readWholeFile(dir.file("out.img"));
+    image.assign(bytes.begin(), bytes.end());
+    return countRecovered(image);
+  }
+
+  RunResult decoded;
+  Bytes image;
+};
+
+struct Playing {
+  std::vector<std::string> options;
+  const char* protocolColumn;  // how the listing names it
+};
+
+const Playing kPlayings[] = {
+    {{"-sr", "L"}, "PMD 85"},
+    {{"-sr", "M"}, "PMD 85"},
+    {{"-sr", "H"}, "PMD 85"},
+    {{"-dbl", "-sr", "L"}, "PMD 85 (Double Speed)"},
+    {{"-dbl", "-sr", "M"}, "PMD 85 (Double Speed)"},
+    {{"-dbl", "-sr", "H"}, "PMD 85 (Double Speed)"},
+    {{"-rph", "-sr", "L"}, "PMD 85, Reversal Phase"},
+    {{"-rph", "-sr", "M"}, "PMD 85, Reversal Phase"},
+    {{"-rph", "-sr", "H"}, "PMD 85, Reversal Phase"},
+    {{"-rph", "-dbl", "-sr", "L"}, "PMD 85 (Double Speed), Reversal Phase"},
+    {{"-rph", "-dbl", "-sr", "M"}, "PMD 85 (Double Speed), Reversal Phase"},
+    {{"-rph", "-dbl", "-sr", "H"}, "PMD 85 (Double Speed), Reversal Phase"},
+    {{"-mato", "-sr", "L"}, "Mato"},
+    {{"-mato", "-sr", "M"}, "Mato"},
+    {{"-mato", "-sr", "H"}, "Mato"},
+    {{"-mato", "-rph", "-sr", "L"}, "Mato, Reversal Phase"},
+    {{"-mato", "-rph", "-sr", "M"}, "Mato, Reversal Phase"},
+    {{"-mato", "-rph", "-sr", "H"}, "Mato, Reversal Phase"},
+};
+
+TEST_F(DecodeRoundTrip, EveryProtocolSpeedRateAndPhaseGivesBackTheSelectedBlocks) {
+  for (const Playing& playing : kPlayings) {
+    SCOPED_TRACE(::testing::PrintToString(playing.options));
+    play(playing.options);
+    EXPECT_EQ(decode(dir.file("tape.wav")), 4);
+    EXPECT_EQ(decoded.exitCode, 0) << decoded.err;
+    EXPECT_EQ(image, selectedImage());
+    EXPECT_NE(decoded.out.find(playing.protocolColumn), std::string::npos) << decoded.out;
+  }
+}
+
+TEST_F(DecodeRoundTrip, ListingShowsHeaderFieldsAndKeepsBlocksWithBadChecksums) {
+  play({"-sr", "L"});
+  decode(dir.file("tape.wav"));
+  const std::string expected =
+      " Blocks: 4\n\n"
+      " BLK NR/T Name\t\t    Begin\t   Length\t   Time  Protocol\n"
+      "  1: 07/C BADSUMS \t32768 (8000h)\t   19 (0013h)\t   1.1s  PMD 85\tHCE BCE \n"
+      "  2: 01/B FIRST   \t  512 (0200h)\t   47 (002Fh)\t";
+  EXPECT_NE(decoded.out.find(expected), std::string::npos) << decoded.out;
+  EXPECT_NE(decoded.out.find("  3: ...\t\t\t\t   12 (000Ch)"), std::string::npos);
+  EXPECT_NE(decoded.out.find("   HCE = Head CRC error\n   BCE = Body CRC error\n"),
+            std::string::npos);
+}
+
+// The decoders must hold for a forced protocol and phase as for detected ones, and must
+// refuse a recording in the other protocol or phase.
+TEST_F(DecodeRoundTrip, ForcedProtocolAndPhaseDecodeTheirOwnAndNothingElse) {
+  struct Case {
+    std::vector<std::string> play;
+    std::vector<std::string> force;
+    int recovered;
+  };
+  const Case cases[] = {
+      {{"-sr", "L"}, {"-pmd", "-nph"}, 4},       {{"-rph", "-sr", "L"}, {"-rph"}, 4},
+      {{"-mato", "-sr", "L"}, {"-mato"}, 4},     {{"-sr", "L"}, {"-rph"}, 0},
+      {{"-mato", "-sr", "L"}, {"-mato", "-rph"}, 0},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.force));
+    play(test.play);
+    EXPECT_EQ(decode(dir.file("tape.wav"), test.force), test.recovered);
+    EXPECT_EQ(decoded.exitCode, test.recovered > 0 ? 0 : 22) << decoded.err;
+  }
+}
+
+struct Condition {
+  const char* name;
+  Audio (*damage)(const Audio&);
+};
+
+const Condition kConditions[] = {
+    {"resampled to 44100 Hz", [](const Audio& a) { return decode_audio::resample(a, 44100); }},
+    {"resampled to 16000 Hz", [](const Audio& a) { return decode_audio::resample(a, 16000); }},
+    {"resampled to 11025 Hz", [](const Audio& a) { return decode_audio::resample(a, 11025); }},
+    {"speed +5 %", [](const Audio& a) { return decode_audio::resample(a, a.sampleRate, 1.05); }},
+    {"speed -5 %", [](const Audio& a) { return decode_audio::resample(a, a.sampleRate, 0.95); }},
+    {"speed +10 %", [](const Audio& a) { return decode_audio::resample(a, a.sampleRate, 1.10); }},
+    {"speed -10 %", [](const Audio& a) { return decode_audio::resample(a, a.sampleRate, 0.90); }},
+    {"noise at 20 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 20, 1234); }},
+    {"DC offset +25 %", [](const Audio& a) { return decode_audio::addOffset(a, 0.25); }},
+    {"DC offset -25 %, inverted", [](const Audio& a) {
+       return decode_audio::addOffset(decode_audio::scale(a, -1), -0.25);
+     }},
+    {"level 3 % of full scale", [](const Audio& a) { return decode_audio::scale(a, 0.045); }},
+    {"low-pass 4 kHz", [](const Audio& a) { return decode_audio::lowPass(a, 4000); }},
+    {"cassette: -7 % speed, 44100 Hz, low-pass, DC, 20 dB noise", [](const Audio& a) {
+       const Audio slow = decode_audio::resample(a, 44100, 0.93);
+       return decode_audio::addNoise(
+           decode_audio::addOffset(decode_audio::lowPass(slow, 4000), 0.1), 20, 99);
+     }},
+};
+
+// Every damage, to every protocol at the middle rate, written as 16-bit mono.
+TEST_F(DecodeRoundTrip, DamagedRecordingsStillGiveBackEveryBlock) {
+  const std::vector<std::string> protocols[] = {{}, {"-dbl"}, {"-mato"}};
+  for (const std::vector<std::string>& protocol : protocols) {
+    play(protocol);
+    const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+    for (const Condition& condition : kConditions) {
+      SCOPED_TRACE(::testing::PrintToString(protocol) + " " + condition.name);
+      const Audio damaged = condition.damage(clean);
+      ASSERT_TRUE(decode_audio::writeChannels(dir.file("damaged.wav"), damaged.sampleRate, 16,
+                                              {damaged.samples}));
+      EXPECT_EQ(decode(dir.file("damaged.wav")), 4) << decoded.out << decoded.err;
+      EXPECT_EQ(image, selectedImage());
+    }
+  }
+}
+
+TEST_F(DecodeRoundTrip, AmplitudeOfOneStepDecodes) {
+  for (const char* protocol : {"-dbl", "-mato"}) {
+    SCOPED_TRACE(protocol);
+    play({protocol, "-amp", "1", "-sr", "L"});
+    EXPECT_EQ(decode(dir.file("tape.wav")), 4) << decoded.out;
+  }
+}
+
+// A stereo file whose other channel holds only noise: the automatic choice finds the
+// signal on either side, and a forced choice of the noise finds nothing.
+TEST_F(DecodeRoundTrip, StereoPicksTheChannelThatHoldsTheTape) {
+  play({"-mato"});
+  const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+  std::vector<double> hiss(clean.samples.size());
+  std::mt19937 random(7);
+  std::normal_distribution<double> gauss(0.0, 0.05);
+  for (double& x : hiss) {
+    x = gauss(random);
+  }
+  const std::string wav = dir.file("stereo.wav");
+  ASSERT_TRUE(decode_audio::writeChannels(wav, clean.sampleRate, 16, {hiss, clean.samples}));
+  EXPECT_EQ(decode(wav), 4);
+  EXPECT_NE(decoded.out.find(" Channel: right (better of two)\n"), std::string::npos);
+  ASSERT_TRUE(decode_audio::writeChannels(wav, clean.sampleRate, 16, {clean.samples, hiss}));
+  EXPECT_EQ(decode(wav), 4);
+  EXPECT_NE(decoded.out.find(" Channel: left (better of two)\n"), std::string::npos);
+  EXPECT_EQ(decode(wav, {"-ch", "R"}), 0);
+  EXPECT_EQ(decoded.exitCode, 22);
+}
+
+}  // namespace
