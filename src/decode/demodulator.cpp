@@ -23,17 +23,24 @@ int32_t demodulateSamples(DemodulatorState& state, const std::vector<int16_t>& s
                           size_t begin, size_t end, Crossings& crossings) {
   for (size_t i = begin; i < end && i < samples.size(); ++i, ++state.position) {
     const double x = samples[i];
-    if (state.level < 0) {
+    if (state.position == 0) {
       state.high = x;
       state.low = x;
       state.previous = x;
-      state.level = 0;
       continue;
     }
     state.high = x > state.high ? x : state.high - (state.high - x) * state.decay;
     state.low = x < state.low ? x : state.low + (x - state.low) * state.decay;
     const double middle = (state.high + state.low) / 2;
     const double margin = (state.high - state.low) * kHysteresisShare;
+    if (state.level < 0) {
+      // Before the first swing there is no level to cross from.
+      if (x > middle + margin || x < middle - margin) {
+        state.level = x > middle ? 1 : 0;
+      }
+      state.previous = x;
+      continue;
+    }
     const bool towardHigh = state.level == 0;
     // The crossing time is where the signal last passed the midpoint before it cleared
     // the hysteresis: that keeps rounded edges from shifting rising and falling

@@ -29,7 +29,7 @@ struct DemodulatorState {
   bool candidateSet = false;
   double decay = 0;       // share of the distance the envelopes move back per sample
   int64_t position = 0;   // index of the next sample
-  int32_t level = -1;     // -1 until the first sample, then 0 (low) or 1 (high)
+  int32_t level = -1;     // -1 until the signal first swings, then 0 (low) or 1 (high)
 };
 
 // Prepares `state` for a channel sampled at `sampleRate`.

@@ -40,9 +40,10 @@ struct LeadIn {
   int32_t phase = kPhaseAuto;  // PMD 85 leaders are symmetric: the start bit decides
 };
 
-// Finds the next lead-in at or after crossing `from`. `protocol` and `phase` are the
-// command-line choices; kProtocolAuto tells PMD 85 leaders (equal half periods) from Mato
-// pilots (one level a third of the period). False when there is none.
+// Finds the next lead-in at or after crossing `from`. PMD 85 leaders have equal half
+// periods, Mato pilots one level a third of the period. `protocol` and `phase` are the
+// command-line choices: other than auto, lead-ins of the other kind are passed over.
+// False when there is none.
 bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
                 int32_t phase, LeadIn& leadIn);
 

@@ -49,8 +49,11 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t prot
   const double rate = sampleRate / period;
   const double duty = leadIn.highSamples / period;
   const bool symmetric = std::fabs(duty - 0.5) < kPmdDutyTolerance;
-  const bool mato = protocol == kProtocolMato || (protocol == kProtocolAuto && !symmetric);
-  if (mato) {
+  // A forced protocol only keeps out lead-ins of the other one.
+  if (protocol != kProtocolAuto && symmetric != (protocol == kProtocolPmd)) {
+    return false;
+  }
+  if (!symmetric) {
     // A space starts with its short level. Decoding works in either phase, since marks and
     // spaces end alike, so a forced phase only keeps out pilots that contradict it.
     const int32_t measured = duty < 0.5 ? kPhaseNormal : kPhaseReversed;
@@ -62,7 +65,7 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t prot
     const bool endsWithLongerCell =
         leadIn.end + 1 >= x.size() || x[leadIn.end + 1] - x[leadIn.end - 1] > period;
     return rate >= kMinCellRate && rate <= kMaxMatoSpaceRate && endsWithLongerCell &&
-           (phase == kPhaseAuto || symmetric || phase == measured);
+           (phase == kPhaseAuto || phase == measured);
   }
   leadIn.protocol = rate > kDoubleSpeedCellRate ? kProtocolPmdDouble : kProtocolPmd;
   leadIn.phase = phase;

@@ -1,0 +1,278 @@
+// Unit tests of the demodulator and the frame decoders on signals synthesised here, with
+// cell lengths that are no whole number of samples, unlike anything tonbrix writes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "decode/demodulator.h"
+#include "decode/frame_decoder.h"
+#include "support/tape_builder.h"
+
+namespace {
+
+using tape_builder::Bytes;
+
+// Builds a signal from runs of levels; run lengths may be fractional and the edges are
+// placed by area, as a band-limited recording would have them.
+class Signal {
+ public:
+  Signal(double high, double low) : high_(high), low_(low) {}
+
+  void run(bool highLevel, double length) {
+    const double level = highLevel ? high_ : low_;
+    const double end = time_ + length;
+    while (static_cast<double>(samples_.size()) + 1 <= end) {
+      const double start = std::max(time_, static_cast<double>(samples_.size()));
+      partial_ += level * (static_cast<double>(samples_.size()) + 1 - start);
+      samples_.push_back(static_cast<int16_t>(std::lround(partial_)));
+      partial_ = 0;
+    }
+    partial_ += level * (end - std::max(time_, static_cast<double>(samples_.size())));
+    time_ = end;
+  }
+
+  void silence(double length) {
+    const double saved = high_;
+    high_ = (high_ + low_) / 2;
+    run(true, length);
+    high_ = saved;
+  }
+
+  // PMD 85 cell: a mark starts high in normal phase.
+  void pmdCell(bool mark, double cell, bool reversed) {
+    run(mark != reversed, cell / 2);
+    run(mark == reversed, cell / 2);
+  }
+
+  void pmdByte(uint32_t value, double cell, bool reversed, bool badStop = false) {
+    pmdCell(false, cell, reversed);
+    for (int bit = 0; bit < 8; ++bit) {
+      pmdCell(((value >> bit) & 1) != 0, cell, reversed);
+    }
+    pmdCell(!badStop, cell, reversed);
+    pmdCell(true, cell, reversed);
+  }
+
+  // Mato cell: mark is 3/5 of its period at the first level, space 1/3.
+  void matoCell(bool mark, double space, bool reversed) {
+    const double period = mark ? space * 5 / 3 : space;
+    run(!reversed, mark ? period * 3 / 5 : period / 3);
+    run(reversed, mark ? period * 2 / 5 : period * 2 / 3);
+  }
+
+  void matoByte(uint32_t value, double space, bool reversed) {
+    matoCell(true, space, reversed);
+    for (int bit = 0; bit < 8; ++bit) {
+      matoCell(((value >> bit) & 1) != 0, space, reversed);
+    }
+  }
+
+  const std::vector<int16_t>& samples() const { return samples_; }
+
+ private:
+  double high_;
+  double low_;
+  double time_ = 0;
+  double partial_ = 0;
+  std::vector<int16_t> samples_;
+};
+
+Crossings demodulate(const std::vector<int16_t>& samples, int32_t sampleRate) {
+  DemodulatorState state;
+  startDemodulator(state, sampleRate);
+  Crossings crossings;
+  EXPECT_EQ(demodulateSamples(state, samples, 0, samples.size(), crossings), kOk);
+  return crossings;
+}
+
+TEST(DecodeDemodulator, CrossingsFollowTheSwingWhateverItsOffsetSizeAndSign) {
+  struct Case {
+    double high;
+    double low;
+    int32_t firstRising;
+  };
+  const Case cases[] = {{20000, -20000, 0}, {9000, 7000, 0}, {-300, -500, 0}, {-8000, 8000, 1}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.high);
+    Signal signal(test.high, test.low);
+    signal.silence(50);
+    for (int i = 0; i < 40; ++i) {
+      signal.run(true, 7.25);
+      signal.run(false, 7.25);
+    }
+    const Crossings crossings = demodulate(signal.samples(), 22050);
+    // The swing out of silence is no crossing: there was no level before it.
+    ASSERT_EQ(crossings.positions.size(), 79u);
+    EXPECT_EQ(crossings.firstRising, test.firstRising);
+    for (size_t i = 1; i < crossings.positions.size(); ++i) {
+      EXPECT_NEAR(crossings.positions[i] - crossings.positions[i - 1], 7.25, 0.3) << i;
+    }
+  }
+}
+
+TEST(DecodeDemodulator, SilenceAndSmallRipplesMakeNoCrossings) {
+  Signal signal(10000, -10000);
+  for (int i = 0; i < 20; ++i) {
+    signal.run(true, 10);
+    signal.run(false, 10);
+  }
+  std::vector<int16_t> samples = signal.samples();
+  for (int i = 0; i < 400; ++i) {
+    samples.push_back(static_cast<int16_t>((i % 2) != 0 ? 900 : -900));  // 5 % ripple
+  }
+  samples.insert(samples.end(), 2000, 0);
+  EXPECT_EQ(demodulate(samples, 22050).positions.size(), 39u);
+}
+
+TEST(DecodeDemodulator, FeedingInSlicesGivesTheSameCrossings) {
+  Signal signal(5000, -5000);
+  for (int i = 0; i < 100; ++i) {
+    signal.run(true, 3.3 + (i % 3));
+    signal.run(false, 4.1);
+  }
+  const Crossings whole = demodulate(signal.samples(), 11025);
+  DemodulatorState state;
+  startDemodulator(state, 11025);
+  Crossings sliced;
+  for (size_t begin = 0; begin < signal.samples().size(); begin += 37) {
+    ASSERT_EQ(demodulateSamples(state, signal.samples(), begin, begin + 37, sliced), kOk);
+  }
+  EXPECT_EQ(sliced.positions, whole.positions);
+}
+
+std::vector<TapePart> decodeSignal(const Signal& signal, int32_t sampleRate,
+                                   int32_t protocol = kProtocolAuto, int32_t phase = kPhaseAuto) {
+  std::vector<TapePart> parts;
+  EXPECT_EQ(decodeTapeParts(demodulate(signal.samples(), sampleRate), sampleRate, protocol, phase,
+                            parts),
+            kOk);
+  return parts;
+}
+
+// A header block whose header announces `data`: the header part then the body part.
+void pmdHeaderBlock(Signal& signal, const Bytes& data, double cell, bool reversed) {
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  for (int i = 0; i < 3000; ++i) {
+    signal.pmdCell(true, cell, reversed);
+  }
+  for (const uint8_t byte : tape_builder::headerPart(header)) {
+    signal.pmdByte(byte, cell, reversed);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, reversed);
+  }
+  for (const uint8_t byte : tape_builder::bodyPart(data)) {
+    signal.pmdByte(byte, cell, reversed);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, reversed);
+  }
+}
+
+TEST(DecodePmdFrames, HeaderAndBodyAtAnyCellLengthAndPhase) {
+  struct Case {
+    double cell;  // samples per cell at 22050 Hz
+    bool reversed;
+    int32_t protocol;
+  };
+  const Case cases[] = {{19.7, false, kProtocolPmd}, {16.4, true, kProtocolPmd},
+                        {9.3, false, kProtocolPmdDouble}, {10.9, true, kProtocolPmdDouble}};
+  const Bytes data = {0x00, 0xFF, 0x55, 0xAA, 0x01, 0x80};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.cell);
+    Signal signal(12000, -12000);
+    signal.silence(1000);
+    pmdHeaderBlock(signal, data, test.cell, test.reversed);
+    const std::vector<TapePart> parts = decodeSignal(signal, 22050);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].isHeader, 1);
+    EXPECT_EQ(parts[0].protocol, test.protocol);
+    EXPECT_EQ(parts[0].phase, test.reversed ? kPhaseReversed : kPhaseNormal);
+    EXPECT_NEAR(parts[0].cellRate, 22050 / test.cell, 1);
+    EXPECT_EQ(parts[1].isBody, 1);
+    EXPECT_EQ(parts[1].bytes, tape_builder::bodyPart(data));
+    EXPECT_EQ(parts[1].frameErrors, 0);
+  }
+}
+
+TEST(DecodePmdFrames, BadStopBitIsCountedAndTheByteKept) {
+  Signal signal(12000, -12000);
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, 18, false);
+  }
+  signal.pmdByte(0x12, 18, false);
+  signal.pmdByte(0x34, 18, false, true);
+  signal.pmdByte(0x56, 18, false);
+  signal.silence(500);
+  const std::vector<TapePart> parts = decodeSignal(signal, 22050);
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_EQ(parts[0].bytes, (Bytes{0x12, 0x34, 0x56}));
+  EXPECT_EQ(parts[0].frameErrors, 1);
+}
+
+TEST(DecodePmdFrames, ForcedPhaseOrProtocolRefusesTheOther) {
+  Signal signal(12000, -12000);
+  pmdHeaderBlock(signal, {1, 2, 3}, 18, false);
+  EXPECT_EQ(decodeSignal(signal, 22050, kProtocolAuto, kPhaseNormal).size(), 2u);
+  EXPECT_TRUE(decodeSignal(signal, 22050, kProtocolAuto, kPhaseReversed).empty());
+  EXPECT_TRUE(decodeSignal(signal, 22050, kProtocolMato).empty());
+}
+
+// Header block, then a headerless block straight after the body, as tonbrix plays them.
+TEST(DecodeMatoFrames, HeaderBodyAndHeaderlessBlockInEitherPhase) {
+  const Bytes data = {0xFF, 0xFF, 0x00, 0x00, 0x55};
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  const Bytes fields = tape_builder::headerBytes(header);
+  for (const bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed);
+    const double space = 19.3;  // 1142 Hz at 22050: 9 % fast
+    Signal signal(-3000, -9000);
+    signal.silence(800);
+    for (int i = 0; i < 510; ++i) {
+      signal.matoCell(false, space, reversed);
+    }
+    signal.matoByte(0x55, space, reversed);
+    for (const uint8_t byte : fields) {
+      signal.matoByte(byte, space, reversed);
+    }
+    for (int i = 0; i < 128; ++i) {
+      signal.matoCell(false, space, reversed);
+    }
+    signal.matoCell(true, space, reversed);
+    for (const uint8_t byte : tape_builder::bodyPart(data)) {
+      signal.matoByte(byte, space, reversed);
+    }
+    for (int i = 0; i < 128; ++i) {
+      signal.matoCell(false, space, reversed);
+    }
+    signal.matoByte(0x80, space, reversed);
+    signal.silence(800);
+    const std::vector<TapePart> parts = decodeSignal(signal, 22050);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_EQ(parts[0].protocol, kProtocolMato);
+    EXPECT_EQ(parts[0].phase, reversed ? kPhaseReversed : kPhaseNormal);
+    EXPECT_EQ(parts[0].isHeader, 1);
+    EXPECT_NEAR(parts[0].leadInCells, 510, 1);
+    EXPECT_EQ(Bytes(parts[0].bytes.begin() + 1, parts[0].bytes.end()), fields);
+    EXPECT_EQ(parts[1].isBody, 1);
+    EXPECT_EQ(parts[1].bytes, tape_builder::bodyPart(data));
+    EXPECT_EQ(parts[2].isHeader + parts[2].isBody, 0);
+    EXPECT_EQ(parts[2].bytes, Bytes{0x80});
+  }
+}
+
+TEST(DecodeMatoFrames, RunOfMarksInsideDataIsNoPilot) {
+  Signal signal(8000, -8000);
+  for (int i = 0; i < 200; ++i) {
+    signal.matoCell(true, 21, false);
+  }
+  signal.matoCell(false, 21, false);
+  signal.silence(500);
+  EXPECT_TRUE(decodeSignal(signal, 22050).empty());
+}
+
+}  // namespace
