@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     Header header;
     header.fileNumber = static_cast<uint8_t>(i);
     header.name = "BENCH" + std::to_string(i);
-    image.headerBlock(header, patternBytes(static_cast<size_t>(kilobytes) * 1024,
-                                           static_cast<uint8_t>(i + 1)));
+    image.headerBlock(
+        header, patternBytes(static_cast<size_t>(kilobytes) * 1024, static_cast<uint8_t>(i + 1)));
   }
   if (!image.writeTo(argv[1])) {
     std::fprintf(stderr, "can't write %s\n", argv[1]);

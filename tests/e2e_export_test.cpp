@@ -35,6 +35,7 @@ struct Sound {
   int64_t shortLeader;      // PMD 85 mark waveforms of 0.5 s
 };
 
+// clang-format off
 const Sound kPmdDefault = {{}, "PMD 85", 22050, "9F 9S", "9S 9F", 218, 38, 21600, 86400, 3359, 600};
 const Sound kPmdLow = {{"-sr", "L"}, "PMD 85", 11025, "5F 5S", "5S 5F", 218, 38, 12000, 48000, 3359, 600};
 const Sound kMatoLow = {{"-mato", "-sr", "L"}, "Mato", 11025, "9F 6S", "3F 6S", 218, 38, 9645, 38583, 0, 0};
@@ -60,6 +61,7 @@ const Sound kMatoSounds[] = {
     {{"-mato", "-rph", "-sr", "L"}, "Mato (Reversal Phase)", 11025, "9F 6S", "3F 6S", 38, 218, 9645, 38583, 0, 0},
     {{"-mato", "-amp", "127", "-sr", "L"}, "Mato", 11025, "9F 6S", "3F 6S", 255, 1, 9645, 38583, 0, 0},
 };
+// clang-format on
 
 std::string describe(const Sound& sound) {
   std::string text = "options:";
@@ -102,7 +104,8 @@ class ExportTest : public TempDirTest {
     result = runTonbrix(options, dir.path().string());
     // Devices such as /dev/full read back endlessly; only a file on disk is parsed.
     const std::string written = output.empty() ? outputPath : output;
-    wav = std::filesystem::is_regular_file(written) ? wav_parser::readWav(written) : wav_parser::WavFile{};
+    wav = std::filesystem::is_regular_file(written) ? wav_parser::readWav(written)
+                                                    : wav_parser::WavFile{};
     return result;
   }
 
@@ -117,7 +120,8 @@ class ExportTest : public TempDirTest {
                         wav_parser::shape(sound.space, sound.first, sound.second));
   }
 
-  std::string expectedStdout(const std::string& protocolLine, const std::string& tail = "\nAll done.\n") {
+  std::string expectedStdout(const std::string& protocolLine,
+                             const std::string& tail = "\nAll done.\n") {
     return kBanner + "Reading source file: " + tapePath + "\nProtocol: " + protocolLine +
            "\nCreating output WAV file: " + outputPath + "\n" + tail;
   }
@@ -302,8 +306,9 @@ TEST_F(ExportTest, VerboseProgressLinesInBothProtocols) {
     SCOPED_TRACE(describe(*sound));
     convert(*sound, {"-vb", "-blk", "4,1,2,3"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, kBanner + "Reading source file: " + tapePath + "\n Blocks: 4\nProtocol: " +
-                              sound->protocolLine + "\nCreating output WAV file: " + outputPath +
+    EXPECT_EQ(result.out, kBanner + "Reading source file: " + tapePath +
+                              "\n Blocks: 4\nProtocol: " + sound->protocolLine +
+                              "\nCreating output WAV file: " + outputPath +
                               "\n Sample rate: 11025 Hz\n"
                               "Exporting block 4: 02/M     ABCD\n"
                               "Exporting headerless block 1 (    5 bytes)\n"

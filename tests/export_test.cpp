@@ -20,8 +20,10 @@ int64_t exactTruncatedProduct(double a, double b) {
   }
   int exponentA = 0;
   int exponentB = 0;
-  const auto mantissaA = static_cast<uint64_t>(std::ldexp(std::fabs(std::frexp(a, &exponentA)), 53));
-  const auto mantissaB = static_cast<uint64_t>(std::ldexp(std::fabs(std::frexp(b, &exponentB)), 53));
+  const auto mantissaA =
+      static_cast<uint64_t>(std::ldexp(std::fabs(std::frexp(a, &exponentA)), 53));
+  const auto mantissaB =
+      static_cast<uint64_t>(std::ldexp(std::fabs(std::frexp(b, &exponentB)), 53));
   const Uint128 product = Uint128{mantissaA} * mantissaB;
   const int shift = exponentA + exponentB - 106;
   Uint128 whole = 0;
@@ -68,8 +70,9 @@ TEST(TruncatedProduct, MatchesExactProductOverManyValues) {
   std::mt19937_64 random(20240611);
   std::uniform_real_distribution<double> anySeconds(0.0, 1e6);
   std::uniform_int_distribution<int64_t> anyWhole(1, int64_t{1} << 40);
-  const double rates[] = {kPmdCellsPerSecond, kPmdDoubleCellsPerSecond, kMatoGapChunksPerSecond,
-                          3.0, 0.1, 44100.0, 1.0 / 3.0};
+  const double rates[] = {
+      kPmdCellsPerSecond, kPmdDoubleCellsPerSecond, kMatoGapChunksPerSecond, 3.0, 0.1, 44100.0,
+      1.0 / 3.0};
   int64_t checked = 0;
   for (const double rate : rates) {
     for (int32_t tenths = -2000; tenths <= 20000; ++tenths) {

@@ -209,9 +209,10 @@ class SignalReader {
       return false;
     }
     if (index_ == tokens_.size() || tokens_[index_].kind != kind) {
-      error_ = std::string("expected a ") + kindName(kind) + " waveform, found " + rest() +
-               (index_ < tokens_.size() ? " at sample " + std::to_string(tokens_[index_].sampleOffset)
-                                        : "");
+      error_ =
+          std::string("expected a ") + kindName(kind) + " waveform, found " + rest() +
+          (index_ < tokens_.size() ? " at sample " + std::to_string(tokens_[index_].sampleOffset)
+                                   : "");
       return false;
     }
     if (++used_ == tokens_[index_].count) {
