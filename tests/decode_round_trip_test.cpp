@@ -257,3 +257,74 @@ TEST_F(DecodeRoundTrip, StereoPicksTheChannelThatHoldsTheTape) {
 }
 
 }  // namespace
+
+namespace {
+
+class DecodeCli : public DecodeRoundTrip {};
+
+TEST_F(DecodeCli, ExitCodesAndMessages) {
+  ASSERT_TRUE(decode_audio::writeFile(dir.file("text.wav"), {'h', 'e', 'l', 'l', 'o'}));
+  decode_audio::WavLayout deep;
+  deep.bitsPerSample = 24;
+  ASSERT_TRUE(decode_audio::writeFile(dir.file("deep.wav"), wavBytes(deep, Bytes(30))));
+  ASSERT_TRUE(decode_audio::writeChannels(dir.file("quiet.wav"), 8000, 8,
+                                          {std::vector<double>(8000, 0.0)}));
+  const std::string text = dir.file("text.wav");
+  const std::string deepPath = dir.file("deep.wav");
+  const std::string quiet = dir.file("quiet.wav");
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"-x", text}, 4, "Unknown option '-x'!\n\n"},
+      {{"-pmd", "-mato", text}, 5, "Bad combination of options!\n\n"},
+      {{"-nph", "-rph", text}, 5, "Bad combination of options!\n\n"},
+      {{text, "-ch"}, 6, "Missing option value(s) '-ch'!\n\n"},
+      {{"-list"}, 7, "Input file not specified!\n\n"},
+      {{"-ch", "X", text}, 17, "Bad value 'X' in option `-ch` !\n\n"},
+      {{dir.file("none.wav")}, 10, "Can't open input file '" + dir.file("none.wav") + "'!\n\n"},
+      {{"-o", text, text}, 14, "Can't open output file '" + text + "'!\n\n"},
+      {{text}, 20, "Bad WAV file '" + text + "': no RIFF/WAVE signature!\n\n"},
+      {{deepPath}, 21,
+       "Unsupported WAV file '" + deepPath + "': 24-bit samples (8 or 16 expected)!\n\n"},
+      {{quiet}, 22, "No tape blocks found in '" + quiet + "'!\n\n"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.args));
+    const RunResult result = runDecoder(test.args, dir.path().string());
+    EXPECT_EQ(result.exitCode, test.exitCode);
+    EXPECT_EQ(result.err, test.err);
+  }
+}
+
+TEST_F(DecodeCli, UsageWithoutArgumentsOrWithH) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-h"}}) {
+    const RunResult result = runDecoder(args, dir.path().string());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.rfind(
+                  "Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
+                  "Usage: tonbrix-decode [options] infile.wav\n",
+                  0),
+              0u)
+        << result.out;
+  }
+}
+
+// Without -o the image is named after the recording; -list writes none.
+TEST_F(DecodeCli, OutputNameAndListOnly) {
+  play({"-sr", "L"});
+  std::filesystem::rename(dir.file("tape.wav"), dir.file("rec.WAV"));
+  RunResult result = runDecoder({"-list", dir.file("rec.WAV")}, dir.path().string());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("rec.img")));
+  result = runDecoder({dir.file("rec.WAV")}, dir.path().string());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.out.find("Writing tape image: " + dir.file("rec.img") + "\n\nAll done.\n"),
+            std::string::npos);
+  const std::string written = readWholeFile(dir.file("rec.img"));
+  EXPECT_EQ(countRecovered(Bytes(written.begin(), written.end())), 4);
+}
+
+}  // namespace

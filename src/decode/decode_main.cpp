@@ -113,9 +113,9 @@ int32_t runDecode(int argc, const char* const* argv, DecodeJob& job) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  printDecodeBanner();
   int32_t status = kShowUsage;
   if (argc > 1) {
-    printDecodeBanner();
     DecodeJob job;
     status = runDecode(argc, argv, job);
   }
@@ -123,7 +123,6 @@ int main(int argc, char** argv) {
     printDecodeUsage();
     status = kOk;
   } else if (status == kShowVersion) {
-    printDecodeBanner();
     status = kOk;
   } else if (status == kOk) {
     std::fputs("\nAll done.\n", stdout);

@@ -120,7 +120,6 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
 }
 
 void printDecodeUsage() {
-  printDecodeBanner();
   std::printf("Usage: %s [options] infile.wav\n", "tonbrix-decode");
   std::fputs("\nOptions:\n", stdout);
   std::fputs("  -o outfile.ext  output tape image name [infile.img]\n", stdout);

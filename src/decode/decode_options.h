@@ -17,5 +17,5 @@
 // component becomes ".img"; ".img" is appended once more if that would name the input.
 std::string deriveImageName(const std::string& inputPath);
 
-// Prints the banner and the usage text on stdout.
+// Prints the usage text on stdout; the banner comes first, from the caller.
 void printDecodeUsage();
