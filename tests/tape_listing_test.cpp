@@ -30,21 +30,24 @@ Bytes join(Bytes first, const Bytes& second) {
   return first;
 }
 
-// Nine blocks, one of each kind the listing and the block access tell apart.
+// Ten blocks, one of each kind the listing and the block access tell apart.
 class TapeAccessTest : public TempDirTest {
  protected:
   void SetUp() override {
-    image.headerBlock(h1, d1)                                // 1: no marks
-        .headerBlock(h2, d2)                                 // 2: HCE
-        .headerBlock(h3, d3, true)                           // 3: BCE, name cut at a zero
-        .headerlessBlock(d4)                                 // 4: 300 bytes
-        .record(tape_builder::headerPart(h5))                // 5: body record too long: BLE
+    image
+        .headerBlock(h1, d1)                   // 1: no marks
+        .headerBlock(h2, d2)                   // 2: HCE
+        .headerBlock(h3, d3, true)             // 3: BCE, name cut at a zero
+        .headerlessBlock(d4)                   // 4: 300 bytes
+        .record(tape_builder::headerPart(h5))  // 5: body record too long: BLE
         .record(d5)
-        .headerBlock(h6, d6)                                 // 6: type byte 0
-        .record(tape_builder::headerPart(h7))                // 7: body record of 1 byte
+        .headerBlock(h6, d6)                   // 6: type byte 0
+        .record(tape_builder::headerPart(h7))  // 7: body record of 1 byte
         .record(d7)
-        .headerlessBlock({})                                 // 8: empty record
-        .headerlessBlock(d9);                                // 9: 30 bytes
+        .headerlessBlock({})                    // 8: empty record
+        .headerlessBlock(d9)                    // 9: 30 bytes
+        .record(tape_builder::headerPart(h10))  // 10: body record of 2 bytes
+        .record(tape_builder::patternBytes(2, 10));
     path = dir.file("tape.img");
     ASSERT_TRUE(image.writeTo(path));
     job.inputPath = path.c_str();
@@ -52,7 +55,7 @@ class TapeAccessTest : public TempDirTest {
     const int32_t status = scanTape(job);
     testing::internal::GetCapturedStdout();
     ASSERT_EQ(status, kOk);
-    ASSERT_EQ(job.blockCount, 9);
+    ASSERT_EQ(job.blockCount, 10);
   }
 
   std::string list(const std::vector<int32_t>& selection, std::string& err) {
@@ -71,6 +74,7 @@ class TapeAccessTest : public TempDirTest {
   const Header h5 = makeHeader(255, 'x', 0xFFFF, "LONGNAME9", 20);
   const Header h6 = makeHeader(7, 0, 0x1234, "ZERO");
   const Header h7 = makeHeader(1, 'B', 0x200, "NAME", 20);
+  const Header h10 = makeHeader(4, 'D', 0x10, "ZEROLEN", 5);
   const Bytes d1 = tape_builder::patternBytes(512, 1);
   const Bytes d2 = tape_builder::patternBytes(3, 2);
   const Bytes d3 = tape_builder::patternBytes(1, 3);
@@ -124,7 +128,7 @@ TEST_F(TapeAccessTest, ReadBlockPartCopiesTheBytesEachPartStandsFor) {
 }
 
 TEST_F(TapeAccessTest, ABlockNumberWithoutBlockIsReportedAndLeavesThePlaceAlone) {
-  for (const int32_t number : {0, -1, 10, 2147483647}) {
+  for (const int32_t number : {0, -1, 11, 2147483647}) {
     const TapeBlock sentinel;
     const TapeBlock* block = &sentinel;
     testing::internal::CaptureStderr();
@@ -134,7 +138,7 @@ TEST_F(TapeAccessTest, ABlockNumberWithoutBlockIsReportedAndLeavesThePlaceAlone)
     EXPECT_EQ(block, &sentinel);
   }
   const TapeBlock* found = nullptr;
-  ASSERT_EQ(findBlock(job, 9, found), kOk);
+  ASSERT_EQ(findBlock(job, 10, found), kOk);
   EXPECT_EQ(found, &job.blocks.back());
 }
 
@@ -201,6 +205,7 @@ const char* const kRow[] = {
     "  7: 01/B NAME    \t  512 (0200h)\t   20 (0014h)\t  \n",
     "  8: ...\t\t\t\t    0 (0000h)\n",
     "  9: ...\t\t\t\t   30 (001Eh)\n",
+    " 10: 04/D ZEROLEN \t   16 (0010h)\t    5 (0005h)\t  BLE\n",
 };
 const std::string kHce = "   HCE = Head CRC error\n";
 const std::string kBce = "   BCE = Body CRC error\n";
@@ -220,17 +225,18 @@ TEST_F(TapeAccessTest, ListsTheSelectedRowsThenTheLegendOfTheirMarks) {
       {{3, 1}, std::string(kRow[3]) + kRow[1] + "\n" + kBce, ""},
       {{5, 1, 2}, std::string(kRow[5]) + kRow[1] + kRow[2] + "\n" + kHce + kBle, ""},
       {{5, 3, 2}, std::string(kRow[5]) + kRow[3] + kRow[2] + "\n" + kHce + kBce + kBle, ""},
-      {{1, 2, 3, 4, 5, 6, 7, 8, 9},
-       std::string(kRow[1]) + kRow[2] + kRow[3] + kRow[4] + kRow[5] + kRow[6] + kRow[7] +
-           kRow[8] + kRow[9] + "\n" + kHce + kBce + kBle,
+      {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+       std::string(kRow[1]) + kRow[2] + kRow[3] + kRow[4] + kRow[5] + kRow[6] + kRow[7] + kRow[8] +
+           kRow[9] + kRow[10] + "\n" + kHce + kBce + kBle,
        ""},
+      {{10, 7}, std::string(kRow[10]) + kRow[7] + "\n" + kBle, ""},
       // A number without a block ends the listing there, legend included.
       {{2, 99, 1}, kRow[2], "Bad block number: 99\n\n"},
-      {{1, 10}, kRow[1], "Bad block number: 10\n\n"},
+      {{1, 11}, kRow[1], "Bad block number: 11\n\n"},
       {{0, 1}, "", "Bad block number: 0\n\n"},
   };
   const std::string heading =
-      " Tape file: " + path + "\n Blocks: 9\n\n BLK NR/T Name\t\t    Begin\t   Length\n";
+      " Tape file: " + path + "\n Blocks: 10\n\n BLK NR/T Name\t\t    Begin\t   Length\n";
   for (const auto& c : cases) {
     std::string shown;
     for (const int32_t number : c.selection) {

@@ -13,9 +13,10 @@
 
 namespace {
 
+using tape_builder::bodyPart;
 using tape_builder::Bytes;
 using tape_builder::Header;
-using tape_builder::TapeImage;
+using T = tape_builder::TapeImage;
 
 // What the scan records about one block, minus the header bytes it copies verbatim.
 struct Facts {
@@ -31,8 +32,7 @@ struct Facts {
     return fileType == other.fileType && headerOffset == other.headerOffset &&
            bodyOffset == other.bodyOffset && length == other.length &&
            headerChecksumError == other.headerChecksumError &&
-           bodyChecksumError == other.bodyChecksumError &&
-           bodyLengthError == other.bodyLengthError;
+           bodyChecksumError == other.bodyChecksumError && bodyLengthError == other.bodyLengthError;
   }
 };
 
@@ -42,19 +42,17 @@ std::ostream& operator<<(std::ostream& out, const Facts& f) {
              << f.bodyChecksumError << " ble " << f.bodyLengthError << "}";
 }
 
-Facts headerless(int32_t bodyOffset, int length) {
-  return {0, 0, bodyOffset, length, 0, 0, -1};
-}
+Facts headerless(int32_t bodyOffset, int length) { return {0, 0, bodyOffset, length, 0, 0, -1}; }
 
-Facts header(int32_t headerOffset, int32_t bodyOffset, int length, int32_t hce = 0,
-             int32_t bce = 0, int32_t ble = -1) {
+Facts header(int32_t headerOffset, int32_t bodyOffset, int length, int32_t hce = 0, int32_t bce = 0,
+             int32_t ble = -1) {
   return {'B', headerOffset, bodyOffset, length, hce, bce, ble};
 }
 
-Header withLength(uint16_t length) {
+Bytes headerPartOf(uint16_t length) {
   Header h;
   h.length = length;
-  return h;
+  return tape_builder::headerPart(h);
 }
 
 Bytes data(size_t count) { return tape_builder::patternBytes(count); }
@@ -79,7 +77,7 @@ class ScanTapeTest : public TempDirTest {
 
   Outcome scan(const Bytes& image) {
     const std::string file = dir.file("tape.img");
-    TapeImage().raw(image).writeTo(file);
+    T().raw(image).writeTo(file);
     return scanFile(file);
   }
 
@@ -105,168 +103,88 @@ class ScanTapeTest : public TempDirTest {
 constexpr int64_t kAccepted = -1;
 
 TEST_F(ScanTapeTest, FindsEveryBlockAndNamesWhereADamagedImageEnds) {
+  const Header bad{1, 'B', 0x200, 0, "NAME", true};
+  const Header typeZero{1, 0, 0x200, 0, "NAME", false};
   const struct {
     const char* name;
-    Bytes image;
+    T image;
     int64_t corruptAt;  // kAccepted, or the offset the -18 message must name
     std::vector<Facts> blocks;
   } cases[] = {
-      {"records: header block, then the next record right after its body",
-       TapeImage().headerBlock(Header(), data(21)).headerlessBlock(data(5)).bytes(),
-       kAccepted,
-       {header(2, 67, 20), headerless(67 + 22 + 2, 5)}},
-      {"bare: header parts directly after the bodies",
-       TapeImage().bareHeaderBlock(Header(), data(21)).bareHeaderBlock(Header(), data(1)).bytes(),
-       kAccepted,
-       {header(0, 63, 20), header(85, 85 + 63, 0)}},
-      {"a step starting with the sync pattern turns bare mode on for good",
-       TapeImage()
-           .headerBlock(Header(), data(3))
-           .bareHeaderBlock(Header(), data(3))
-           .headerlessBlock(data(10))
-           .headerlessBlock(data(10))
-           .bytes(),
-       kAccepted,
-       {header(2, 67, 2), header(71, 134, 2), headerless(138, 24)}},
-      {"bare mode takes a framed header's body without comparing its length word",
-       TapeImage()
-           .bareHeaderBlock(Header(), data(3))
-           .record(tape_builder::headerPart(withLength(10)))
-           .record(tape_builder::bodyPart(data(11)), 99)
-           .bytes(),
-       kAccepted,
-       {header(0, 63, 2), header(67 + 2, 67 + 67, 10)}},
-      {"records: a body record of the wrong size is skipped by its own length word",
-       TapeImage()
-           .record(tape_builder::headerPart(withLength(10)))
-           .record(tape_builder::bodyPart(data(11)), 99)
-           .bytes(),
-       67 + 99,
-       {header(2, 67, 10, 0, 0, 97)}},
-      {"64 bytes are too few for any image", data(64), 64, {}},
-      {"65 bytes: a bare header block of length 0",
-       TapeImage().bareHeaderBlock(Header(), data(1)).bytes(),
-       kAccepted,
-       {header(0, 63, 0)}},
-      {"header checksum fault is marked and the scan goes on",
-       TapeImage().headerBlock({1, 'B', 0x200, 0, "NAME", true}, data(3)).headerlessBlock(data(4)).bytes(),
-       kAccepted,
-       {header(2, 67, 2, 1, 0), headerless(73, 4)}},
-      {"body checksum fault is marked and the scan goes on",
-       TapeImage().headerBlock(Header(), data(3), true).headerlessBlock(data(4)).bytes(),
-       kAccepted,
-       {header(2, 67, 2, 0, 1), headerless(73, 4)}},
+      // clang-format off
+      {"records: record after body", T().headerBlock({}, data(21)).headerlessBlock(data(5)),
+       kAccepted, {header(2, 67, 20), headerless(67 + 22 + 2, 5)}},
+      {"bare: parts back to back", T().bareHeaderBlock({}, data(21)).bareHeaderBlock({}, data(1)),
+       kAccepted, {header(0, 63, 20), header(85, 85 + 63, 0)}},
+      {"sync pattern at a step's start turns bare mode on for good",
+       T().headerBlock({}, data(3)).bareHeaderBlock({}, data(3)).headerlessBlock(data(10))
+           .headerlessBlock(data(10)),
+       kAccepted, {header(2, 67, 2), header(71, 134, 2), headerless(138, 24)}},
+      {"bare: a framed header's body length word is not compared",
+       T().bareHeaderBlock({}, data(3)).record(headerPartOf(10)).record(bodyPart(data(11)), 99),
+       kAccepted, {header(0, 63, 2), header(67 + 2, 67 + 67, 10)}},
+      {"records: a body record of the wrong size is skipped by its length word",
+       T().record(headerPartOf(10)).record(bodyPart(data(11)), 99),
+       67 + 99, {header(2, 67, 10, 0, 0, 97)}},
+      {"64 bytes", T().raw(data(64)), 64, {}},
+      {"65 bytes: bare header block of length 0", T().bareHeaderBlock({}, data(1)),
+       kAccepted, {header(0, 63, 0)}},
+      {"header checksum fault", T().headerBlock(bad, data(3)).headerlessBlock(data(4)),
+       kAccepted, {header(2, 67, 2, 1, 0), headerless(73, 4)}},
+      {"body checksum fault", T().headerBlock({}, data(3), true).headerlessBlock(data(4)),
+       kAccepted, {header(2, 67, 2, 0, 1), headerless(73, 4)}},
       {"body record of 100 bytes after length 20",
-       TapeImage()
-           .record(tape_builder::headerPart(withLength(20)))
-           .record(data(100))
-           .headerlessBlock(data(3))
-           .bytes(),
-       kAccepted,
-       {header(2, 67, 20, 0, 0, 98), headerless(67 + 100 + 2, 3)}},
+       T().record(headerPartOf(20)).record(data(100)).headerlessBlock(data(3)),
+       kAccepted, {header(2, 67, 20, 0, 0, 98), headerless(67 + 100 + 2, 3)}},
       {"body record of 1 byte",
-       TapeImage()
-           .record(tape_builder::headerPart(withLength(20)))
-           .record(data(1))
-           .headerlessBlock(data(3))
-           .bytes(),
-       kAccepted,
-       {header(2, 67, 20, 0, 0, -1), headerless(70, 3)}},
-      {"body record of 0 bytes",
-       TapeImage()
-           .record(tape_builder::headerPart(withLength(20)))
-           .record({})
-           .headerlessBlock(data(3))
-           .bytes(),
-       kAccepted,
-       {header(2, 67, 20, 0, 0, -2), headerless(69, 3)}},
-      {"records: a body record cut short by the end of the file",
-       TapeImage().headerBlock(Header(), data(21)).truncate(5).bytes(),
-       67 + 22,
-       {header(2, 67, 20, 0, 0, 20)}},
-      {"bare: the last body cut short counts the bytes left",
-       TapeImage().raw(tape_builder::headerPart(withLength(100))).raw(data(50)).bytes(),
-       kAccepted,
-       {header(0, 63, 100, 0, 0, 48)}},
-      {"bare: 100 bytes without sync pattern are one headerless block",
-       TapeImage().bareHeaderBlock(Header(), data(1)).raw(data(100)).bytes(),
-       kAccepted,
-       {header(0, 63, 0), headerless(65, 100)}},
-      {"bare: a rest of 65,535 bytes is the largest headerless block",
-       TapeImage().bareHeaderBlock(Header(), data(1)).raw(data(65535)).bytes(),
-       kAccepted,
-       {header(0, 63, 0), headerless(65, 65535)}},
-      {"bare: a rest of 65,536 bytes",
-       TapeImage().bareHeaderBlock(Header(), data(1)).raw(data(65536)).bytes(),
-       65,
-       {header(0, 63, 0)}},
-      {"bare: a rest of 70,000 bytes",
-       TapeImage().bareHeaderBlock(Header(), data(1)).raw(data(70000)).bytes(),
-       65,
-       {header(0, 63, 0)}},
-      {"records: length word 500 with 300 bytes left from it",
-       TapeImage().headerlessBlock(data(5)).record(data(298), 500).bytes(),
-       7,
-       {headerless(2, 5)}},
-      {"records: a last record running 1 byte past the end is taken",
-       TapeImage().headerlessBlock(data(70)).record(data(10), 11).bytes(),
-       72 + 2 + 11,
-       {headerless(2, 70), headerless(74, 11)}},
-      {"records: a last record running 2 bytes past the end is taken",
-       TapeImage().headerlessBlock(data(70)).record(data(10), 12).bytes(),
-       72 + 2 + 12,
-       {headerless(2, 70), headerless(74, 12)}},
-      {"records: a last record running 3 bytes past the end is not",
-       TapeImage().headerlessBlock(data(70)).record(data(10), 13).bytes(),
-       72,
-       {headerless(2, 70)}},
-      {"one stray byte after the last block",
-       TapeImage().headerBlock(Header(), data(3)).raw({0}).bytes(),
-       71,
-       {header(2, 67, 2)}},
-      {"two stray bytes after the last block",
-       TapeImage().headerBlock(Header(), data(3)).raw({0, 0}).bytes(),
-       71,
-       {header(2, 67, 2)}},
-      {"three bytes after the last block are a record of one byte",
-       TapeImage().headerBlock(Header(), data(3)).raw({1, 0, 0xAA}).bytes(),
-       kAccepted,
-       {header(2, 67, 2), headerless(73, 1)}},
-      {"a header record as the last record is a headerless block of 63 bytes",
-       TapeImage().headerlessBlock(data(5)).record(tape_builder::headerPart(Header())).bytes(),
-       kAccepted,
-       {headerless(2, 5), headerless(9, 63)}},
-      {"type byte 0 keeps the offsets of a header block",
-       TapeImage().headerBlock({1, 0, 0x200, 0, "NAME", false}, data(3)).bytes(),
-       kAccepted,
-       {{0, 2, 67, 2, 0, 0, -1}}},
-      {"records: length 65,534 cannot match any length word",
-       TapeImage()
-           .record(tape_builder::headerPart(withLength(65534)))
-           .record(tape_builder::bodyPart(data(65534)))
-           .bytes(),
-       kAccepted,
-       {header(2, 67, 65534, 0, 0, 65533)}},
-      {"records: length 65,535 cannot match any length word",
-       TapeImage()
-           .record(tape_builder::headerPart(withLength(65535)))
-           .record(tape_builder::bodyPart(data(65534)))
-           .headerlessBlock(data(3))
-           .bytes(),
-       kAccepted,
-       {header(2, 67, 65535, 0, 0, 65533), headerless(67 + 65535 + 2, 3)}},
-      {"bare: length 65,534 is read and checked",
-       TapeImage().bareHeaderBlock(Header(), data(65535)).bytes(),
-       kAccepted,
-       {header(0, 63, 65534)}},
-      {"bare: length 65,535 is read and checked",
-       TapeImage().bareHeaderBlock(Header(), data(65536), true).raw(data(3)).bytes(),
-       kAccepted,
-       {header(0, 63, 65535, 0, 1), headerless(63 + 65537, 3)}},
+       T().record(headerPartOf(20)).record(data(1)).headerlessBlock(data(3)),
+       kAccepted, {header(2, 67, 20, 0, 0, -1), headerless(70, 3)}},
+      {"body record of 0 bytes", T().record(headerPartOf(20)).record({}).headerlessBlock(data(3)),
+       kAccepted, {header(2, 67, 20, 0, 0, -2), headerless(69, 3)}},
+      {"records: body record cut short", T().headerBlock({}, data(21)).truncate(5),
+       67 + 22, {header(2, 67, 20, 0, 0, 20)}},
+      {"bare: last body cut short", T().raw(headerPartOf(100)).raw(data(50)),
+       kAccepted, {header(0, 63, 100, 0, 0, 48)}},
+      {"bare: header part, no body", T().bareHeaderBlock({}, data(1)).raw(headerPartOf(5)),
+       kAccepted, {header(0, 63, 0), header(65, 128, 5, 0, 0, -2)}},
+      {"bare: 100 bytes without sync pattern", T().bareHeaderBlock({}, data(1)).raw(data(100)),
+       kAccepted, {header(0, 63, 0), headerless(65, 100)}},
+      {"bare: rest of 65,535 bytes", T().bareHeaderBlock({}, data(1)).raw(data(65535)),
+       kAccepted, {header(0, 63, 0), headerless(65, 65535)}},
+      {"bare: rest of 65,536 bytes", T().bareHeaderBlock({}, data(1)).raw(data(65536)),
+       65, {header(0, 63, 0)}},
+      {"bare: rest of 70,000 bytes", T().bareHeaderBlock({}, data(1)).raw(data(70000)),
+       65, {header(0, 63, 0)}},
+      {"records: word 500, 300 bytes left", T().headerlessBlock(data(5)).record(data(298), 500),
+       7, {headerless(2, 5)}},
+      {"records: 1 byte past the end", T().headerlessBlock(data(70)).record(data(10), 11),
+       72 + 2 + 11, {headerless(2, 70), headerless(74, 11)}},
+      {"records: 2 bytes past the end", T().headerlessBlock(data(70)).record(data(10), 12),
+       72 + 2 + 12, {headerless(2, 70), headerless(74, 12)}},
+      {"records: 3 bytes past the end", T().headerlessBlock(data(70)).record(data(10), 13),
+       72, {headerless(2, 70)}},
+      {"one stray byte", T().headerBlock({}, data(3)).raw({0}), 71, {header(2, 67, 2)}},
+      {"two stray bytes", T().headerBlock({}, data(3)).raw({0, 0}), 71, {header(2, 67, 2)}},
+      {"three bytes make a record", T().headerBlock({}, data(3)).raw({1, 0, 0xAA}),
+       kAccepted, {header(2, 67, 2), headerless(73, 1)}},
+      {"a header record as the last record", T().headerlessBlock(data(5)).record(headerPartOf(0)),
+       kAccepted, {headerless(2, 5), headerless(9, 63)}},
+      {"type byte 0 keeps a header block's offsets", T().headerBlock(typeZero, data(3)),
+       kAccepted, {{0, 2, 67, 2, 0, 0, -1}}},
+      {"records: length 65,534", T().record(headerPartOf(65534)).record(bodyPart(data(65534))),
+       kAccepted, {header(2, 67, 65534, 0, 0, 65533)}},
+      {"records: length 65,535",
+       T().record(headerPartOf(65535)).record(bodyPart(data(65534))).headerlessBlock(data(3)),
+       kAccepted, {header(2, 67, 65535, 0, 0, 65533), headerless(67 + 65535 + 2, 3)}},
+      {"bare: length 65,534", T().bareHeaderBlock({}, data(65535)),
+       kAccepted, {header(0, 63, 65534)}},
+      {"bare: length 65,535", T().bareHeaderBlock({}, data(65536), true).raw(data(3)),
+       kAccepted, {header(0, 63, 65535, 0, 1), headerless(63 + 65537, 3)}},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const Outcome outcome = scan(c.image);
+    const Outcome outcome = scan(c.image.bytes());
     EXPECT_EQ(outcome.out, "Reading source file: " + path + "\n");
     if (c.corruptAt == kAccepted) {
       EXPECT_EQ(outcome.status, kOk);
@@ -282,7 +200,7 @@ TEST_F(ScanTapeTest, FindsEveryBlockAndNamesWhereADamagedImageEnds) {
 
 TEST_F(ScanTapeTest, CopiesTheHeaderBytesAsStored) {
   const Header stored{0xA7, 'M', 0x8123, 299, std::string("AB\0CDEFG", 8), false};
-  ASSERT_EQ(scan(TapeImage().headerBlock(stored, data(300)).bytes()).status, kOk);
+  ASSERT_EQ(scan(T().headerBlock(stored, data(300)).bytes()).status, kOk);
   ASSERT_EQ(job.blocks.size(), 1u);
   const TapeBlock& block = job.blocks[0];
   EXPECT_EQ(block.fileNumber, 0xA7);
@@ -294,7 +212,7 @@ TEST_F(ScanTapeTest, CopiesTheHeaderBytesAsStored) {
 }
 
 TEST_F(ScanTapeTest, VerboseScanCountsTheBlocksAndARescanReplacesTheList) {
-  const Bytes image = TapeImage().headerBlock(Header(), data(3)).headerlessBlock(data(80)).bytes();
+  const Bytes image = T().headerBlock(Header(), data(3)).headerlessBlock(data(80)).bytes();
   job.verbose = 1;
   const Outcome first = scan(image);
   EXPECT_EQ(first.out, "Reading source file: " + path + "\n Blocks: 2\n");
@@ -323,7 +241,7 @@ TEST_F(ScanTapeTest, RefusesAMissingFileAndAFolder) {
 // read rather than wrap around. A sparse file keeps this cheap.
 TEST_F(ScanTapeTest, RefusesAnImageOfTwoGibibytes) {
   const std::string file = dir.file("huge.img");
-  TapeImage().headerBlock(Header(), data(3)).writeTo(file);
+  T().headerBlock(Header(), data(3)).writeTo(file);
   std::error_code error;
   std::filesystem::resize_file(file, uint64_t{1} << 31, error);
   if (error) {
