@@ -14,6 +14,14 @@ cd "$root"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2
 "$build/fuzz/make_seed_corpus" "$work/seeds"
+# Decoder seeds are recordings of seed tapes, short enough to fit in -max_len whole.
+mkdir -p "$work/seeds/decode_wav_fuzzer"
+for protocol in -rph -dbl -mato; do
+  "$build/tonbrix" $protocol -sr L -o "$work/seeds/decode_wav_fuzzer/headerless$protocol.wav" \
+    "$work/seeds/tape/headerless-only.img" >/dev/null
+done
+"$build/tonbrix" -mato -sr L -gap 1 -o "$work/seeds/decode_wav_fuzzer/header-mato.wav" \
+  "$work/seeds/tape/checksum-faults.img" >/dev/null
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -29,7 +37,7 @@ maxLength() {
   case $1 in
     tape_fuzzer) echo 4096 ;;
     options_fuzzer) echo 256 ;;
-    *) echo 16384 ;;
+    *) echo 65536 ;;
   esac
 }
 
