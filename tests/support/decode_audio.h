@@ -26,7 +26,11 @@ inline void putLe(Bytes& bytes, uint32_t value, int width) {
   }
 }
 
-inline void putTag(Bytes& bytes, const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); }
+inline void putTag(Bytes& bytes, const char* tag) {
+  for (int i = 0; i < 4; ++i) {
+    bytes.push_back(static_cast<uint8_t>(tag[i]));
+  }
+}
 
 // The parts of a WAV file, each of which a test may override to make it malformed.
 struct WavLayout {
