@@ -61,13 +61,36 @@ void selectBlocks(ConversionJob& job, const uint8_t* data, size_t size) {
   job.selectionCount = count + 1;
 }
 
+uint32_t readLe32(const uint8_t* bytes) {
+  return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) |
+         (uint32_t{bytes[3]} << 24);
+}
+
+// A finished WAV states its own length in both size fields.
+void checkWav(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  uint8_t header[44];
+  if (file == nullptr || std::fread(header, sizeof header, 1, file) != 1 ||
+      std::fseek(file, 0, SEEK_END) != 0) {
+    std::abort();
+  }
+  const long length = std::ftell(file);
+  std::fclose(file);
+  if (readLe32(header + 4) != static_cast<uint32_t>(length - 8) ||
+      readLe32(header + 40) != static_cast<uint32_t>(length - 44)) {
+    std::abort();
+  }
+}
+
 void exportAs(ConversionJob& job, int32_t useMato, int32_t doubleSpeed) {
   job.useMato = useMato;
   job.doubleSpeed = doubleSpeed;
   job.waveBuffer.reset();
   job.wavHeader.reset();
   job.outputFile.reset();
-  (void)exportWav(job);
+  if (exportWav(job) == kOk) {
+    checkWav(job.outputPath);
+  }
   job.outputFile.reset();
 }
 
