@@ -275,4 +275,24 @@ TEST(DecodeMatoFrames, RunOfMarksInsideDataIsNoPilot) {
   EXPECT_TRUE(decodeSignal(signal, 22050).empty());
 }
 
+// A click in the silence after the last frame ends the period of the last cell at the
+// wrong place; the cell's first level still tells what it was.
+TEST(DecodeMatoFrames, LastCellBeforeAClickIsReadFromItsFirstLevel) {
+  for (const uint32_t last : {0x01u, 0x81u}) {
+    SCOPED_TRACE(last);
+    Signal signal(10000, -10000);
+    for (int i = 0; i < 128; ++i) {
+      signal.matoCell(false, 21, false);
+    }
+    signal.matoByte(0x3C, 21, false);
+    signal.matoByte(last, 21, false);
+    signal.silence(15);  // a space's period would run 36 samples, like a mark's
+    signal.run(true, 2);
+    signal.silence(3000);
+    const std::vector<TapePart> parts = decodeSignal(signal, 22050);
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_EQ(parts[0].bytes, (Bytes{0x3C, static_cast<uint8_t>(last)}));
+  }
+}
+
 }  // namespace

@@ -196,6 +196,8 @@ const Condition kConditions[] = {
     {"speed +10 %", [](const Audio& a) { return decode_audio::resample(a, a.sampleRate, 1.10); }},
     {"speed -10 %", [](const Audio& a) { return decode_audio::resample(a, a.sampleRate, 0.90); }},
     {"noise at 20 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 20, 1234); }},
+    {"noise at 20 dB SNR, other seed",
+     [](const Audio& a) { return decode_audio::addNoise(a, 20, 102); }},
     {"DC offset +25 %", [](const Audio& a) { return decode_audio::addOffset(a, 0.25); }},
     {"DC offset -25 %, inverted", [](const Audio& a) {
        return decode_audio::addOffset(decode_audio::scale(a, -1), -0.25);

@@ -49,28 +49,28 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     ++c;
   }
   bool ended = false;
-  // Returns the cell that starts at crossing c and moves c to the next one.
+  // Returns the cell that starts at crossing c and moves c to the next one. The period to
+  // the next waveform and the length of the first level (a third of a space for a space,
+  // a whole space for a mark) must agree; where they do not, the next "waveform" is the
+  // noise or silence after the block, and the first level alone tells the last cell.
   const auto readCell = [&]() {
     if (ended || c + 1 >= x.size()) {
       return kInvalid;
     }
-    const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
-    Cell cell = classify(period, space);
-    if (cell != kInvalid) {
-      space += kTrackingGain * ((cell == kMark ? period / kMarkRatio : period) - space);
-      c += 2;
-      return cell;
-    }
-    // The last waveform before silence has no next start to measure to; its first level
-    // (a third of a space for a space, a whole space for a mark) still tells it.
     const double head = x[c + 1] - x[c];
-    if ((period == 0 || period > kLongestCell * space) && head > kShortestHead * space &&
-        head < kLongestHead * space) {
-      cell = head < kHeadBoundary * space ? kSpace : kMark;
+    if (head < kShortestHead * space || head > kLongestHead * space) {
+      return kInvalid;
+    }
+    const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
+    const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
+    if (classify(period, space) == byHead) {
+      space += kTrackingGain * ((byHead == kMark ? period / kMarkRatio : period) - space);
+      c += 2;
+    } else {
       c += 1;
       ended = true;
     }
-    return cell;
+    return byHead;
   };
 
   int32_t pilotCells = 0;
