@@ -9,20 +9,6 @@ namespace {
 
 constexpr int32_t kSelectionChunk = 32;
 
-bool equalsIgnoringCase(const std::string& a, const char* b) {
-  const size_t length = std::strlen(b);
-  if (a.size() != length) {
-    return false;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Reads one number at `text` with automatic base. Returns false when nothing could be
 // read; `end` then equals `text`.
 bool readNumber(const char* text, long& value, const char*& end) {
@@ -124,7 +110,21 @@ int32_t parseBlockList(ConversionJob& job, const char* text) {
   return kOk;
 }
 
-std::string deriveOutputName(const std::string& inputPath) {
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string replaceExtension(const std::string& inputPath, const std::string& extension) {
+  // Only the last path component has an extension: dir.old/tape keeps its folder name.
   std::string name = inputPath;
   const size_t slash = name.rfind('/');
   const size_t componentStart = (slash == std::string::npos) ? 0 : slash + 1;
@@ -132,11 +132,15 @@ std::string deriveOutputName(const std::string& inputPath) {
   if (dot != std::string::npos && dot >= componentStart) {
     name.erase(dot);
   }
-  name += ".wav";
-  if (equalsIgnoringCase(name, inputPath.c_str())) {
-    name += ".wav";
+  name += extension;
+  if (equalsIgnoringCase(name, inputPath)) {
+    name += extension;
   }
   return name;
+}
+
+std::string deriveOutputName(const std::string& inputPath) {
+  return replaceExtension(inputPath, ".wav");
 }
 
 int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
@@ -184,7 +188,7 @@ int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
           job.gapSeconds = seconds;
         }
       } else if (isOption(argument, "-sr")) {
-        const std::string rate = value;
+        const std::string_view rate = value;
         if (equalsIgnoringCase(rate, "L")) {
           job.sampleRateIndex = 0;
         } else if (equalsIgnoringCase(rate, "M")) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/job.h"
 
@@ -31,6 +32,12 @@ int32_t parseNumber(const char* text);
 // replaced by ".wav", and ".wav" is appended once more if the result would name the input
 // itself (ignoring ASCII case).
 std::string deriveOutputName(const std::string& inputPath);
+
+// The same derivation with any extension, for the tools that write other kinds of file.
+std::string replaceExtension(const std::string& inputPath, const std::string& extension);
+
+// True when `a` and `b` are equal apart from the case of ASCII letters.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // Prints the banner and the usage text on stdout.
 void printUsage();

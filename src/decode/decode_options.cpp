@@ -4,26 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/options.h"
+
 namespace {
 
 bool isOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
 
-char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lowerCase(a[i]) != lowerCase(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
-  const std::string text = value;
+  const std::string_view text = value;
   if (equalsIgnoringCase(text, "L")) {
     job.channel = 0;
   } else if (equalsIgnoringCase(text, "R")) {
@@ -39,18 +27,7 @@ int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
 }  // namespace
 
 std::string deriveImageName(const std::string& inputPath) {
-  std::string name = inputPath;
-  const size_t slash = name.rfind('/');
-  const size_t componentStart = (slash == std::string::npos) ? 0 : slash + 1;
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot >= componentStart) {
-    name.erase(dot);
-  }
-  name += ".img";
-  if (equalsIgnoringCase(name, inputPath)) {
-    name += ".img";
-  }
-  return name;
+  return replaceExtension(inputPath, ".img");
 }
 
 int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {

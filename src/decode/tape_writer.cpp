@@ -146,18 +146,7 @@ void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose)
                   block.protocol == kProtocolMato ? "pilot cycles" : "cells", block.frameErrors);
     }
   }
-  if (anyHeaderError || anyBodyError || anyLengthError) {
-    std::fputs("\n", stdout);
-    if (anyHeaderError) {
-      std::fputs("   HCE = Head CRC error\n", stdout);
-    }
-    if (anyBodyError) {
-      std::fputs("   BCE = Body CRC error\n", stdout);
-    }
-    if (anyLengthError) {
-      std::fputs("   BLE = Body Length error\n", stdout);
-    }
-  }
+  printFaultLegend(anyHeaderError, anyBodyError, anyLengthError);
 }
 
 int32_t writeTapeImage(const char* path, const std::vector<DecodedBlock>& blocks) {

@@ -65,6 +65,9 @@ bool checksumMatches(const uint8_t* bytes, int32_t count);
 // Opens `path` for binary reading; refuses directories, which some systems let fopen open.
 FileHandle openInputFile(const char* path);
 
+// Prints the empty line and the legend lines of the fault marks that occurred, if any.
+void printFaultLegend(bool headerError, bool bodyError, bool lengthError);
+
 // Prints the listing of the selected blocks on stdout. Stops after reporting the first
 // selected number that has no block; the run goes on as a success.
 void listTape(ConversionJob& job);

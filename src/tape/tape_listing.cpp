@@ -4,6 +4,22 @@
 
 #include "tape/tape_image.h"
 
+void printFaultLegend(bool headerError, bool bodyError, bool lengthError) {
+  if (!headerError && !bodyError && !lengthError) {
+    return;
+  }
+  std::fputs("\n", stdout);
+  if (headerError) {
+    std::fputs("   HCE = Head CRC error\n", stdout);
+  }
+  if (bodyError) {
+    std::fputs("   BCE = Body CRC error\n", stdout);
+  }
+  if (lengthError) {
+    std::fputs("   BLE = Body Length error\n", stdout);
+  }
+}
+
 void listTape(ConversionJob& job) {
   std::printf(" Tape file: %s\n", job.inputPath);
   std::printf(" Blocks: %d\n\n", job.blockCount);
@@ -35,16 +51,5 @@ void listTape(ConversionJob& job) {
     anyBodyError = anyBodyError || block->bodyChecksumError != 0;
     anyLengthError = anyLengthError || lengthError;
   }
-  if (anyHeaderError || anyBodyError || anyLengthError) {
-    std::fputs("\n", stdout);
-    if (anyHeaderError) {
-      std::fputs("   HCE = Head CRC error\n", stdout);
-    }
-    if (anyBodyError) {
-      std::fputs("   BCE = Body CRC error\n", stdout);
-    }
-    if (anyLengthError) {
-      std::fputs("   BLE = Body Length error\n", stdout);
-    }
-  }
+  printFaultLegend(anyHeaderError, anyBodyError, anyLengthError);
 }
