@@ -94,8 +94,9 @@ int32_t createWav(ConversionJob& job) {
   if (!job.outputFile) {
     return reportFailure(kErrOpenOutput, job.outputPath);
   }
-  std::setvbuf(job.outputFile.get(), reinterpret_cast<char*>(job.outputBuffer->data()), _IOFBF,
-               job.outputBuffer->size());
+  // Without the large buffer the stream still works, only slower.
+  (void)std::setvbuf(job.outputFile.get(), reinterpret_cast<char*>(job.outputBuffer->data()),
+                     _IOFBF, job.outputBuffer->size());
   job.outputLength = 0;
   if (!writeSamples(job, job.wavHeader->data(), kWavHeaderLength)) {
     return reportFailure(kErrWriteOutput, job.outputPath);

@@ -31,7 +31,7 @@ int32_t decodeChannel(const DecodeJob& job, const WavRecording& recording, size_
     if (progress) {
       const size_t done = std::min(begin + sliceLength, samples.size());
       std::printf("\rDecoding%s: %3d%%", label, static_cast<int>(done * 100 / samples.size()));
-      std::fflush(stdout);
+      (void)std::fflush(stdout);  // the line is only a hint; a failed flush loses nothing
     }
   }
   if (progress) {
