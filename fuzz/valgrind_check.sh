@@ -8,30 +8,32 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/valgrind}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g \
   -DTONBRIX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target tonbrix make_demo_tape
+cmake --build "$build" -j2 --target tonbrix tonbrix-decode make_demo_tape
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/make_demo_tape" "$work/tape.img"
 
 failed=0
-# Runs tonbrix under valgrind and expects exit code $1; valgrind's own failure is 1, a
-# code tonbrix never returns.
-check() {
-  local expected=$1
-  shift
+# Runs a program under valgrind and expects exit code $2; valgrind's own failure is 1, a
+# code neither program returns.
+run() {
+  local program=$1 expected=$2
+  shift 2
   local status=0
   valgrind --quiet --error-exitcode=1 --leak-check=full --show-leak-kinds=all \
-    --errors-for-leak-kinds=all --track-fds=no "$build/tonbrix" "$@" \
+    --errors-for-leak-kinds=all --track-fds=no "$build/$program" "$@" \
     >"$work/stdout" 2>"$work/stderr" || status=$?
   if [ "$status" -ne "$expected" ]; then
-    echo "!! tonbrix $*: exit $status, expected $expected"
+    echo "!! $program $*: exit $status, expected $expected"
     cat "$work/stderr"
     failed=1
   else
-    echo "ok tonbrix $*"
+    echo "ok $program $*"
   fi
 }
+
+check() { run tonbrix "$@"; }
 
 check 0 -list "$work/tape.img"
 check 0 -vb -o "$work/normal.wav" "$work/tape.img"
@@ -41,4 +43,11 @@ check 16 -o /dev/full "$work/tape.img"
 head -c 1000 "$work/tape.img" >"$work/cut.img"
 check 18 -list "$work/cut.img"
 check 19 -blk 1,x "$work/tape.img"
+# The decoder reads the export back; the image it writes must be the tape itself.
+run tonbrix-decode 0 -o "$work/decoded.img" "$work/normal.wav"
+if ! cmp -s "$work/tape.img" "$work/decoded.img"; then
+  echo "!! tonbrix-decode did not give back the tape"
+  failed=1
+fi
+run tonbrix-decode 20 "$work/tape.img"
 exit $failed
