@@ -145,9 +145,9 @@ TEST(DecodeDemodulator, FeedingInSlicesGivesTheSameCrossings) {
 std::vector<TapePart> decodeSignal(const Signal& signal, int32_t sampleRate,
                                    int32_t protocol = kProtocolAuto, int32_t phase = kPhaseAuto) {
   std::vector<TapePart> parts;
-  EXPECT_EQ(decodeTapeParts(demodulate(signal.samples(), sampleRate), sampleRate, protocol, phase,
-                            parts),
-            kOk);
+  EXPECT_EQ(
+      decodeTapeParts(demodulate(signal.samples(), sampleRate), sampleRate, protocol, phase, parts),
+      kOk);
   return parts;
 }
 
@@ -178,8 +178,10 @@ TEST(DecodePmdFrames, HeaderAndBodyAtAnyCellLengthAndPhase) {
     bool reversed;
     int32_t protocol;
   };
-  const Case cases[] = {{19.7, false, kProtocolPmd}, {16.4, true, kProtocolPmd},
-                        {9.3, false, kProtocolPmdDouble}, {10.9, true, kProtocolPmdDouble}};
+  const Case cases[] = {{19.7, false, kProtocolPmd},
+                        {16.4, true, kProtocolPmd},
+                        {9.3, false, kProtocolPmdDouble},
+                        {10.9, true, kProtocolPmdDouble}};
   const Bytes data = {0x00, 0xFF, 0x55, 0xAA, 0x01, 0x80};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.cell);

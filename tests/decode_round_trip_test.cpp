@@ -170,8 +170,8 @@ TEST_F(DecodeRoundTrip, ForcedProtocolAndPhaseDecodeTheirOwnAndNothingElse) {
     int recovered;
   };
   const Case cases[] = {
-      {{"-sr", "L"}, {"-pmd", "-nph"}, 4},       {{"-rph", "-sr", "L"}, {"-rph"}, 4},
-      {{"-mato", "-sr", "L"}, {"-mato"}, 4},     {{"-sr", "L"}, {"-rph"}, 0},
+      {{"-sr", "L"}, {"-pmd", "-nph"}, 4},           {{"-rph", "-sr", "L"}, {"-rph"}, 4},
+      {{"-mato", "-sr", "L"}, {"-mato"}, 4},         {{"-sr", "L"}, {"-rph"}, 0},
       {{"-mato", "-sr", "L"}, {"-mato", "-rph"}, 0},
   };
   for (const Case& test : cases) {
@@ -199,12 +199,12 @@ const Condition kConditions[] = {
     {"noise at 20 dB SNR, other seed",
      [](const Audio& a) { return decode_audio::addNoise(a, 20, 102); }},
     {"DC offset +25 %", [](const Audio& a) { return decode_audio::addOffset(a, 0.25); }},
-    {"DC offset -25 %, inverted", [](const Audio& a) {
-       return decode_audio::addOffset(decode_audio::scale(a, -1), -0.25);
-     }},
+    {"DC offset -25 %, inverted",
+     [](const Audio& a) { return decode_audio::addOffset(decode_audio::scale(a, -1), -0.25); }},
     {"level 3 % of full scale", [](const Audio& a) { return decode_audio::scale(a, 0.045); }},
     {"low-pass 4 kHz", [](const Audio& a) { return decode_audio::lowPass(a, 4000); }},
-    {"cassette: -7 % speed, 44100 Hz, low-pass, DC, 20 dB noise", [](const Audio& a) {
+    {"cassette: -7 % speed, 44100 Hz, low-pass, DC, 20 dB noise",
+     [](const Audio& a) {
        const Audio slow = decode_audio::resample(a, 44100, 0.93);
        return decode_audio::addNoise(
            decode_audio::addOffset(decode_audio::lowPass(slow, 4000), 0.1), 20, 99);
@@ -289,7 +289,8 @@ TEST_F(DecodeCli, ExitCodesAndMessages) {
       {{dir.file("none.wav")}, 10, "Can't open input file '" + dir.file("none.wav") + "'!\n\n"},
       {{"-o", text, text}, 14, "Can't open output file '" + text + "'!\n\n"},
       {{text}, 20, "Bad WAV file '" + text + "': no RIFF/WAVE signature!\n\n"},
-      {{deepPath}, 21,
+      {{deepPath},
+       21,
        "Unsupported WAV file '" + deepPath + "': 24-bit samples (8 or 16 expected)!\n\n"},
       {{quiet}, 22, "No tape blocks found in '" + quiet + "'!\n\n"},
   };
@@ -305,11 +306,11 @@ TEST_F(DecodeCli, UsageWithoutArgumentsOrWithH) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-h"}}) {
     const RunResult result = runDecoder(args, dir.path().string());
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out.rfind(
-                  "Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
-                  "Usage: tonbrix-decode [options] infile.wav\n",
-                  0),
-              0u)
+    EXPECT_EQ(
+        result.out.rfind("Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
+                         "Usage: tonbrix-decode [options] infile.wav\n",
+                         0),
+        0u)
         << result.out;
   }
 }

@@ -13,8 +13,8 @@
 namespace {
 
 using decode_audio::Bytes;
-using decode_audio::WavLayout;
 using decode_audio::wavBytes;
+using decode_audio::WavLayout;
 
 struct StreamCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -49,9 +49,9 @@ TEST(DecodeWavReader, AcceptedLayoutsGiveTheirSamplesPerChannel) {
   extensible.fmtLength = 40;
   WavLayout listFirst;  // an odd-sized chunk before "fmt " takes a pad byte
   listFirst.beforeFmt = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
-  WavLayout longData;   // an interrupted recording: the size says more than there is
+  WavLayout longData;  // an interrupted recording: the size says more than there is
   longData.dataLength = 1000;
-  WavLayout zeroData;   // a streamed recording: the size was never filled in
+  WavLayout zeroData;  // a streamed recording: the size was never filled in
   zeroData.dataLength = 0;
   const Bytes eight = {0, 128, 255, 129};
   const Bytes sixteen = {0xE8, 0x03, 0x18, 0xFC, 0x00, 0x80, 0xFF, 0x7F};
@@ -68,7 +68,9 @@ TEST(DecodeWavReader, AcceptedLayoutsGiveTheirSamplesPerChannel) {
       {"chunk before format", wavBytes(listFirst, eight), 1, {-32768, 0, 32512, 256}},
       {"data size too large", wavBytes(longData, eight), 1, {-32768, 0, 32512, 256}},
       {"data size 0", wavBytes(zeroData, eight), 1, {-32768, 0, 32512, 256}},
-      {"partial last frame", wavBytes(stereo16, Bytes(sixteen.begin(), sixteen.end() - 1)), 2,
+      {"partial last frame",
+       wavBytes(stereo16, Bytes(sixteen.begin(), sixteen.end() - 1)),
+       2,
        {1000}},
   };
   for (const Case& test : cases) {

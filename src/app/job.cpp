@@ -6,5 +6,6 @@
 #include "version.h"
 
 void printBanner() {
-  std::fputs("Tonbrix " TONBRIX_VERSION " - PMD 85 and Mato tape image to WAV converter\n\n", stdout);
+  std::fputs("Tonbrix " TONBRIX_VERSION " - PMD 85 and Mato tape image to WAV converter\n\n",
+             stdout);
 }

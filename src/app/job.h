@@ -27,8 +27,8 @@ struct ConversionJob {
   const char* inputPath = nullptr;   // command-line argument, not owned
   const char* outputPath = nullptr;  // the -o argument or derivedOutputName
   std::string derivedOutputName;
-  Slot<uint8_t> blockBuffer;  // kBlockBufferSize bytes: one block part at a time
-  Slot<uint8_t> waveBuffer;   // both waveforms, overlapping
+  Slot<uint8_t> blockBuffer;           // kBlockBufferSize bytes: one block part at a time
+  Slot<uint8_t> waveBuffer;            // both waveforms, overlapping
   const uint8_t* spaceWave = nullptr;  // into waveBuffer
   const uint8_t* markWave = nullptr;   // into waveBuffer
   int32_t verbose = 0;
@@ -49,8 +49,8 @@ struct ConversionJob {
   std::vector<TapeBlock> blocks;  // blockCount records in file order
   // Size of the image when it was scanned; a file that changed since is not read again.
   int64_t inputSize = -1;
-  Slot<uint8_t> wavHeader;        // the 44 header bytes
-  Slot<uint8_t> outputBuffer;     // outputFile's stream buffer; declared first, so it outlives it
+  Slot<uint8_t> wavHeader;     // the 44 header bytes
+  Slot<uint8_t> outputBuffer;  // outputFile's stream buffer; declared first, so it outlives it
   FileHandle outputFile;
   // Bytes written to outputFile so far; keeps the file within what its size fields can state.
   int64_t outputLength = 0;

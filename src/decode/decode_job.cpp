@@ -35,7 +35,6 @@ int32_t reportDecodeFailure(int32_t code, std::string_view first, std::string_vi
 }
 
 void printDecodeBanner() {
-  std::fputs("Tonbrix-decode " TONBRIX_VERSION
-             " - WAV to PMD 85 and Mato tape image converter\n\n",
+  std::fputs("Tonbrix-decode " TONBRIX_VERSION " - WAV to PMD 85 and Mato tape image converter\n\n",
              stdout);
 }

@@ -109,8 +109,7 @@ void printDecodeUsage() {
   std::fputs("  -vb\t\t  verbose: measured speed and frame errors of each block\n", stdout);
   std::fputs("  -h\t\t  usage information\n", stdout);
   std::fputs("  -v\t\t  version info\n", stdout);
-  std::fputs("\nInput: RIFF/WAVE PCM, 8-bit unsigned or 16-bit signed, mono or stereo,\n",
-             stdout);
+  std::fputs("\nInput: RIFF/WAVE PCM, 8-bit unsigned or 16-bit signed, mono or stereo,\n", stdout);
   std::fputs("8000 to 96000 samples per second. Output: a tape image in the record layout.\n\n",
              stdout);
 }

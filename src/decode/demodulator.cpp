@@ -47,8 +47,8 @@ int32_t demodulateSamples(DemodulatorState& state, const std::vector<int16_t>& s
     // crossings in opposite directions.
     if ((towardHigh && state.previous <= middle && x > middle) ||
         (!towardHigh && state.previous >= middle && x < middle)) {
-      state.candidate =
-          static_cast<double>(state.position - 1) + (middle - state.previous) / (x - state.previous);
+      state.candidate = static_cast<double>(state.position - 1) +
+                        (middle - state.previous) / (x - state.previous);
       state.candidateSet = true;
     }
     if ((towardHigh && x > middle + margin) || (!towardHigh && x < middle - margin)) {

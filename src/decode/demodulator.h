@@ -25,11 +25,11 @@ struct DemodulatorState {
   double high = 0;
   double low = 0;
   double previous = 0;
-  double candidate = 0;   // interpolated position where the midpoint was last passed
+  double candidate = 0;  // interpolated position where the midpoint was last passed
   bool candidateSet = false;
-  double decay = 0;       // share of the distance the envelopes move back per sample
-  int64_t position = 0;   // index of the next sample
-  int32_t level = -1;     // -1 until the signal first swings, then 0 (low) or 1 (high)
+  double decay = 0;      // share of the distance the envelopes move back per sample
+  int64_t position = 0;  // index of the next sample
+  int32_t level = -1;    // -1 until the signal first swings, then 0 (low) or 1 (high)
 };
 
 // Prepares `state` for a channel sampled at `sampleRate`.

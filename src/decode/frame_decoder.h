@@ -19,10 +19,10 @@ inline constexpr size_t kMaxPartLength = 65535;
 
 // The byte frames that one leader or pilot introduces.
 struct TapePart {
-  int32_t protocol = 0;   // kProtocolPmd, kProtocolPmdDouble or kProtocolMato
-  int32_t phase = 0;      // kPhaseNormal or kPhaseReversed
-  double startSample = 0; // first crossing of the leader or pilot
-  double cellRate = 0;    // measured PMD 85 cells or Mato spaces per second
+  int32_t protocol = 0;    // kProtocolPmd, kProtocolPmdDouble or kProtocolMato
+  int32_t phase = 0;       // kPhaseNormal or kPhaseReversed
+  double startSample = 0;  // first crossing of the leader or pilot
+  double cellRate = 0;     // measured PMD 85 cells or Mato spaces per second
   int32_t leadInCells = 0;
   int32_t frameErrors = 0;  // PMD 85 frames whose stop bits were not both marks
   int32_t isHeader = 0;     // a header part: sync pattern or sync byte, then 15 header bytes
@@ -32,9 +32,9 @@ struct TapePart {
 
 // A periodic run of crossings long enough to be a leader or pilot.
 struct LeadIn {
-  size_t first = 0;         // first crossing of the run
-  size_t end = 0;           // crossing whose interval broke the run
-  double highSamples = 0;   // mean length of the run's high and low intervals
+  size_t first = 0;        // first crossing of the run
+  size_t end = 0;          // crossing whose interval broke the run
+  double highSamples = 0;  // mean length of the run's high and low intervals
   double lowSamples = 0;
   int32_t protocol = 0;
   int32_t phase = kPhaseAuto;  // PMD 85 leaders are symmetric: the start bit decides

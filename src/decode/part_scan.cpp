@@ -34,8 +34,8 @@ bool similar(double a, double b, double sampleRate) {
 
 // Fills the measured and the chosen properties of the run [first, end). False when
 // they fit no protocol.
-bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t protocol,
-                    int32_t phase, LeadIn& leadIn) {
+bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t protocol, int32_t phase,
+                    LeadIn& leadIn) {
   double sums[2] = {0, 0};
   double counts[2] = {0, 0};
   for (size_t i = leadIn.first; i < leadIn.end; ++i) {

@@ -55,8 +55,7 @@ bool hasFault(const TapeBlock& info) {
 
 bool writeRecord(std::FILE* file, const std::vector<uint8_t>& bytes) {
   const size_t length = bytes.size() < kMaxPartLength ? bytes.size() : kMaxPartLength;
-  const uint8_t word[2] = {static_cast<uint8_t>(length & 0xFF),
-                           static_cast<uint8_t>(length >> 8)};
+  const uint8_t word[2] = {static_cast<uint8_t>(length & 0xFF), static_cast<uint8_t>(length >> 8)};
   return std::fwrite(word, 1, 2, file) == 2 &&
          (length == 0 || std::fwrite(bytes.data(), 1, length, file) == length);
 }
@@ -126,16 +125,16 @@ void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose)
     const auto number = static_cast<int32_t>(i + 1);
     const char* phase = block.phase == kPhaseReversed ? ", Reversal Phase" : "";
     if (info.fileType == 0) {
-      std::printf("% 3d: ...\t\t\t\t%5d (%04Xh)\t%6.1fs  %s%s\n", number, info.length,
-                  info.length, block.startSeconds, protocolName(block.protocol), phase);
+      std::printf("% 3d: ...\t\t\t\t%5d (%04Xh)\t%6.1fs  %s%s\n", number, info.length, info.length,
+                  block.startSeconds, protocolName(block.protocol), phase);
     } else {
       char name[9] = {};
       std::memcpy(name, info.name, sizeof info.name);
       const bool lengthError = info.bodyLengthError >= 0;
-      std::printf("% 3d: %02d/%c %8.8s\t%5d (%04Xh)\t%5d (%04Xh)\t%6.1fs  %s%s\t%s %s %s\n",
-                  number, info.fileNumber, info.fileType, name, info.beginAddress,
-                  info.beginAddress, info.length, info.length, block.startSeconds,
-                  protocolName(block.protocol), phase, info.headerChecksumError != 0 ? "HCE" : "",
+      std::printf("% 3d: %02d/%c %8.8s\t%5d (%04Xh)\t%5d (%04Xh)\t%6.1fs  %s%s\t%s %s %s\n", number,
+                  info.fileNumber, info.fileType, name, info.beginAddress, info.beginAddress,
+                  info.length, info.length, block.startSeconds, protocolName(block.protocol), phase,
+                  info.headerChecksumError != 0 ? "HCE" : "",
                   info.bodyChecksumError != 0 ? "BCE" : "", lengthError ? "BLE" : "");
       anyHeaderError = anyHeaderError || info.headerChecksumError != 0;
       anyBodyError = anyBodyError || info.bodyChecksumError != 0;

@@ -40,9 +40,7 @@ uint32_t readLe16(const uint8_t* bytes) {
   return static_cast<uint32_t>(bytes[0] | (bytes[1] << 8));
 }
 
-uint32_t readLe32(const uint8_t* bytes) {
-  return readLe16(bytes) | (readLe16(bytes + 2) << 16);
-}
+uint32_t readLe32(const uint8_t* bytes) { return readLe16(bytes) | (readLe16(bytes + 2) << 16); }
 
 bool hasTag(const uint8_t* bytes, const char (&tag)[5]) {
   for (int i = 0; i < 4; ++i) {
@@ -82,14 +80,13 @@ int32_t readFormat(std::FILE* file, const char* name, int64_t offset, int64_t le
 
 int32_t checkFormat(const char* name, const WavFormat& format) {
   if (format.formatTag != kFormatPcm) {
-    return reportDecodeFailure(kErrUnsupportedWav, name,
-                               "samples are not integer PCM (format " +
-                                   std::to_string(format.formatTag) + ")");
-  }
-  if (format.channelCount < 1 || format.channelCount > 2) {
     return reportDecodeFailure(
         kErrUnsupportedWav, name,
-        std::to_string(format.channelCount) + " channels (1 or 2 expected)");
+        "samples are not integer PCM (format " + std::to_string(format.formatTag) + ")");
+  }
+  if (format.channelCount < 1 || format.channelCount > 2) {
+    return reportDecodeFailure(kErrUnsupportedWav, name,
+                               std::to_string(format.channelCount) + " channels (1 or 2 expected)");
   }
   if (format.bitsPerSample != 8 && format.bitsPerSample != 16) {
     return reportDecodeFailure(
@@ -97,9 +94,9 @@ int32_t checkFormat(const char* name, const WavFormat& format) {
         std::to_string(format.bitsPerSample) + "-bit samples (8 or 16 expected)");
   }
   if (format.sampleRate < kMinWavSampleRate || format.sampleRate > kMaxWavSampleRate) {
-    return reportDecodeFailure(kErrUnsupportedWav, name,
-                               "sample rate " + std::to_string(format.sampleRate) +
-                                   " Hz (8000 to 96000 expected)");
+    return reportDecodeFailure(
+        kErrUnsupportedWav, name,
+        "sample rate " + std::to_string(format.sampleRate) + " Hz (8000 to 96000 expected)");
   }
   if (format.blockAlign != format.channelCount * format.bitsPerSample / 8) {
     return reportDecodeFailure(kErrBadWav, name, "block alignment does not match the format");
@@ -199,8 +196,8 @@ int32_t readWavStream(std::FILE* file, const char* name, WavRecording& recording
     return reportDecodeFailure(kErrInputLength, name);
   }
   std::array<uint8_t, 12> riff = {};
-  if (fileSize < 12 || !readAt(file, 0, riff.data(), riff.size()) ||
-      !hasTag(riff.data(), "RIFF") || !hasTag(&riff[8], "WAVE")) {
+  if (fileSize < 12 || !readAt(file, 0, riff.data(), riff.size()) || !hasTag(riff.data(), "RIFF") ||
+      !hasTag(&riff[8], "WAVE")) {
     return reportDecodeFailure(kErrBadWav, name, "no RIFF/WAVE signature");
   }
   WavFormat format;

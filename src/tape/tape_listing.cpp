@@ -43,9 +43,8 @@ void listTape(ConversionJob& job) {
     std::memcpy(name, block->name, sizeof block->name);
     const bool lengthError = block->bodyLengthError >= 0;
     std::printf("% 3d: %02d/%c %8.8s\t%5d (%04Xh)\t%5d (%04Xh)\t%s %s %s\n", number,
-                block->fileNumber, block->fileType, name, block->beginAddress,
-                block->beginAddress, block->length, block->length,
-                block->headerChecksumError != 0 ? "HCE" : "",
+                block->fileNumber, block->fileType, name, block->beginAddress, block->beginAddress,
+                block->length, block->length, block->headerChecksumError != 0 ? "HCE" : "",
                 block->bodyChecksumError != 0 ? "BCE" : "", lengthError ? "BLE" : "");
     anyHeaderError = anyHeaderError || block->headerChecksumError != 0;
     anyBodyError = anyBodyError || block->bodyChecksumError != 0;

@@ -38,10 +38,10 @@ struct WavLayout {
   uint16_t channels = 1;
   uint32_t sampleRate = 22050;
   uint16_t bitsPerSample = 8;
-  int32_t blockAlign = -1;   // -1: consistent with the format
-  uint32_t fmtLength = 16;   // bytes of the format chunk body
-  int64_t dataLength = -1;   // -1: the true length; otherwise the stated one
-  Bytes beforeFmt;           // whole chunks placed between the RIFF header and "fmt "
+  int32_t blockAlign = -1;  // -1: consistent with the format
+  uint32_t fmtLength = 16;  // bytes of the format chunk body
+  int64_t dataLength = -1;  // -1: the true length; otherwise the stated one
+  Bytes beforeFmt;          // whole chunks placed between the RIFF header and "fmt "
 };
 
 // Builds a RIFF/WAVE file around `data`, the interleaved sample bytes.
@@ -64,8 +64,9 @@ inline Bytes wavBytes(const WavLayout& layout, const Bytes& data) {
   fmt.resize(layout.fmtLength, 0);
   body.insert(body.end(), fmt.begin(), fmt.end());
   putTag(body, "data");
-  putLe(body, static_cast<uint32_t>(layout.dataLength >= 0 ? layout.dataLength
-                                                            : static_cast<int64_t>(data.size())),
+  putLe(body,
+        static_cast<uint32_t>(layout.dataLength >= 0 ? layout.dataLength
+                                                     : static_cast<int64_t>(data.size())),
         4);
   body.insert(body.end(), data.begin(), data.end());
   Bytes file;
@@ -93,7 +94,8 @@ inline Bytes sampleBytes(const std::vector<std::vector<double>>& channels, int b
 
 inline bool writeFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 

@@ -85,8 +85,8 @@ class TapeImage {
  public:
   // A length word followed by `payload`. `lengthWord` overrides the true length.
   TapeImage& record(const Bytes& payload, long lengthWord = -1) {
-    const auto word = static_cast<uint32_t>(lengthWord < 0 ? static_cast<long>(payload.size())
-                                                           : lengthWord);
+    const auto word =
+        static_cast<uint32_t>(lengthWord < 0 ? static_cast<long>(payload.size()) : lengthWord);
     bytes_.push_back(static_cast<uint8_t>(word & 0xFF));
     bytes_.push_back(static_cast<uint8_t>((word >> 8) & 0xFF));
     return raw(payload);
