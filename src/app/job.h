@@ -22,7 +22,8 @@ template <typename T>
 using Slot = std::optional<std::vector<T>>;
 
 // Everything a run needs, created once by the driver and passed by reference to every
-// operation. Owned buffers are released by the driver when the run ends.
+// operation. Owned buffers are released by the driver when the run ends. outputPath may
+// point into derivedOutputName, so a parsed job is never copied or moved.
 struct ConversionJob {
   const char* inputPath = nullptr;   // command-line argument, not owned
   const char* outputPath = nullptr;  // the -o argument or derivedOutputName

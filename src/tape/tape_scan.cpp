@@ -163,6 +163,7 @@ bool checksumMatches(const uint8_t* bytes, int32_t count) {
 int32_t scanTape(ConversionJob& job) {
   std::printf("Reading source file: %s\n", job.inputPath);
   freeBlocks(job);
+  job.inputSize = -1;
   // The driver allocates the buffer first; this only matters for callers that do not.
   const int32_t status = allocZeroed(job.blockBuffer, kBlockBufferSize);
   if (status != kOk) {
