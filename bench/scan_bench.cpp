@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
     Bytes tail;
   } images[] = {
       {"empty records", "empty.img", Bytes{0, 0}, Bytes{1, 0, 0x42}},
+      {"one-byte records", "one.img", Bytes{1, 0, 0x42}, Bytes{}},
       {"header blocks (records)", "headers.img", header.bytes(), Bytes{}},
       {"header blocks (bare)", "bare.img",
        tape_builder::TapeImage().bareHeaderBlock(tape_builder::Header(), Bytes{0x42}).bytes(),

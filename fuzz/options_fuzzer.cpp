@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/job.h"
 #include "app/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/job.h"
+#include "core/job.h"
 #include "audio/export.h"
 #include "tape/tape_image.h"
 

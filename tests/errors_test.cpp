@@ -1,5 +1,5 @@
 // Tests of the error reporter: the forms that no command line reaches directly.
-#include "app/errors.h"
+#include "core/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ TEST(ReportFailure, PrintsTheMessageAndAnEmptyLineAndReturnsTheCode) {
       {[] { return reportFailure(kErrBadBlock, int32_t{99}); }, -19, "Bad block number: 99\n\n"},
       {[] { return reportFailure(kErrBadBlock, "3x,4"); }, -19,
        "Bad number in block list at: `3x,4`\n\n"},
-      {[] { return reportFailure(-20); }, -20, "Unknown error code: -20\n\n"},
+      {[] { return reportFailure(-99); }, -99, "Unknown error code: -99\n\n"},
       {[] { return reportFailure(kErrBadValue, "", "-sr"); }, -17,
        "Bad value '' in option `-sr` !\n\n"},
   };

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/arguments.h"
+#include "core/names.h"
+
 namespace {
 
 std::vector<int32_t> selectionOf(const ConversionJob& job) {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/export.h"
+#include "audio/signal.h"
 #include "support/temp_dir.h"
 #include "support/wav_parser.h"
 

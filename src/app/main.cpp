@@ -1,10 +1,10 @@
 // Entry point: runs one conversion job from the command line and returns its exit code.
 #include <cstdio>
 
-#include "app/errors.h"
-#include "app/job.h"
 #include "app/options.h"
 #include "audio/export.h"
+#include "core/errors.h"
+#include "core/job.h"
 #include "tape/tape_image.h"
 
 namespace {

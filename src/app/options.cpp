@@ -1,9 +1,13 @@
 // Parsing of the command line into the job.
 #include "app/options.h"
 
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
+
+#include "core/arguments.h"
+#include "core/names.h"
+#include "version.h"
 
 namespace {
 
@@ -38,22 +42,7 @@ int32_t appendEntry(Slot<int32_t>& list, int32_t& count, int32_t value) {
   return kOk;
 }
 
-bool isOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
-
 }  // namespace
-
-int32_t parseNumber(const char* text) {
-  long value = 0;
-  const char* end = text;
-  readNumber(text, value, end);
-  if (value < 0 || value > std::numeric_limits<int32_t>::max()) {
-    return -1;
-  }
-  if (value == 0 && *end != '\0') {
-    return -1;
-  }
-  return static_cast<int32_t>(value);
-}
 
 int32_t parseBlockList(ConversionJob& job, const char* text) {
   Slot<int32_t> list;
@@ -108,39 +97,6 @@ int32_t parseBlockList(ConversionJob& job, const char* text) {
   job.selection = std::move(list);
   job.selectionCount = count;
   return kOk;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string replaceExtension(const std::string& inputPath, const std::string& extension) {
-  // Only the last path component has an extension: dir.old/tape keeps its folder name.
-  std::string name = inputPath;
-  const size_t slash = name.rfind('/');
-  const size_t componentStart = (slash == std::string::npos) ? 0 : slash + 1;
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot >= componentStart) {
-    name.erase(dot);
-  }
-  name += extension;
-  if (equalsIgnoringCase(name, inputPath)) {
-    name += extension;
-  }
-  return name;
-}
-
-std::string deriveOutputName(const std::string& inputPath) {
-  return replaceExtension(inputPath, ".wav");
 }
 
 int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
@@ -198,17 +154,13 @@ int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
         } else {
           result = reportFailure(kErrBadValue, value, argument);
         }
-      } else if (job.outputPath != nullptr) {
-        result = reportFailure(kErrTwoOutputs, job.outputPath, value);
       } else {
-        job.outputPath = value;
+        result = takeOutputName(job.outputPath, value);
       }
     } else if (argument[0] == '-') {
       result = reportFailure(kErrUnknownOption, argument);
-    } else if (job.inputPath != nullptr) {
-      result = reportFailure(kErrTwoInputs, job.inputPath, argument);
     } else {
-      job.inputPath = argument;
+      result = takeInputName(job.inputPath, argument);
     }
   }
   if (result == kOk) {
@@ -223,6 +175,11 @@ int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
     result = reportFailure(kErrBadCombination);
   }
   return result;
+}
+
+void printBanner() {
+  std::fputs("Tonbrix " TONBRIX_VERSION " - PMD 85 and Mato tape image to WAV converter\n\n",
+             stdout);
 }
 
 void printUsage() {

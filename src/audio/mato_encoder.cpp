@@ -1,17 +1,8 @@
 // Mato block encoding.
 #include "audio/mato_encoder.h"
 
-#include "audio/export.h"
-#include "audio/wav_file.h"
+#include "audio/signal.h"
 #include "tape/tape_image.h"
-
-namespace {
-
-constexpr int32_t kHeaderPilot = 510;
-constexpr int32_t kBlockPilot = 128;
-constexpr uint32_t kSyncByte = 0x55;
-
-}  // namespace
 
 int32_t writeMatoPilot(ConversionJob& job, int32_t count, bool closingMark) {
   int32_t written = 0;
@@ -47,12 +38,13 @@ int32_t exportMatoBlock(ConversionJob& job, int32_t number) {
       return status;
     }
   }
-  status = writeMatoPilot(job, isHeaderBlock ? kHeaderPilot : kBlockPilot, false);
+  status =
+      writeMatoPilot(job, isHeaderBlock ? kMatoHeaderPilotSpaces : kMatoBlockPilotSpaces, false);
   if (status == kOk && isHeaderBlock) {
-    status = writeMatoByte(job, kSyncByte);
+    status = writeMatoByte(job, kMatoSyncByte);
   }
   if (status == kOk) {
-    status = writeDataBytes(job, count);
+    status = writeDataBytes(job, count, writeMatoByte);
   }
   if (status != kOk || !isHeaderBlock) {
     return status;
@@ -61,6 +53,6 @@ int32_t exportMatoBlock(ConversionJob& job, int32_t number) {
   if (count < 0) {
     return count;
   }
-  status = writeMatoPilot(job, kBlockPilot, true);
-  return status == kOk ? writeDataBytes(job, count) : status;
+  status = writeMatoPilot(job, kMatoBlockPilotSpaces, true);
+  return status == kOk ? writeDataBytes(job, count, writeMatoByte) : status;
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/job.h"
+#include "core/job.h"
 
 // Encodes block `number` (1-based): for a header block, when it is not the first entry of
 // the selection, gapSeconds of silence; a pilot of 510 spaces, the sync byte 0x55, the 15

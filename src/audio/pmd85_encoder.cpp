@@ -1,18 +1,8 @@
 // PMD 85 block encoding.
 #include "audio/pmd85_encoder.h"
 
-#include "audio/export.h"
-#include "audio/wav_file.h"
+#include "audio/signal.h"
 #include "tape/tape_image.h"
-
-namespace {
-
-// The first leader is long enough for the machine to settle on the bit rate; 2.8 is not
-// exact in binary and gives 3359 cells, one short of 3360.
-constexpr double kHeaderLeaderSeconds = 2.8;
-constexpr double kLeaderSeconds = 0.5;
-
-}  // namespace
 
 int32_t writePmdByte(ConversionJob& job, uint32_t value) {
   int32_t status = writeWaveform(job, false);
@@ -42,7 +32,7 @@ int32_t exportPmdBlock(ConversionJob& job, int32_t number) {
   const bool isLast = number == selection[static_cast<size_t>(job.selectionCount - 1)];
   int32_t status = kOk;
   if (isHeaderBlock && !isFirst) {
-    status = writeLeader(job, kLeaderSeconds);
+    status = writeLeader(job, kPmdLeaderSeconds);
     if (status == kOk) {
       status = writeGap(job, job.gapSeconds);
     }
@@ -50,9 +40,9 @@ int32_t exportPmdBlock(ConversionJob& job, int32_t number) {
       return status;
     }
   }
-  status = writeLeader(job, isHeaderBlock ? kHeaderLeaderSeconds : kLeaderSeconds);
+  status = writeLeader(job, isHeaderBlock ? kPmdHeaderLeaderSeconds : kPmdLeaderSeconds);
   if (status == kOk) {
-    status = writeDataBytes(job, count);
+    status = writeDataBytes(job, count, writePmdByte);
   }
   if (status != kOk) {
     return status;
@@ -62,13 +52,13 @@ int32_t exportPmdBlock(ConversionJob& job, int32_t number) {
     if (count < 0) {
       return count;
     }
-    status = writeLeader(job, kLeaderSeconds);
+    status = writeLeader(job, kPmdLeaderSeconds);
     if (status == kOk) {
-      status = writeDataBytes(job, count);
+      status = writeDataBytes(job, count, writePmdByte);
     }
     if (status != kOk) {
       return status;
     }
   }
-  return isLast ? writeLeader(job, kLeaderSeconds) : kOk;
+  return isLast ? writeLeader(job, kPmdLeaderSeconds) : kOk;
 }

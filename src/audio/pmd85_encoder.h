@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/job.h"
+#include "core/job.h"
 
 // Encodes block `number` (1-based): for a header block, when it is not the first entry of
 // the selection, a 0.5 s leader and gapSeconds of silence; a 2.8 s leader, the 63-byte

@@ -1,35 +1,18 @@
 // Creation and finalization of the WAV file.
 #include "audio/wav_file.h"
 
-#include <filesystem>
-
 #include "audio/waveforms.h"
+#include "core/bytes.h"
 
 namespace {
 
 // A large stream buffer: waveforms are written a few dozen bytes at a time.
 constexpr size_t kOutputBufferSize = size_t{1} << 20;
 
-void writeLe16(uint8_t* bytes, uint32_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void writeLe32(uint8_t* bytes, uint32_t value) {
-  writeLe16(bytes, value & 0xFFFFu);
-  writeLe16(bytes + 2, value >> 16);
-}
-
 void writeTag(uint8_t* bytes, const char (&tag)[5]) {
   for (int i = 0; i < 4; ++i) {
     bytes[i] = static_cast<uint8_t>(tag[i]);
   }
-}
-
-// True when the output path names the existing input file, also through a link.
-bool isInputFile(const ConversionJob& job) {
-  std::error_code error;
-  return std::filesystem::equivalent(job.inputPath, job.outputPath, error) && !error;
 }
 
 // Writes a 32-bit size at `offset` of the header on disk.
@@ -87,7 +70,7 @@ int32_t createWav(ConversionJob& job) {
     return status;
   }
   // Opening for writing truncates: never let that happen to the tape image itself.
-  if (isInputFile(job)) {
+  if (namesSameFile(job.inputPath, job.outputPath)) {
     return reportFailure(kErrOpenOutput, job.outputPath);
   }
   job.outputFile.reset(std::fopen(job.outputPath, "wb"));

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/job.h"
+#include "core/job.h"
 
 inline constexpr int32_t kWavHeaderLength = 44;
 

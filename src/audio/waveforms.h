@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/job.h"
+#include "core/job.h"
 
 // Sets sampleRate, markLength and spaceLength for the job's protocol, rate and speed, and
 // builds both waveforms into one shared waveBuffer (markWave and spaceWave point into it).

@@ -1,21 +1,10 @@
-// The record of a decoding run, the decoder's own status codes and its memory helper.
+// The record of a decoding run and the protocol and phase choices it names.
 #pragma once
 
 #include <cstdint>
-#include <new>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "app/errors.h"
-
-// Failures that only the decoder knows. The codes continue those of the converter, so
-// one exit code never means two things.
-enum DecodeErrorCode : int32_t {
-  kErrBadWav = -20,          // "Bad WAV file '%s': %s!"
-  kErrUnsupportedWav = -21,  // "Unsupported WAV file '%s': %s!"
-  kErrNoBlocks = -22,        // "No tape blocks found in '%s'!"
-};
+#include "core/errors.h"
 
 // The recording protocol of a block, or the choice of one on the command line.
 enum TapeProtocol : int32_t {
@@ -46,35 +35,3 @@ struct DecodeJob {
   int32_t phase = kPhaseAuto;
   int32_t channel = kChannelAuto;  // 0 = left, 1 = right, or the one that decodes better
 };
-
-// Prints the message of `code` on stderr followed by an empty line and returns `code`.
-// Codes of the converter are passed to its reportFailure with the same arguments.
-int32_t reportDecodeFailure(int32_t code, std::string_view first = {},
-                            std::string_view second = {});
-
-// Appends `value` to `items`. Returns kOk, or kErrOutOfMemory, reported. The decoder's
-// one place that turns a failed allocation into a status.
-template <typename T>
-[[nodiscard]] int32_t appendItem(std::vector<T>& items, const T& value) {
-  try {
-    items.push_back(value);
-  } catch (const std::bad_alloc&) {
-    return reportFailure(kErrOutOfMemory);
-  }
-  return kOk;
-}
-
-// Resizes `items` to `count` elements, zero-filling new ones. Returns kOk, or
-// kErrOutOfMemory, reported; `items` is then unchanged.
-template <typename T>
-[[nodiscard]] int32_t resizeItems(std::vector<T>& items, size_t count) {
-  try {
-    items.resize(count);
-  } catch (const std::bad_alloc&) {
-    return reportFailure(kErrOutOfMemory);
-  }
-  return kOk;
-}
-
-// Prints "Tonbrix-decode <version> - ..." and an empty line on stdout.
-void printDecodeBanner();

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "decode/decode_job.h"
+#include "core/memory.h"
 
 namespace {
 

@@ -6,16 +6,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/memory.h"
 #include "decode/decode_job.h"
 #include "decode/demodulator.h"
+#include "tape/tape_format.h"
 
 // Where a header part's 15 header bytes start: PMD 85 sends the 48-byte sync pattern
 // first, Mato one sync byte.
-inline constexpr size_t kPmdHeaderStart = 48;
-inline constexpr size_t kMatoHeaderStart = 1;
-inline constexpr size_t kMatoSyncByte = 0x55;
+inline constexpr size_t kPmdHeaderStart = kSyncPatternLength;
+inline constexpr size_t kMatoHeaderStart = sizeof kMatoSyncByte;
 // A record's length word cannot state more.
-inline constexpr size_t kMaxPartLength = 65535;
+inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 
 // The byte frames that one leader or pilot introduces.
 struct TapePart {

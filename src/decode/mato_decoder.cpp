@@ -19,8 +19,11 @@ constexpr double kTrackingGain = 0.05;
 constexpr double kShortestHead = 0.15;
 constexpr double kHeadBoundary = 0.58;
 constexpr double kLongestHead = 1.4;
-// 510 spaces before a header, 128 before a body or a headerless block.
+// 510 spaces before a header, 128 before a body or a headerless block; the boundary
+// leaves room for a header pilot whose start was lost.
 constexpr int32_t kMinHeaderPilotCells = 300;
+static_assert(kMinHeaderPilotCells > kMatoBlockPilotSpaces &&
+              kMinHeaderPilotCells < kMatoHeaderPilotSpaces);
 constexpr int32_t kDataBits = 8;
 
 Cell classify(double period, double space) {
@@ -113,7 +116,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     }
   }
   part.isHeader = part.isBody == 0 && pilotCells >= kMinHeaderPilotCells &&
-                          part.bytes.size() >= kMatoHeaderStart + 15
+                          part.bytes.size() >= kMatoHeaderStart + kHeaderLength
                       ? 1
                       : 0;
   next = c;

@@ -22,9 +22,11 @@ constexpr double kDoubleSpeedCellRate = 1500;
 constexpr double kMinCellRate = 700;
 constexpr double kMaxPmdCellRate = 3200;
 constexpr double kMaxMatoSpaceRate = 1600;
-// A PMD 85 header part follows a 2.8 s leader (3359 or 6719 cells); bodies 0.5 s.
+// A PMD 85 header part follows a 2.8 s leader (3359 or 6719 cells); bodies 0.5 s (600 or
+// 1200). The boundary leaves room for a leader cut short or played fast.
 constexpr int32_t kMinHeaderLeaderCells = 2000;
-constexpr uint32_t kLengthOffset = 4;
+static_assert(kMinHeaderLeaderCells > kPmdLeaderSeconds * kPmdDoubleCellsPerSecond &&
+              kMinHeaderLeaderCells < kPmdHeaderLeaderSeconds * kPmdCellsPerSecond);
 
 bool similar(double a, double b, double sampleRate) {
   // Interpolated crossings still jitter by a fraction of a sample at low rates.
@@ -74,8 +76,7 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t prot
 
 size_t headerLength(const TapePart& part) {
   const size_t start = part.protocol == kProtocolMato ? kMatoHeaderStart : kPmdHeaderStart;
-  return size_t{part.bytes[start + kLengthOffset]} |
-         (size_t{part.bytes[start + kLengthOffset + 1]} << 8);
+  return readLe16(&part.bytes[start + kHeaderBodyLength]);
 }
 
 }  // namespace
@@ -107,15 +108,13 @@ bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int
 }
 
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
-  constexpr size_t kRun = 16;
   constexpr size_t kMaxDamagedBytes = 4;
-  if (bytes.size() < kPmdHeaderStart + 15) {
+  if (bytes.size() < kPmdHeaderStart + kHeaderLength) {
     return false;
   }
-  static constexpr uint8_t kRunBytes[3] = {0xFF, 0x00, 0x55};
   size_t damaged = 0;
-  for (size_t i = 0; i < kPmdHeaderStart; ++i) {
-    damaged += bytes[i] != kRunBytes[i / kRun] ? 1u : 0u;
+  for (int32_t i = 0; i < kSyncPatternLength; ++i) {
+    damaged += bytes[static_cast<size_t>(i)] != syncPatternByte(i) ? 1u : 0u;
   }
   return damaged <= kMaxDamagedBytes;
 }

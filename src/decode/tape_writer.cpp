@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/job.h"
+#include "core/bytes.h"
+#include "core/file_io.h"
 #include "tape/tape_image.h"
 
 namespace {
-
-constexpr int32_t kSyncRun = 16;
-constexpr uint8_t kSyncBytes[3] = {0xFF, 0x00, 0x55};
 
 const char* protocolName(int32_t protocol) {
   switch (protocol) {
@@ -29,7 +27,7 @@ int32_t buildHeaderPart(const TapePart& part, DecodedBlock& block) {
     return status;
   }
   for (int32_t i = 0; i < kSyncPatternLength; ++i) {
-    block.headerPart[static_cast<size_t>(i)] = kSyncBytes[i / kSyncRun];
+    block.headerPart[static_cast<size_t>(i)] = syncPatternByte(i);
   }
   const size_t start = part.protocol == kProtocolMato ? kMatoHeaderStart : kPmdHeaderStart;
   std::memcpy(&block.headerPart[kSyncPatternLength], &part.bytes[start], kHeaderLength);
@@ -38,9 +36,9 @@ int32_t buildHeaderPart(const TapePart& part, DecodedBlock& block) {
 }
 
 void checkBody(DecodedBlock& block) {
-  const size_t need = block.info.length + size_t{2};
+  const size_t need = block.info.length + size_t{kBodyPartExtra};
   if (block.body.size() != need) {
-    block.info.bodyLengthError = static_cast<int32_t>(block.body.size()) - 2;
+    block.info.bodyLengthError = static_cast<int32_t>(block.body.size()) - kBodyPartExtra;
     return;
   }
   block.info.bodyLengthError = -1;
@@ -55,8 +53,9 @@ bool hasFault(const TapeBlock& info) {
 
 bool writeRecord(std::FILE* file, const std::vector<uint8_t>& bytes) {
   const size_t length = bytes.size() < kMaxPartLength ? bytes.size() : kMaxPartLength;
-  const uint8_t word[2] = {static_cast<uint8_t>(length & 0xFF), static_cast<uint8_t>(length >> 8)};
-  return std::fwrite(word, 1, 2, file) == 2 &&
+  uint8_t word[kLengthWordSize];
+  writeLe16(word, static_cast<uint32_t>(length));
+  return std::fwrite(word, 1, kLengthWordSize, file) == kLengthWordSize &&
          (length == 0 || std::fwrite(bytes.data(), 1, length, file) == length);
 }
 
@@ -116,36 +115,20 @@ int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks) {
 void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose) {
   std::printf(" Blocks: %d\n\n", static_cast<int32_t>(blocks.size()));
   std::fputs(" BLK NR/T Name\t\t    Begin\t   Length\t   Time  Protocol\n", stdout);
-  bool anyHeaderError = false;
-  bool anyBodyError = false;
-  bool anyLengthError = false;
+  FaultMarks marks;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const DecodedBlock& block = blocks[i];
-    const TapeBlock& info = block.info;
-    const auto number = static_cast<int32_t>(i + 1);
-    const char* phase = block.phase == kPhaseReversed ? ", Reversal Phase" : "";
-    if (info.fileType == 0) {
-      std::printf("% 3d: ...\t\t\t\t%5d (%04Xh)\t%6.1fs  %s%s\n", number, info.length, info.length,
-                  block.startSeconds, protocolName(block.protocol), phase);
-    } else {
-      char name[9] = {};
-      std::memcpy(name, info.name, sizeof info.name);
-      const bool lengthError = info.bodyLengthError >= 0;
-      std::printf("% 3d: %02d/%c %8.8s\t%5d (%04Xh)\t%5d (%04Xh)\t%6.1fs  %s%s\t%s %s %s\n", number,
-                  info.fileNumber, info.fileType, name, info.beginAddress, info.beginAddress,
-                  info.length, info.length, block.startSeconds, protocolName(block.protocol), phase,
-                  info.headerChecksumError != 0 ? "HCE" : "",
-                  info.bodyChecksumError != 0 ? "BCE" : "", lengthError ? "BLE" : "");
-      anyHeaderError = anyHeaderError || info.headerChecksumError != 0;
-      anyBodyError = anyBodyError || info.bodyChecksumError != 0;
-      anyLengthError = anyLengthError || lengthError;
-    }
+    char columns[64];
+    std::snprintf(columns, sizeof columns, "\t%6.1fs  %s%s", block.startSeconds,
+                  protocolName(block.protocol),
+                  block.phase == kPhaseReversed ? ", Reversal Phase" : "");
+    printListingRow(static_cast<int32_t>(i + 1), block.info, columns, marks);
     if (verbose != 0) {
       std::printf("      %.1f %s per second, %d frame errors\n", block.cellRate,
                   block.protocol == kProtocolMato ? "pilot cycles" : "cells", block.frameErrors);
     }
   }
-  printFaultLegend(anyHeaderError, anyBodyError, anyLengthError);
+  printFaultLegend(marks);
 }
 
 int32_t writeTapeImage(const char* path, const std::vector<DecodedBlock>& blocks) {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/job.h"
 #include "decode/frame_decoder.h"
-#include "tape/tape_block.h"
 
 // One block as it goes into the tape image. `info` carries the header fields and the
 // three fault marks with the meaning the scanner gives them (bodyLengthError is -1 when

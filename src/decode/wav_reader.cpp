@@ -7,9 +7,9 @@
 #include <array>
 #include <string>
 
-#include "app/job.h"
+#include "core/file_io.h"
+#include "core/memory.h"
 #include "decode/decode_job.h"
-#include "tape/tape_image.h"
 
 namespace {
 
@@ -59,12 +59,12 @@ bool readAt(std::FILE* file, int64_t offset, uint8_t* bytes, size_t count) {
 int32_t readFormat(std::FILE* file, const char* name, int64_t offset, int64_t length,
                    WavFormat& format) {
   if (length < kMinFormatLength) {
-    return reportDecodeFailure(kErrBadWav, name, "format chunk too short");
+    return reportFailure(kErrBadWav, name, "format chunk too short");
   }
   std::array<uint8_t, kExtensibleLength> bytes = {};
   const auto count = static_cast<size_t>(length < kExtensibleLength ? length : kExtensibleLength);
   if (!readAt(file, offset, bytes.data(), count)) {
-    return reportDecodeFailure(kErrReadInput, name);
+    return reportFailure(kErrReadInput, name);
   }
   format.found = true;
   format.formatTag = static_cast<uint16_t>(readLe16(&bytes[0]));
@@ -80,26 +80,25 @@ int32_t readFormat(std::FILE* file, const char* name, int64_t offset, int64_t le
 
 int32_t checkFormat(const char* name, const WavFormat& format) {
   if (format.formatTag != kFormatPcm) {
-    return reportDecodeFailure(
+    return reportFailure(
         kErrUnsupportedWav, name,
         "samples are not integer PCM (format " + std::to_string(format.formatTag) + ")");
   }
   if (format.channelCount < 1 || format.channelCount > 2) {
-    return reportDecodeFailure(kErrUnsupportedWav, name,
-                               std::to_string(format.channelCount) + " channels (1 or 2 expected)");
+    return reportFailure(kErrUnsupportedWav, name,
+                         std::to_string(format.channelCount) + " channels (1 or 2 expected)");
   }
   if (format.bitsPerSample != 8 && format.bitsPerSample != 16) {
-    return reportDecodeFailure(
-        kErrUnsupportedWav, name,
-        std::to_string(format.bitsPerSample) + "-bit samples (8 or 16 expected)");
+    return reportFailure(kErrUnsupportedWav, name,
+                         std::to_string(format.bitsPerSample) + "-bit samples (8 or 16 expected)");
   }
   if (format.sampleRate < kMinWavSampleRate || format.sampleRate > kMaxWavSampleRate) {
-    return reportDecodeFailure(
+    return reportFailure(
         kErrUnsupportedWav, name,
         "sample rate " + std::to_string(format.sampleRate) + " Hz (8000 to 96000 expected)");
   }
   if (format.blockAlign != format.channelCount * format.bitsPerSample / 8) {
-    return reportDecodeFailure(kErrBadWav, name, "block alignment does not match the format");
+    return reportFailure(kErrBadWav, name, "block alignment does not match the format");
   }
   return kOk;
 }
@@ -112,7 +111,7 @@ int32_t findChunks(std::FILE* file, const char* name, int64_t fileSize, WavForma
   while (offset + 8 <= fileSize && !(format.found && data.found)) {
     std::array<uint8_t, 8> chunkHeader = {};
     if (!readAt(file, offset, chunkHeader.data(), chunkHeader.size())) {
-      return reportDecodeFailure(kErrReadInput, name);
+      return reportFailure(kErrReadInput, name);
     }
     const int64_t bodyOffset = offset + 8;
     const int64_t available = fileSize - bodyOffset;
@@ -132,10 +131,10 @@ int32_t findChunks(std::FILE* file, const char* name, int64_t fileSize, WavForma
     offset = bodyOffset + length + (length & 1);
   }
   if (!format.found) {
-    return reportDecodeFailure(kErrBadWav, name, "no format chunk");
+    return reportFailure(kErrBadWav, name, "no format chunk");
   }
   if (!data.found) {
-    return reportDecodeFailure(kErrBadWav, name, "no data chunk");
+    return reportFailure(kErrBadWav, name, "no data chunk");
   }
   return kOk;
 }
@@ -152,7 +151,7 @@ int32_t readSamples(std::FILE* file, const char* name, const WavFormat& format,
   const size_t frameLength = format.blockAlign;
   const auto frameCount = static_cast<size_t>(data.length) / frameLength;
   if (frameCount == 0) {
-    return reportDecodeFailure(kErrBadWav, name, "no sample frames");
+    return reportFailure(kErrBadWav, name, "no sample frames");
   }
   int32_t status = resizeItems(recording.channels, format.channelCount);
   for (size_t c = 0; c < recording.channels.size() && status == kOk; ++c) {
@@ -166,13 +165,13 @@ int32_t readSamples(std::FILE* file, const char* name, const WavFormat& format,
     return status;
   }
   if (fseeko(file, static_cast<off_t>(data.offset), SEEK_SET) != 0) {
-    return reportDecodeFailure(kErrAccessInput, name);
+    return reportFailure(kErrAccessInput, name);
   }
   const size_t sampleLength = format.bitsPerSample / 8u;
   for (size_t first = 0; first < frameCount; first += kReadPieceFrames) {
     const size_t count = std::min(kReadPieceFrames, frameCount - first);
     if (std::fread(piece.data(), frameLength, count, file) != count) {
-      return reportDecodeFailure(kErrReadInput, name);
+      return reportFailure(kErrReadInput, name);
     }
     for (size_t i = 0; i < count; ++i) {
       for (size_t c = 0; c < recording.channels.size(); ++c) {
@@ -189,16 +188,16 @@ int32_t readSamples(std::FILE* file, const char* name, const WavFormat& format,
 int32_t readWavStream(std::FILE* file, const char* name, WavRecording& recording) {
   recording = WavRecording{};
   if (fseeko(file, 0, SEEK_END) != 0) {
-    return reportDecodeFailure(kErrAccessInput, name);
+    return reportFailure(kErrAccessInput, name);
   }
   const int64_t fileSize = ftello(file);
   if (fileSize < 0) {
-    return reportDecodeFailure(kErrInputLength, name);
+    return reportFailure(kErrInputLength, name);
   }
   std::array<uint8_t, 12> riff = {};
   if (fileSize < 12 || !readAt(file, 0, riff.data(), riff.size()) || !hasTag(riff.data(), "RIFF") ||
       !hasTag(&riff[8], "WAVE")) {
-    return reportDecodeFailure(kErrBadWav, name, "no RIFF/WAVE signature");
+    return reportFailure(kErrBadWav, name, "no RIFF/WAVE signature");
   }
   WavFormat format;
   DataChunk data;
@@ -224,7 +223,7 @@ int32_t readWavStream(std::FILE* file, const char* name, WavRecording& recording
 int32_t readWavFile(const char* path, WavRecording& recording) {
   const FileHandle file = openInputFile(path);
   if (!file) {
-    return reportDecodeFailure(kErrOpenInput, path);
+    return reportFailure(kErrOpenInput, path);
   }
   return readWavStream(file.get(), path, recording);
 }

@@ -8,15 +8,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <string_view>
 
-#include "app/job.h"
-#include "tape/tape_block.h"
-
-inline constexpr int32_t kSyncPatternLength = 48;
-inline constexpr int32_t kHeaderLength = 15;
-inline constexpr int32_t kHeaderPartLength = kSyncPatternLength + kHeaderLength;  // 63
+#include "core/job.h"
+#include "tape/tape_format.h"
 
 // Input files must be smaller than this: offsets and sizes of the image are 32-bit.
 inline constexpr int64_t kMaxTapeImageSize = int64_t{1} << 31;
@@ -39,9 +33,6 @@ void freeBlocks(ConversionJob& job);
 // otherwise leaves `block` unchanged and returns false.
 bool detectHeader(const uint8_t* bytes, TapeBlock& block);
 
-// True when the sum of the first `count` bytes modulo 256 equals byte `count`.
-bool checksumMatches(const uint8_t* bytes, int32_t count);
-
 // Looks up block `number` (1-based). Returns kOk with `block` set, or kErrBadBlock,
 // reported as "Bad block number: %d", with `block` unchanged.
 [[nodiscard]] int32_t findBlock(const ConversionJob& job, int32_t number, const TapeBlock*& block);
@@ -55,18 +46,20 @@ bool checksumMatches(const uint8_t* bytes, int32_t count);
 [[nodiscard]] int32_t readBlockPart(ConversionJob& job, int32_t number, int32_t wantHeader,
                                     const TapeBlock*& block);
 
-// Copies exactly `count` bytes from `offset` of the file at `path` into `buffer`. Returns
-// kOk, or -10, -11 or -13, reported with `path`. The file is opened and closed each time.
-// With `expectedSize` 0 or more, a file of any other size counts as unreadable (-13): it
-// was truncated or replaced since the scan, and its offsets no longer mean anything.
-[[nodiscard]] int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset,
-                                    int32_t count, int64_t expectedSize = -1);
+// Which fault marks a listing has shown, for the legend below it.
+struct FaultMarks {
+  bool headerError = false;
+  bool bodyError = false;
+  bool lengthError = false;
+};
 
-// Opens `path` for binary reading; refuses directories, which some systems let fopen open.
-FileHandle openInputFile(const char* path);
+// Prints one listing row of block `number`: its header fields and, for a header block, the
+// HCE/BCE/BLE marks, with `extra` (further columns) before the marks. Adds the marks shown
+// to `marks`.
+void printListingRow(int32_t number, const TapeBlock& block, const char* extra, FaultMarks& marks);
 
 // Prints the empty line and the legend lines of the fault marks that occurred, if any.
-void printFaultLegend(bool headerError, bool bodyError, bool lengthError);
+void printFaultLegend(const FaultMarks& marks);
 
 // Prints the listing of the selected blocks on stdout. Stops after reporting the first
 // selected number that has no block; the run goes on as a success.

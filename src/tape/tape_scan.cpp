@@ -1,37 +1,55 @@
 // The scan of a tape image: layouts, block recognition and the end check.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "tape/tape_image.h"
 
 namespace {
 
 // Smallest image with room for anything: a header part and a two-byte body (63 + 2).
-constexpr int64_t kMinTapeImageSize = 65;
-// A step reads enough for a length word, a header part and the body's length word.
-constexpr int32_t kStepReadLength = 2 + kHeaderPartLength + 2;  // 67
-constexpr int64_t kMaxBareRest = 65535;
+constexpr int64_t kMinTapeImageSize = kHeaderPartLength + kBodyPartExtra;
+// A step looks at enough for a length word, a header part and the body's length word.
+constexpr int32_t kStepReadLength = kLengthWordSize + kHeaderPartLength + kLengthWordSize;
+constexpr int64_t kMaxBareRest = kMaxRecordLength;
+// The window through which the image is read: a step and the longest body fit many times
+// over, so the file is read in large pieces and positioned only to skip a long record.
+constexpr size_t kScanWindowSize = size_t{1} << 18;
 
-constexpr uint8_t kSyncBytes[3] = {0xFF, 0x00, 0x55};
-constexpr int32_t kSyncRun = 16;
-
-int32_t readLe16(const uint8_t* bytes) { return bytes[0] | (bytes[1] << 8); }
-
-// What one step of the scan works with.
+// The image as one forward stream: the window holds the bytes from windowStart on, and
+// the file is positioned at the window's end.
 struct ScanState {
   std::FILE* file = nullptr;
   const char* path = nullptr;
   int64_t size = 0;   // S
   bool bare = false;  // on from the first step that starts with the sync pattern
-  uint8_t* buffer = nullptr;
+  Slot<uint8_t> window;
+  int64_t windowStart = 0;
+  size_t windowLength = 0;
 };
 
-// Positions the file and returns the position it then reports, or -1.
-int64_t seekAndTell(std::FILE* file, int64_t offset, int origin) {
-  if (fseeko(file, static_cast<off_t>(offset), origin) != 0) {
-    return -1;
+// Makes up to `count` bytes from `offset` on available at `bytes`; `available` tells how
+// many there are, fewer only where the file ends. Returns kOk, or -11, reported.
+int32_t viewBytes(ScanState& state, int64_t offset, size_t count, const uint8_t*& bytes,
+                  size_t& available) {
+  uint8_t* window = state.window->data();
+  const int64_t windowEnd = state.windowStart + static_cast<int64_t>(state.windowLength);
+  if (offset < state.windowStart || offset + static_cast<int64_t>(count) > windowEnd) {
+    size_t kept = 0;
+    if (offset >= state.windowStart && offset < windowEnd) {
+      kept = static_cast<size_t>(windowEnd - offset);
+      std::memmove(window, window + (offset - state.windowStart), kept);
+    } else if (seekAndTell(state.file, offset, SEEK_SET) != offset) {
+      return reportFailure(kErrAccessInput, state.path);
+    }
+    state.windowStart = offset;
+    state.windowLength =
+        kept + std::fread(window + kept, 1, state.window->size() - kept, state.file);
   }
-  const int64_t position = ftello(file);
-  return position < 0 ? -1 : position;
+  const auto skip = static_cast<size_t>(offset - state.windowStart);
+  bytes = window + skip;
+  available = std::min(count, state.windowLength - std::min(skip, state.windowLength));
+  return kOk;
 }
 
 // Completes a header block whose header part was found at `headerAt` and whose body part
@@ -39,69 +57,63 @@ int64_t seekAndTell(std::FILE* file, int64_t offset, int origin) {
 // Sets `next` to the offset where the following step starts.
 int32_t scanHeaderBlock(ScanState& state, TapeBlock& block, int64_t headerAt, int64_t bodyAt,
                         int32_t lengthWord, int64_t& next) {
-  const int64_t body = seekAndTell(state.file, bodyAt, SEEK_SET);
-  if (body < 0) {
-    return reportFailure(kErrAccessInput, state.path);
-  }
-  const int32_t need = block.length + 2;
-  if (need > state.size - body || (!state.bare && need != lengthWord)) {
+  const int32_t need = block.length + kBodyPartExtra;
+  if (need > state.size - bodyAt || (!state.bare && need != lengthWord)) {
     // A body that is not where the header says: in records it is skipped by its own length
     // word; in a bare image the rest of the file is taken as this block's short body.
     if (!state.bare) {
-      block.bodyLengthError = lengthWord - 2;
-      next = seekAndTell(state.file, lengthWord, SEEK_CUR);
-      if (next < 0) {
-        return reportFailure(kErrAccessInput, state.path);
-      }
+      block.bodyLengthError = lengthWord - kBodyPartExtra;
+      next = bodyAt + lengthWord;
     } else {
-      block.bodyLengthError = static_cast<int32_t>(state.size - body - 2);
+      block.bodyLengthError = static_cast<int32_t>(state.size - bodyAt - kBodyPartExtra);
       next = state.size;
     }
   } else {
-    if (std::fread(state.buffer, 1, static_cast<size_t>(need), state.file) !=
-        static_cast<size_t>(need)) {
+    const uint8_t* body = nullptr;
+    size_t available = 0;
+    const int32_t status = viewBytes(state, bodyAt, static_cast<size_t>(need), body, available);
+    if (status != kOk) {
+      return status;
+    }
+    if (available != static_cast<size_t>(need)) {
       return reportFailure(kErrReadInput, state.path);
     }
     block.bodyLengthError = -1;
-    block.bodyChecksumError = checksumMatches(state.buffer, block.length + 1) ? 0 : 1;
-    next = ftello(state.file);
-    if (next < 0) {
-      return reportFailure(kErrAccessInput, state.path);
-    }
+    block.bodyChecksumError = checksumMatches(body, block.length + 1) ? 0 : 1;
+    next = bodyAt + need;
   }
   block.headerOffset = static_cast<int32_t>(headerAt);
-  block.bodyOffset = static_cast<int32_t>(body);
+  block.bodyOffset = static_cast<int32_t>(bodyAt);
   return kOk;
 }
 
-// Runs one step of the scan from the file's current position, which is expected to be
-// `start`; on return `start` is the position the file reported. Appends the block found
-// and sets `next`. A non-zero result means the scan stops at `start`; any message other
-// than the final corruption report has already been printed.
-int32_t scanStep(ConversionJob& job, ScanState& state, int64_t& start, int64_t& next) {
-  const int64_t position = seekAndTell(state.file, 0, SEEK_CUR);
-  if (position < 0) {
-    return reportFailure(kErrAccessInput, state.path);
+// Runs one step of the scan at `start`: appends the block found there and sets `next`.
+// A non-zero result means the scan stops at `start`; any message other than the final
+// corruption report has already been printed.
+int32_t scanStep(ConversionJob& job, ScanState& state, int64_t start, int64_t& next) {
+  const uint8_t* view = nullptr;
+  size_t count = 0;
+  int32_t status = viewBytes(state, start, kStepReadLength, view, count);
+  if (status != kOk) {
+    return status;
   }
-  start = position;
-  const size_t count = std::fread(state.buffer, 1, kStepReadLength, state.file);
   if (count == 0) {
     return reportFailure(kErrReadInput, state.path);
   }
-  if (count < 2) {
-    state.buffer[1] = 0;
-  }
-  int32_t lengthWord = readLe16(state.buffer);
+  // A copy with zeros past the end of the file, so a short step reads no stale bytes.
+  uint8_t step[kStepReadLength] = {};
+  std::memcpy(step, view, count);
+  int32_t lengthWord = readLe16(step);
 
   TapeBlock block;
-  int32_t status = kOk;
-  if (count >= kHeaderPartLength && detectHeader(state.buffer, block)) {
+  if (count >= kHeaderPartLength && detectHeader(step, block)) {
     state.bare = true;
     status = scanHeaderBlock(state, block, start, start + kHeaderPartLength, lengthWord, next);
   } else if (lengthWord == kHeaderPartLength && count == kStepReadLength &&
-             detectHeader(state.buffer + 2, block)) {
-    lengthWord = readLe16(state.buffer + 2 + kHeaderPartLength);
-    status = scanHeaderBlock(state, block, start + 2, start + kStepReadLength, lengthWord, next);
+             detectHeader(step + kLengthWordSize, block)) {
+    lengthWord = readLe16(step + kLengthWordSize + kHeaderPartLength);
+    status = scanHeaderBlock(state, block, start + kLengthWordSize, start + kStepReadLength,
+                             lengthWord, next);
   } else if (state.bare) {
     const int64_t rest = state.size - start;
     if (rest > kMaxBareRest) {
@@ -118,12 +130,9 @@ int32_t scanStep(ConversionJob& job, ScanState& state, int64_t& start, int64_t& 
       return kErrTapeCorrupted;
     }
     block.length = static_cast<uint16_t>(lengthWord);
-    block.bodyOffset = static_cast<int32_t>(start + 2);
+    block.bodyOffset = static_cast<int32_t>(start + kLengthWordSize);
     block.bodyLengthError = -1;
-    next = seekAndTell(state.file, start + 2 + lengthWord, SEEK_SET);
-    if (next < 0) {
-      return reportFailure(kErrAccessInput, state.path);
-    }
+    next = start + kLengthWordSize + lengthWord;
   }
   if (status != kOk) {
     return status;
@@ -135,37 +144,27 @@ int32_t scanStep(ConversionJob& job, ScanState& state, int64_t& start, int64_t& 
 
 bool detectHeader(const uint8_t* bytes, TapeBlock& block) {
   for (int32_t i = 0; i < kSyncPatternLength; ++i) {
-    if (bytes[i] != kSyncBytes[i / kSyncRun]) {
+    if (bytes[i] != syncPatternByte(i)) {
       return false;
     }
   }
   const uint8_t* header = bytes + kSyncPatternLength;
-  block.fileNumber = header[0];
-  block.fileType = static_cast<char>(header[1]);
-  block.beginAddress = static_cast<uint16_t>(readLe16(header + 2));
-  block.length = static_cast<uint16_t>(readLe16(header + 4));
-  for (int32_t i = 0; i < 8; ++i) {
-    block.name[i] = static_cast<char>(header[6 + i]);
-  }
-  block.headerChecksum = header[14];
-  block.headerChecksumError = checksumMatches(header, kHeaderLength - 1) ? 0 : 1;
+  block.fileNumber = header[kHeaderFileNumber];
+  block.fileType = static_cast<char>(header[kHeaderFileType]);
+  block.beginAddress = readLe16(header + kHeaderBeginAddress);
+  block.length = readLe16(header + kHeaderBodyLength);
+  std::memcpy(block.name, header + kHeaderName, kHeaderNameLength);
+  block.headerChecksum = header[kHeaderChecksum];
+  block.headerChecksumError = checksumMatches(header, kHeaderChecksum) ? 0 : 1;
   return true;
-}
-
-bool checksumMatches(const uint8_t* bytes, int32_t count) {
-  uint32_t sum = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    sum += bytes[i];
-  }
-  return (sum & 0xFFu) == bytes[count];
 }
 
 int32_t scanTape(ConversionJob& job) {
   std::printf("Reading source file: %s\n", job.inputPath);
   freeBlocks(job);
   job.inputSize = -1;
-  // The driver allocates the buffer first; this only matters for callers that do not.
-  const int32_t status = allocZeroed(job.blockBuffer, kBlockBufferSize);
+  // The driver allocates the block buffer first; this only matters for callers that do not.
+  int32_t status = allocZeroed(job.blockBuffer, kBlockBufferSize);
   if (status != kOk) {
     return status;
   }
@@ -193,11 +192,14 @@ int32_t scanTape(ConversionJob& job) {
   state.file = file.get();
   state.path = job.inputPath;
   state.size = size;
-  state.buffer = job.blockBuffer->data();
+  status = allocZeroed(state.window, kScanWindowSize);
+  if (status != kOk) {
+    return status;
+  }
   int64_t next = 0;
   int64_t stoppedAt = 0;
   for (;;) {
-    int64_t start = next;
+    const int64_t start = next;
     if (scanStep(job, state, start, next) != kOk) {
       stoppedAt = start;
       break;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tape/tape_format.h"
+
 namespace tape_builder {
 
 using Bytes = std::vector<uint8_t>;
@@ -30,9 +32,10 @@ inline uint8_t checksumOf(const Bytes& bytes, size_t count) {
 }
 
 inline Bytes syncPattern() {
-  Bytes bytes(16, 0xFF);
-  bytes.insert(bytes.end(), 16, 0x00);
-  bytes.insert(bytes.end(), 16, 0x55);
+  Bytes bytes(kSyncPatternLength);
+  for (int32_t i = 0; i < kSyncPatternLength; ++i) {
+    bytes[static_cast<size_t>(i)] = syncPatternByte(i);
+  }
   return bytes;
 }
 
@@ -45,9 +48,10 @@ inline Bytes headerBytes(const Header& header) {
                  static_cast<uint8_t>(header.length & 0xFF),
                  static_cast<uint8_t>(header.length >> 8)};
   std::string name = header.name;
-  name.resize(8, ' ');
+  name.resize(kHeaderNameLength, ' ');
   bytes.insert(bytes.end(), name.begin(), name.end());
-  bytes.push_back(static_cast<uint8_t>(checksumOf(bytes, 14) + (header.badChecksum ? 1 : 0)));
+  bytes.push_back(
+      static_cast<uint8_t>(checksumOf(bytes, kHeaderChecksum) + (header.badChecksum ? 1 : 0)));
   return bytes;
 }
 

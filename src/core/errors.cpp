@@ -1,5 +1,5 @@
 // Error messages on standard error, each followed by one empty line.
-#include "app/errors.h"
+#include "core/errors.h"
 
 #include <cstdio>
 
@@ -70,6 +70,15 @@ int32_t reportFailure(int32_t code, std::string_view first, std::string_view sec
       break;
     case kErrBadBlock:
       std::fprintf(stderr, "Bad number in block list at: `%.*s`", n1, t1);
+      break;
+    case kErrBadWav:
+      std::fprintf(stderr, "Bad WAV file '%.*s': %.*s!", n1, t1, n2, t2);
+      break;
+    case kErrUnsupportedWav:
+      std::fprintf(stderr, "Unsupported WAV file '%.*s': %.*s!", n1, t1, n2, t2);
+      break;
+    case kErrNoBlocks:
+      std::fprintf(stderr, "No tape blocks found in '%.*s'!", n1, t1);
       break;
     default:
       reportUnknown(code);

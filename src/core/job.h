@@ -1,25 +1,30 @@
-// The one record of a run, and the only way the program obtains memory.
+// The one record of a conversion run, and the record of one tape block in it.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
-#include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "tape/tape_block.h"
+#include "core/errors.h"
+#include "core/file_io.h"
+#include "core/memory.h"
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+// The first six fields are the 15 header bytes as stored; a fileType of 0 marks a
+// headerless block. Block numbers are 1-based positions in ConversionJob::blocks, which
+// is in file order, so a block's neighbours are implied by its position.
+struct TapeBlock {
+  uint8_t fileNumber = 0;
+  char fileType = 0;
+  uint16_t beginAddress = 0;
+  uint16_t length = 0;  // header block: the body holds length + 1 data bytes; else byte count
+  char name[8] = {};    // as stored, not terminated
+  uint8_t headerChecksum = 0;
+  int32_t headerOffset = 0;         // first byte of the sync pattern; 0 when headerless
+  int32_t bodyOffset = 0;           // first body byte, or first byte of a headerless block
+  int32_t headerChecksumError = 0;  // listed as HCE
+  int32_t bodyChecksumError = 0;    // listed as BCE
+  int32_t bodyLengthError = 0;      // listed as BLE when 0 or more; -1 when the body is whole
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// A memory slot: empty, or holding one zero-filled block owned by the job.
-template <typename T>
-using Slot = std::optional<std::vector<T>>;
 
 // Everything a run needs, created once by the driver and passed by reference to every
 // operation. Owned buffers are released by the driver when the run ends. outputPath may
@@ -59,39 +64,3 @@ struct ConversionJob {
 
 // Holds the largest block part (65,537 bytes) with room to spare.
 inline constexpr int32_t kBlockBufferSize = 65600;
-
-// Fills an empty slot with `count` zero-initialised elements. A slot that already holds
-// a block is left alone and 0 is returned. Reports and returns kErrOutOfMemory when the
-// memory cannot be had; the slot then stays empty.
-template <typename T>
-[[nodiscard]] int32_t allocZeroed(Slot<T>& slot, size_t count) {
-  if (slot) {
-    return kOk;
-  }
-  try {
-    slot.emplace(count);
-  } catch (const std::bad_alloc&) {
-    slot.reset();
-    return reportFailure(kErrOutOfMemory);
-  }
-  return kOk;
-}
-
-// Resizes the block in `slot` to `count` elements, keeping its contents and zeroing the
-// new tail; an empty slot is filled as by allocZeroed. On failure reports and returns
-// kErrOutOfMemory and the slot keeps its old block unchanged.
-template <typename T>
-[[nodiscard]] int32_t growZeroed(Slot<T>& slot, size_t count) {
-  if (!slot) {
-    return allocZeroed(slot, count);
-  }
-  try {
-    slot->resize(count);
-  } catch (const std::bad_alloc&) {
-    return reportFailure(kErrOutOfMemory);
-  }
-  return kOk;
-}
-
-// Prints "Tonbrix <version> - ..." and an empty line on stdout.
-void printBanner();

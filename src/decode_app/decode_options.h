@@ -17,5 +17,8 @@
 // component becomes ".img"; ".img" is appended once more if that would name the input.
 std::string deriveImageName(const std::string& inputPath);
 
+// Prints "Tonbrix-decode <version> - ..." and an empty line on stdout.
+void printDecodeBanner();
+
 // Prints the usage text on stdout; the banner comes first, from the caller.
 void printDecodeUsage();

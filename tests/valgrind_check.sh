@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a listing, exports in every protocol and a failing export of a generated tape under
 # valgrind, on a release build with debug information. Fails on any memory error or leak.
-# Usage: fuzz/valgrind_check.sh [BUILD_FOLDER]   (default: build/valgrind)
+# Usage: tests/valgrind_check.sh [BUILD_FOLDER]   (default: build/valgrind)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -28,6 +28,10 @@ enum ErrorCode : int32_t {
   kErrBadValue = -17,
   kErrTapeCorrupted = -18,
   kErrBadBlock = -19,
+  // Only tonbrix-decode meets these; one table keeps one exit code from meaning two things.
+  kErrBadWav = -20,          // "Bad WAV file '%s': %s!"
+  kErrUnsupportedWav = -21,  // "Unsupported WAV file '%s': %s!"
+  kErrNoBlocks = -22,        // "No tape blocks found in '%s'!"
 };
 
 // Prints the message of `code` with up to two text arguments on stderr, followed by an

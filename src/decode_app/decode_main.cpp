@@ -1,13 +1,13 @@
 // Entry point of tonbrix-decode: reads a WAV recording and writes the tape image it holds.
 #include <cstdio>
-#include <filesystem>
 
+#include "core/file_io.h"
 #include "decode/decode_job.h"
-#include "decode/decode_options.h"
 #include "decode/demodulator.h"
 #include "decode/frame_decoder.h"
 #include "decode/tape_writer.h"
 #include "decode/wav_reader.h"
+#include "decode_app/decode_options.h"
 
 namespace {
 
@@ -73,18 +73,12 @@ int32_t decodeRecording(const DecodeJob& job, const WavRecording& recording,
   return kOk;
 }
 
-// Opening for writing truncates: never let that happen to the recording itself.
-bool namesInput(const DecodeJob& job) {
-  std::error_code error;
-  return std::filesystem::equivalent(job.inputPath, job.outputPath, error) && !error;
-}
-
 int32_t runDecode(int argc, const char* const* argv, DecodeJob& job) {
   int32_t status = parseDecodeOptions(argc, argv, job);
   if (status != kOk) {
     return status;
   }
-  if (job.listOnly == 0 && namesInput(job)) {
+  if (job.listOnly == 0 && namesSameFile(job.inputPath, job.outputPath)) {
     return reportFailure(kErrOpenOutput, job.outputPath);
   }
   std::printf("Reading WAV file: %s\n", job.inputPath);
@@ -101,7 +95,7 @@ int32_t runDecode(int argc, const char* const* argv, DecodeJob& job) {
     return status;
   }
   if (blocks.empty()) {
-    return reportDecodeFailure(kErrNoBlocks, job.inputPath);
+    return reportFailure(kErrNoBlocks, job.inputPath);
   }
   listDecodedBlocks(blocks, job.verbose);
   if (job.listOnly != 0) {

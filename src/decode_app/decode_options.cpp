@@ -1,14 +1,13 @@
 // Parsing of tonbrix-decode's command line into a DecodeJob.
-#include "decode/decode_options.h"
+#include "decode_app/decode_options.h"
 
 #include <cstdio>
-#include <cstring>
 
-#include "app/options.h"
+#include "core/arguments.h"
+#include "core/names.h"
+#include "version.h"
 
 namespace {
-
-bool isOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
 
 int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
   const std::string_view text = value;
@@ -61,17 +60,13 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
       const char* value = argv[++i];
       if (isOption(argument, "-ch")) {
         result = parseChannel(value, argument, job);
-      } else if (job.outputPath != nullptr) {
-        result = reportFailure(kErrTwoOutputs, job.outputPath, value);
       } else {
-        job.outputPath = value;
+        result = takeOutputName(job.outputPath, value);
       }
     } else if (argument[0] == '-') {
       result = reportFailure(kErrUnknownOption, argument);
-    } else if (job.inputPath != nullptr) {
-      result = reportFailure(kErrTwoInputs, job.inputPath, argument);
     } else {
-      job.inputPath = argument;
+      result = takeInputName(job.inputPath, argument);
     }
   }
   if (result != kOk) {
@@ -94,6 +89,11 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
     job.outputPath = job.derivedOutputName.c_str();
   }
   return kOk;
+}
+
+void printDecodeBanner() {
+  std::fputs("Tonbrix-decode " TONBRIX_VERSION " - WAV to PMD 85 and Mato tape image converter\n\n",
+             stdout);
 }
 
 void printDecodeUsage() {

@@ -1,0 +1,51 @@
+// Opening, positioning and reading files with every step checked.
+#include "core/file_io.h"
+
+#include <filesystem>
+
+#include "core/errors.h"
+
+FileHandle openInputFile(const char* path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    return FileHandle();
+  }
+  return FileHandle(std::fopen(path, "rb"));
+}
+
+int64_t seekAndTell(std::FILE* file, int64_t offset, int origin) {
+  if (fseeko(file, static_cast<off_t>(offset), origin) != 0) {
+    return -1;
+  }
+  const int64_t position = ftello(file);
+  return position < 0 ? -1 : position;
+}
+
+int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset, int32_t count,
+                      int64_t expectedSize) {
+  const FileHandle file = openInputFile(path);
+  if (!file) {
+    return reportFailure(kErrOpenInput, path);
+  }
+  if (expectedSize >= 0) {
+    if (fseeko(file.get(), 0, SEEK_END) != 0) {
+      return reportFailure(kErrAccessInput, path);
+    }
+    if (ftello(file.get()) != expectedSize) {
+      return reportFailure(kErrReadInput, path);
+    }
+  }
+  if (offset < 0 || seekAndTell(file.get(), offset, SEEK_SET) != offset) {
+    return reportFailure(kErrAccessInput, path);
+  }
+  if (count > 0 &&
+      std::fread(buffer, 1, static_cast<size_t>(count), file.get()) != static_cast<size_t>(count)) {
+    return reportFailure(kErrReadInput, path);
+  }
+  return kOk;
+}
+
+bool namesSameFile(const char* first, const char* second) {
+  std::error_code error;
+  return std::filesystem::equivalent(first, second, error) && !error;
+}

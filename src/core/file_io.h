@@ -1,0 +1,29 @@
+// Files: the handle that closes itself, opening for reading, checked reads and positioning.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens `path` for binary reading; refuses directories, which some systems let fopen open.
+FileHandle openInputFile(const char* path);
+
+// Positions `file` at `offset` from `origin` and returns the position it then reports, or
+// -1 when either step fails.
+int64_t seekAndTell(std::FILE* file, int64_t offset, int origin);
+
+// Copies exactly `count` bytes from `offset` of the file at `path` into `buffer`. Returns
+// kOk, or -10, -11 or -13, reported with `path`. The file is opened and closed each time.
+// With `expectedSize` 0 or more, a file of any other size counts as unreadable (-13): it
+// was truncated or replaced since the scan, and its offsets no longer mean anything.
+[[nodiscard]] int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset,
+                                    int32_t count, int64_t expectedSize = -1);
+
+// True when both paths name one existing file, also through a link or another spelling.
+// Opening an output for writing truncates it, so no program may write over its input.
+bool namesSameFile(const char* first, const char* second);
