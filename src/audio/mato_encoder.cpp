@@ -16,20 +16,16 @@ int32_t writeMatoPilot(ConversionJob& job, int32_t count, bool closingMark) {
 }
 
 int32_t writeMatoByte(ConversionJob& job, uint32_t value) {
-  int32_t status = writeWaveform(job, true);
-  for (int bit = 0; bit < 8 && status == kOk; ++bit) {
-    status = writeWaveform(job, ((value >> bit) & 1u) != 0);
-  }
-  return status;
+  const int32_t status = writeWaveform(job, true);
+  return status == kOk ? writeDataBits(job, value) : status;
 }
 
 int32_t exportMatoBlock(ConversionJob& job, int32_t number) {
   const TapeBlock* block = nullptr;
-  int32_t count = readBlockPart(job, number, 1, block);
+  int32_t count = startBlock(job, number, block);
   if (count < 0) {
     return count;
   }
-  printBlockProgress(job, number, *block);
   const bool isHeaderBlock = block->fileType != 0;
   int32_t status = kOk;
   if (isHeaderBlock && number != job.selection->front()) {

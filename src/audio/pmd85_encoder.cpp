@@ -6,8 +6,8 @@
 
 int32_t writePmdByte(ConversionJob& job, uint32_t value) {
   int32_t status = writeWaveform(job, false);
-  for (int bit = 0; bit < 8 && status == kOk; ++bit) {
-    status = writeWaveform(job, ((value >> bit) & 1u) != 0);
+  if (status == kOk) {
+    status = writeDataBits(job, value);
   }
   if (status == kOk) {
     status = writeWaveform(job, true);
@@ -20,11 +20,10 @@ int32_t writePmdByte(ConversionJob& job, uint32_t value) {
 
 int32_t exportPmdBlock(ConversionJob& job, int32_t number) {
   const TapeBlock* block = nullptr;
-  int32_t count = readBlockPart(job, number, 1, block);
+  int32_t count = startBlock(job, number, block);
   if (count < 0) {
     return count;
   }
-  printBlockProgress(job, number, *block);
   const std::vector<int32_t>& selection = *job.selection;
   const bool isHeaderBlock = block->fileType != 0;
   // First and last are decided by block number, not by position in the selection.

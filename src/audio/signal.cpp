@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "tape/tape_format.h"
+#include "tape/tape_image.h"
 
 namespace {
 
@@ -82,16 +82,26 @@ int32_t writeDataBytes(ConversionJob& job, int32_t count,
   return kOk;
 }
 
-void printBlockProgress(const ConversionJob& job, int32_t number, const TapeBlock& block) {
-  if (job.verbose == 0) {
-    return;
+int32_t writeDataBits(ConversionJob& job, uint32_t value) {
+  int32_t status = kOk;
+  for (int bit = 0; bit < 8 && status == kOk; ++bit) {
+    status = writeWaveform(job, ((value >> bit) & 1u) != 0);
   }
-  if (block.fileType == 0) {
-    std::printf("Exporting headerless block %d (%5d bytes)\n", number, block.length);
-    return;
+  return status;
+}
+
+int32_t startBlock(ConversionJob& job, int32_t number, const TapeBlock*& block) {
+  const int32_t count = readBlockPart(job, number, 1, block);
+  if (count < 0 || job.verbose == 0) {
+    return count;
+  }
+  if (block->fileType == 0) {
+    std::printf("Exporting headerless block %d (%5d bytes)\n", number, block->length);
+    return count;
   }
   char name[kHeaderNameLength + 1] = {};
-  std::memcpy(name, block.name, sizeof block.name);
-  std::printf("Exporting block %d: %02d/%c %8.8s\n", number, block.fileNumber, block.fileType,
+  std::memcpy(name, block->name, sizeof block->name);
+  std::printf("Exporting block %d: %02d/%c %8.8s\n", number, block->fileNumber, block->fileType,
               name);
+  return count;
 }

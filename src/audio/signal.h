@@ -29,5 +29,11 @@ int64_t truncatedProduct(double seconds, double rate);
 [[nodiscard]] int32_t writeDataBytes(ConversionJob& job, int32_t count,
                                      int32_t (*writeByte)(ConversionJob&, uint32_t));
 
-// Prints the -vb progress line of one block; nothing without -vb.
-void printBlockProgress(const ConversionJob& job, int32_t number, const TapeBlock& block);
+// Writes the 8 data bits of `value`, least significant first: a mark for 1, a space for 0.
+// Returns kOk or -16, reported.
+[[nodiscard]] int32_t writeDataBits(ConversionJob& job, uint32_t value);
+
+// Reads the first part of block `number` into job.blockBuffer (see readBlockPart) and
+// prints the block's -vb progress line. Returns the part's byte count, or a negative code
+// already reported.
+[[nodiscard]] int32_t startBlock(ConversionJob& job, int32_t number, const TapeBlock*& block);
