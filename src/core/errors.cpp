@@ -72,13 +72,16 @@ int32_t reportFailure(int32_t code, std::string_view first, std::string_view sec
       std::fprintf(stderr, "Bad number in block list at: `%.*s`", n1, t1);
       break;
     case kErrBadWav:
-      std::fprintf(stderr, "Bad WAV file '%.*s': %.*s!", n1, t1, n2, t2);
+      std::fprintf(stderr, "Bad audio file '%.*s': %.*s!", n1, t1, n2, t2);
       break;
     case kErrUnsupportedWav:
-      std::fprintf(stderr, "Unsupported WAV file '%.*s': %.*s!", n1, t1, n2, t2);
+      std::fprintf(stderr, "Unsupported audio file '%.*s': %.*s!", n1, t1, n2, t2);
       break;
     case kErrNoBlocks:
       std::fprintf(stderr, "No tape blocks found in '%.*s'!", n1, t1);
+      break;
+    case kErrDamagedBlocks:
+      std::fprintf(stderr, "Damaged tape blocks found in '%.*s'!", n1, t1);
       break;
     default:
       reportUnknown(code);

@@ -29,9 +29,12 @@ enum ErrorCode : int32_t {
   kErrTapeCorrupted = -18,
   kErrBadBlock = -19,
   // Only tonbrix-decode meets these; one table keeps one exit code from meaning two things.
-  kErrBadWav = -20,          // "Bad WAV file '%s': %s!"
-  kErrUnsupportedWav = -21,  // "Unsupported WAV file '%s': %s!"
+  kErrBadWav = -20,          // "Bad audio file '%s': %s!"
+  kErrUnsupportedWav = -21,  // "Unsupported audio file '%s': %s!"
   kErrNoBlocks = -22,        // "No tape blocks found in '%s'!"
+  // The image is written, but not every block in it is whole: batch scripts must be able
+  // to tell a perfect transfer from a damaged one.
+  kErrDamagedBlocks = -23,  // "Damaged tape blocks found in '%s'!"
 };
 
 // Prints the message of `code` with up to two text arguments on stderr, followed by an

@@ -24,6 +24,9 @@ enum TapePhase : int32_t {
 
 inline constexpr int32_t kChannelAuto = -1;
 
+// The input name that stands for standard input.
+inline constexpr const char* kStandardInput = "-";
+
 // Everything the command line decides, filled by parseDecodeOptions.
 struct DecodeJob {
   const char* inputPath = nullptr;   // command-line argument, not owned
@@ -33,5 +36,7 @@ struct DecodeJob {
   int32_t verbose = 0;
   int32_t protocol = kProtocolAuto;
   int32_t phase = kPhaseAuto;
-  int32_t channel = kChannelAuto;  // 0 = left, 1 = right, or the one that decodes better
+  int32_t channel = kChannelAuto;  // 0-based, or every channel and the one that decodes best
+  int32_t channelByNumber = 0;     // -ch gave a number, which the file must have
+  const char* channelText = nullptr;
 };

@@ -40,3 +40,8 @@ void startDemodulator(DemodulatorState& state, int32_t sampleRate);
 [[nodiscard]] int32_t demodulateSamples(DemodulatorState& state,
                                         const std::vector<int16_t>& samples, size_t begin,
                                         size_t end, Crossings& crossings);
+
+// The same for `count` samples in any scale (the streaming decoder feeds full scale
+// -1.0..1.0; the threshold does not depend on the scale).
+[[nodiscard]] int32_t demodulateFloats(DemodulatorState& state, const float* samples,
+                                       size_t count, Crossings& crossings);

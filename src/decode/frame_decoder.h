@@ -28,6 +28,7 @@ struct TapePart {
   int32_t frameErrors = 0;  // PMD 85 frames whose stop bits were not both marks
   int32_t isHeader = 0;     // a header part: sync pattern or sync byte, then 15 header bytes
   int32_t isBody = 0;       // the body part of the header part before it
+  int32_t cut = 0;          // frames went on after the byte limit and were not read
   std::vector<uint8_t> bytes;
 };
 
@@ -48,16 +49,25 @@ struct LeadIn {
 bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
                 int32_t phase, LeadIn& leadIn);
 
+// The same search over a recording that is still arriving: only runs that break before
+// crossing `limit` are decided. `runStart` and `position` carry the search from call to
+// call (both `from` at first); after a false return they say where to go on, and nothing
+// before `runStart` is needed any more. Gives the lead-in that findLeadIn gives once
+// `limit` is far enough past it.
+bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRate,
+                      int32_t protocol, int32_t phase, size_t& runStart, size_t& position,
+                      LeadIn& leadIn);
+
 // Reads the frames after a PMD 85 leader into `part` (bytes, phase, rate, frame errors),
-// at most `byteLimit` bytes. `next` receives the crossing at which reading stopped. A part
+// at most `byteLimit` bytes; part.cut is set when another frame follows the limit. `next` receives the crossing at which reading stopped. A part
 // with no bytes means the leader led nowhere. Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn,
                                     int32_t sampleRate, size_t byteLimit, TapePart& part,
                                     size_t& next);
 
 // The same after a Mato pilot. With `afterHeader` a short pilot is taken as the body
-// pilot of that header, whose closing mark is skipped; a long pilot always begins a
-// header part.
+// pilot of that header, whose closing mark is skipped, and only a body is held to
+// `byteLimit`; a long pilot always begins a header part.
 [[nodiscard]] int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn,
                                      int32_t sampleRate, bool afterHeader, size_t byteLimit,
                                      TapePart& part, size_t& next);
@@ -65,7 +75,23 @@ bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int
 // True when a PMD 85 part starts with the sync pattern, allowing a few damaged bytes.
 bool hasSyncPattern(const std::vector<uint8_t>& bytes);
 
+// True when a PMD 85 part is a header part: exactly the sync pattern and the header in
+// length, and the pattern is there. Anything else is a headerless block, kept whole.
+bool isPmdHeaderPart(const std::vector<uint8_t>& bytes);
+
+// Reads the part after `leadIn`, given whether a header part came just before and the
+// body length (with checksum) it announced: a PMD 85 part after a short leader, or a
+// Mato part after a short pilot, is then that header's body. Marks header parts and
+// bodies. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t decodePartAfter(const Crossings& crossings, const LeadIn& leadIn,
+                                      int32_t sampleRate, bool afterHeader, size_t bodyLength,
+                                      TapePart& part, size_t& next);
+
+// The body length, checksum included, that header part `header` announces.
+size_t announcedBodyLength(const TapePart& header);
+
 // Finds every part of a channel in time order, marking header parts and their bodies.
+// The streaming decoder (stream_decoder.h) takes the same steps as crossings arrive.
 // Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate,
                                       int32_t protocol, int32_t phase,

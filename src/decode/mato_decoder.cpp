@@ -88,7 +88,13 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   if (cell == kMark && part.isBody != 0) {
     cell = readCell();
   }
-  while (cell == kMark && part.bytes.size() < byteLimit) {
+  // Only a body has a length to keep to; any other part runs as far as its frames do.
+  const size_t limit = part.isBody != 0 ? byteLimit : kMaxPartLength;
+  while (cell == kMark) {
+    if (part.bytes.size() >= limit) {
+      part.cut = 1;
+      break;
+    }
     uint32_t value = 0;
     int32_t bit = 0;
     for (; bit < kDataBits; ++bit) {
@@ -105,9 +111,6 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (status != kOk) {
       return status;
     }
-    if (part.bytes.size() >= byteLimit) {
-      break;
-    }
     // A space where the next start bit belongs is the pilot of the next block.
     const size_t frameEnd = c;
     cell = readCell();
@@ -116,7 +119,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     }
   }
   part.isHeader = part.isBody == 0 && pilotCells >= kMinHeaderPilotCells &&
-                          part.bytes.size() >= kMatoHeaderStart + kHeaderLength
+                          part.bytes.size() == kMatoHeaderStart + kHeaderLength
                       ? 1
                       : 0;
   next = c;

@@ -81,13 +81,14 @@ size_t headerLength(const TapePart& part) {
 
 }  // namespace
 
-bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
-                int32_t phase, LeadIn& leadIn) {
+bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRate,
+                      int32_t protocol, int32_t phase, size_t& runStart, size_t& position,
+                      LeadIn& leadIn) {
   const std::vector<double>& x = crossings.positions;
   const double shortest = kShortestInterval * sampleRate;
   const double longest = kLongestInterval * sampleRate;
-  size_t runStart = from;
-  for (size_t i = from; i + 1 <= x.size(); ++i) {
+  const size_t end = limit < x.size() ? limit : x.size();
+  for (size_t i = position; i < end; ++i) {
     const double d = i + 1 < x.size() ? x[i + 1] - x[i] : 0;
     const bool inRange = d >= shortest && d <= longest;
     if (inRange && (i < runStart + 2 || similar(d, x[i - 1] - x[i - 2], sampleRate))) {
@@ -98,13 +99,23 @@ bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int
       leadIn.first = runStart;
       leadIn.end = i;
       if (classifyLeadIn(crossings, sampleRate, protocol, phase, leadIn)) {
+        position = i;
         return true;
       }
     }
     // An interval that only broke the pattern may be the first of the next run.
     runStart = inRange ? i : i + 1;
   }
+  position = end > position ? end : position;
   return false;
+}
+
+bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
+                int32_t phase, LeadIn& leadIn) {
+  size_t runStart = from;
+  size_t position = from;
+  return findLeadInBefore(crossings, crossings.positions.size(), sampleRate, protocol, phase,
+                          runStart, position, leadIn);
 }
 
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
@@ -119,6 +130,29 @@ bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
   return damaged <= kMaxDamagedBytes;
 }
 
+bool isPmdHeaderPart(const std::vector<uint8_t>& bytes) {
+  return bytes.size() == kPmdHeaderStart + 15 && hasSyncPattern(bytes);
+}
+
+size_t announcedBodyLength(const TapePart& header) { return headerLength(header) + 2; }
+
+int32_t decodePartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                        bool afterHeader, size_t bodyLength, TapePart& part, size_t& next) {
+  part = TapePart{};
+  next = leadIn.end;
+  const size_t limit = afterHeader ? std::min(bodyLength, kMaxPartLength) : kMaxPartLength;
+  if (leadIn.protocol == kProtocolMato) {
+    return decodeMatoPart(crossings, leadIn, sampleRate, afterHeader, limit, part, next);
+  }
+  const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
+  const bool bodyLeader = afterHeader && leaderCells < kMinHeaderLeaderCells;
+  const int32_t status = decodePmdPart(crossings, leadIn, sampleRate,
+                                       bodyLeader ? limit : kMaxPartLength, part, next);
+  part.isBody = bodyLeader ? 1 : 0;
+  part.isHeader = !bodyLeader && isPmdHeaderPart(part.bytes) ? 1 : 0;
+  return status;
+}
+
 int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate, int32_t protocol,
                         int32_t phase, std::vector<TapePart>& parts) {
   parts.clear();
@@ -129,18 +163,8 @@ int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate, int32_t 
   while (findLeadIn(crossings, from, sampleRate, protocol, phase, leadIn)) {
     TapePart part;
     size_t next = leadIn.end;
-    const size_t limit = afterHeader ? std::min(bodyLength, kMaxPartLength) : kMaxPartLength;
-    int32_t status = kOk;
-    if (leadIn.protocol == kProtocolMato) {
-      status = decodeMatoPart(crossings, leadIn, sampleRate, afterHeader, limit, part, next);
-    } else {
-      const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
-      const bool bodyLeader = afterHeader && leaderCells < kMinHeaderLeaderCells;
-      status = decodePmdPart(crossings, leadIn, sampleRate, bodyLeader ? limit : kMaxPartLength,
-                             part, next);
-      part.isBody = bodyLeader ? 1 : 0;
-      part.isHeader = !bodyLeader && hasSyncPattern(part.bytes) ? 1 : 0;
-    }
+    int32_t status =
+        decodePartAfter(crossings, leadIn, sampleRate, afterHeader, bodyLength, part, next);
     if (status != kOk) {
       return status;
     }
@@ -150,7 +174,7 @@ int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate, int32_t 
     }
     afterHeader = part.isHeader != 0;
     if (afterHeader) {
-      bodyLength = headerLength(part) + 2;
+      bodyLength = announcedBodyLength(part);
     }
     status = appendItem(parts, part);
     if (status != kOk) {

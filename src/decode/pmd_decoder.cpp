@@ -68,10 +68,16 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   int32_t idleMarks = 0;
   uint32_t value = 0;
   bool badStopBit = false;
+  bool full = false;
   while (true) {
     // A falling middle is a mark in normal phase.
     const bool mark = isRising(crossings, middle) == (phase == kPhaseReversed);
     if (bitCount < 0) {
+      if (!mark && full) {
+        // Bytes would be lost without a word: the part is marked as cut.
+        part.cut = 1;
+        break;
+      }
       if (!mark) {
         bitCount = 0;
         value = 0;
@@ -90,9 +96,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         if (status != kOk) {
           return status;
         }
-        if (part.bytes.size() >= byteLimit) {
-          break;
-        }
+        full = part.bytes.size() >= byteLimit;
         bitCount = -1;
         idleMarks = 0;
       }

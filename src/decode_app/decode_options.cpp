@@ -2,6 +2,7 @@
 #include "decode_app/decode_options.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/arguments.h"
 #include "core/names.h"
@@ -11,12 +12,17 @@ namespace {
 
 int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
   const std::string_view text = value;
+  job.channelText = value;
+  job.channelByNumber = 0;
   if (equalsIgnoringCase(text, "L")) {
     job.channel = 0;
   } else if (equalsIgnoringCase(text, "R")) {
     job.channel = 1;
   } else if (equalsIgnoringCase(text, "A")) {
     job.channel = kChannelAuto;
+  } else if (parseNumber(value) >= 1 && text.find_first_not_of("0123456789") == text.npos) {
+    job.channel = parseNumber(value) - 1;
+    job.channelByNumber = 1;
   } else {
     return reportFailure(kErrBadValue, value, option);
   }
@@ -63,7 +69,7 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
       } else {
         result = takeOutputName(job.outputPath, value);
       }
-    } else if (argument[0] == '-') {
+    } else if (argument[0] == '-' && argument[1] != '\0') {
       result = reportFailure(kErrUnknownOption, argument);
     } else {
       result = takeInputName(job.inputPath, argument);
@@ -85,7 +91,8 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
     return reportFailure(kErrNoInput);
   }
   if (job.outputPath == nullptr) {
-    job.derivedOutputName = deriveImageName(job.inputPath);
+    job.derivedOutputName =
+        std::strcmp(job.inputPath, kStandardInput) == 0 ? "stdin.img" : deriveImageName(job.inputPath);
     job.outputPath = job.derivedOutputName.c_str();
   }
   return kOk;
@@ -105,11 +112,20 @@ void printDecodeUsage() {
   std::fputs("  -mato\t\t  Mato protocol only [detect]\n", stdout);
   std::fputs("  -nph\t\t  normal phase only: a mark starts high [detect]\n", stdout);
   std::fputs("  -rph\t\t  reversal phase only: a mark starts low [detect]\n", stdout);
-  std::fputs("  -ch CH\t  channel of a stereo file [A]; CH=L/R/A (Left/Right/Auto)\n", stdout);
+  std::fputs("  -ch CH\t  channel [A]; CH=L/R/A (Left/Right/Auto: the best) or 1..N\n", stdout);
   std::fputs("  -vb\t\t  verbose: measured speed and frame errors of each block\n", stdout);
   std::fputs("  -h\t\t  usage information\n", stdout);
   std::fputs("  -v\t\t  version info\n", stdout);
-  std::fputs("\nInput: RIFF/WAVE PCM, 8-bit unsigned or 16-bit signed, mono or stereo,\n", stdout);
-  std::fputs("8000 to 96000 samples per second. Output: a tape image in the record layout.\n\n",
+  std::fputs("\nInput: WAV (PCM 8/16/24/32-bit, float, extensible), W64, RF64, AIFF, FLAC, Ogg\n",
+             stdout);
+  std::fputs("and what else libsndfile reads; 8000 to 384000 samples per second, any number\n",
+             stdout);
+  std::fputs("of channels. infile \"-\" reads standard input (WAV), for decoding while the tape\n",
+             stdout);
+  std::fputs("plays:  arecord -f S16_LE -r 48000 -c 2 -t wav | tonbrix-decode -o side_a.img -\n",
+             stdout);
+  std::fputs("Output: a tape image in the record layout, written when the recording ends.\n",
+             stdout);
+  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n\n",
              stdout);
 }

@@ -1,0 +1,205 @@
+// The part scan of decodeTapeParts, taken one step at a time as crossings arrive.
+#include "decode/stream_decoder.h"
+
+#include <algorithm>
+#include <string>
+
+#include "core/memory.h"
+
+namespace {
+
+// Crossings past the end of a part that its decoder may have looked at (it reads at most
+// three ahead); a part that ends closer than this to the newest crossing may go on.
+constexpr size_t kLookahead = 8;
+// A part that may go on is read again after a quarter of its length more, and after at
+// least this many crossings (about half a second of PMD 85): rereading stays linear.
+constexpr size_t kMinRetryStep = 2048;
+// Samples demodulated before the parts are looked at, whatever the caller feeds at once.
+constexpr size_t kSliceSamples = 65536;
+// Used crossings are dropped in batches of at least this many.
+constexpr size_t kDropBatch = 65536;
+// A steady tone longer than this (minutes) is measured over its later part only, so that
+// a test tone or hum cannot fill memory.
+constexpr size_t kMaxRunIntervals = size_t{1} << 20;
+// Intervals outside these shares of a lead-in's half period (PMD 85) or period (Mato)
+// end every part, whatever speed tracking did since: the part is read again at once.
+constexpr double kPmdShortest = 0.4;
+constexpr double kPmdLongest = 2.7;
+constexpr double kMatoShortest = 0.1;
+constexpr double kMatoLongest = 1.6;
+
+// Removes the crossings before the first one still needed and shifts every index.
+void dropUsedCrossings(StreamDecoder& decoder) {
+  std::vector<double>& x = decoder.crossings.positions;
+  const size_t keep = decoder.leadInFound ? decoder.leadIn.first : decoder.runStart;
+  if (keep < kDropBatch || keep < x.size() / 2) {
+    return;
+  }
+  x.erase(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(keep));
+  // Directions alternate, so dropping an odd count flips the first one.
+  if ((keep & 1u) != 0) {
+    decoder.crossings.firstRising ^= 1;
+  }
+  const auto shift = [keep](size_t& index) { index = index > keep ? index - keep : 0; };
+  shift(decoder.runStart);
+  shift(decoder.position);
+  shift(decoder.retryAt);
+  shift(decoder.checkedUpTo);
+  shift(decoder.leadIn.first);
+  shift(decoder.leadIn.end);
+}
+
+// Looks at the crossings that arrived since the last look for an interval that no part
+// survives, and brings the next reading forward to just after it.
+void watchForPartEnd(StreamDecoder& decoder) {
+  const std::vector<double>& x = decoder.crossings.positions;
+  const LeadIn& leadIn = decoder.leadIn;
+  const bool mato = leadIn.protocol == kProtocolMato;
+  const double unit = mato ? leadIn.highSamples + leadIn.lowSamples
+                           : (leadIn.highSamples + leadIn.lowSamples) / 2;
+  const double shortest = unit * (mato ? kMatoShortest : kPmdShortest);
+  const double longest = unit * (mato ? kMatoLongest : kPmdLongest);
+  size_t i = std::max(decoder.checkedUpTo, leadIn.end);
+  for (; i + 1 < x.size(); ++i) {
+    const double d = x[i + 1] - x[i];
+    if (d < shortest || d > longest) {
+      decoder.retryAt = std::min(decoder.retryAt, i + 2 + kLookahead);
+      ++i;
+      break;
+    }
+  }
+  decoder.checkedUpTo = i;
+}
+
+// Turns a finished part into a block, or holds a header part until the part after it
+// shows whether its body arrived.
+int32_t takePart(StreamDecoder& decoder, const TapePart& part) {
+  DecodedBlock block;
+  int32_t status = kOk;
+  if (decoder.headerPending) {
+    const bool body = part.isBody != 0;
+    status = makeDecodedBlock(decoder.header, body ? &part : nullptr, decoder.sampleRate, block);
+    if (status == kOk) {
+      status = appendItem(decoder.blocks, block);
+    }
+    decoder.headerPending = false;
+    decoder.header = TapePart{};
+    if (status != kOk || body) {
+      return status;
+    }
+  }
+  if (part.isHeader != 0) {
+    decoder.header = part;
+    decoder.headerPending = true;
+    return kOk;
+  }
+  status = makeDecodedBlock(part, nullptr, decoder.sampleRate, block);
+  return status == kOk ? appendItem(decoder.blocks, block) : status;
+}
+
+// Reads every part that is complete in the window. With `final` the recording has ended
+// and nothing more may arrive.
+int32_t scanParts(StreamDecoder& decoder, bool final) {
+  const std::vector<double>& x = decoder.crossings.positions;
+  while (true) {
+    const size_t size = x.size();
+    if (!decoder.leadInFound) {
+      const size_t limit = final ? size : (size > kLookahead ? size - kLookahead : 0);
+      if (!findLeadInBefore(decoder.crossings, limit, decoder.sampleRate, decoder.protocol,
+                            decoder.phase, decoder.runStart, decoder.position, decoder.leadIn)) {
+        if (decoder.position - decoder.runStart > kMaxRunIntervals) {
+          decoder.runStart = decoder.position - kMaxRunIntervals / 2;
+        }
+        dropUsedCrossings(decoder);
+        return kOk;
+      }
+      decoder.leadInFound = true;
+      decoder.retryAt = 0;
+      decoder.checkedUpTo = decoder.leadIn.end;
+    }
+    if (!final) {
+      watchForPartEnd(decoder);
+      if (size < decoder.retryAt) {
+        return kOk;
+      }
+    }
+    TapePart part;
+    size_t next = 0;
+    int32_t status = decodePartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
+                                     decoder.afterHeader, decoder.bodyLength, part, next);
+    if (status != kOk) {
+      return status;
+    }
+    if (!final && next + kLookahead >= size) {
+      const size_t soFar = size - decoder.leadIn.first;
+      decoder.retryAt = size + std::max(kMinRetryStep, soFar / 4);
+      return kOk;
+    }
+    decoder.leadInFound = false;
+    decoder.runStart = std::max(next, decoder.leadIn.first + 1);
+    decoder.position = decoder.runStart;
+    if (part.bytes.empty()) {
+      continue;
+    }
+    decoder.afterHeader = part.isHeader != 0;
+    if (decoder.afterHeader) {
+      decoder.bodyLength = announcedBodyLength(part);
+    }
+    status = takePart(decoder, part);
+    if (status != kOk) {
+      return status;
+    }
+  }
+}
+
+}  // namespace
+
+int32_t startStreamDecoder(StreamDecoder& decoder, int32_t sampleRate, int32_t protocol,
+                           int32_t phase) {
+  decoder = StreamDecoder{};
+  if (sampleRate < kMinStreamSampleRate || sampleRate > kMaxStreamSampleRate) {
+    return reportFailure(
+        kErrUnsupportedWav, "recording",
+        "sample rate " + std::to_string(sampleRate) + " Hz (8000 to 384000 expected)");
+  }
+  if (protocol < kProtocolAuto || protocol > kProtocolMato) {
+    return reportFailure(kErrBadValue, std::to_string(protocol), "protocol");
+  }
+  if (phase < kPhaseAuto || phase > kPhaseReversed) {
+    return reportFailure(kErrBadValue, std::to_string(phase), "phase");
+  }
+  decoder.sampleRate = sampleRate;
+  decoder.protocol = protocol;
+  decoder.phase = phase;
+  startDemodulator(decoder.demodulator, sampleRate);
+  return kOk;
+}
+
+int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count) {
+  for (size_t done = 0; done < count;) {
+    const size_t slice = std::min(kSliceSamples, count - done);
+    int32_t status =
+        demodulateFloats(decoder.demodulator, samples + done, slice, decoder.crossings);
+    if (status == kOk) {
+      status = scanParts(decoder, false);
+    }
+    if (status != kOk) {
+      return status;
+    }
+    done += slice;
+    decoder.sampleCount += static_cast<int64_t>(slice);
+  }
+  return kOk;
+}
+
+int32_t finishStreamDecoder(StreamDecoder& decoder) {
+  const int32_t status = scanParts(decoder, true);
+  if (status != kOk || !decoder.headerPending) {
+    return status;
+  }
+  DecodedBlock block;
+  decoder.headerPending = false;
+  const int32_t made = makeDecodedBlock(decoder.header, nullptr, decoder.sampleRate, block);
+  decoder.header = TapePart{};
+  return made == kOk ? appendItem(decoder.blocks, block) : made;
+}

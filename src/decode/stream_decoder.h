@@ -1,0 +1,56 @@
+// Decoding of one channel while the recording arrives: samples in, whole blocks out, with
+// memory that does not grow with the length of the recording.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "decode/demodulator.h"
+#include "decode/frame_decoder.h"
+#include "decode/tape_writer.h"
+
+inline constexpr int32_t kMinStreamSampleRate = 8000;
+inline constexpr int32_t kMaxStreamSampleRate = 384000;
+
+// The state of one channel. Crossings are kept only from the lead-in being read (or the
+// run being measured) on; those already used are dropped, so the window holds at most
+// one part of 65535 bytes, a few megabytes.
+struct StreamDecoder {
+  std::vector<DecodedBlock> blocks;  // whole blocks found so far, in time order
+  int32_t sampleRate = 0;
+  int32_t protocol = kProtocolAuto;
+  int32_t phase = kPhaseAuto;
+  int64_t sampleCount = 0;  // samples fed so far
+  DemodulatorState demodulator;
+  Crossings crossings;  // the window; positions stay in samples from the start
+  // The lead-in search: the run being measured and the next crossing to look at.
+  size_t runStart = 0;
+  size_t position = 0;
+  // A lead-in whose part may still be arriving, and when to try reading it again.
+  bool leadInFound = false;
+  LeadIn leadIn;
+  size_t retryAt = 0;
+  size_t checkedUpTo = 0;  // crossings looked at for the end of the part
+  // What decodeTapeParts carries from part to part.
+  bool afterHeader = false;
+  size_t bodyLength = 0;
+  bool headerPending = false;  // `header` waits for the part after it: its body or not
+  TapePart header;
+};
+
+// Prepares `decoder` for one channel at `sampleRate` Hz (8000..384000) with the
+// command-line choices (kProtocolAuto/Pmd/PmdDouble/Mato, kPhaseAuto/Normal/Reversed).
+// Returns kOk, or kErrUnsupportedWav for a rate out of range or kErrBadValue for an
+// unknown choice, reported.
+[[nodiscard]] int32_t startStreamDecoder(StreamDecoder& decoder, int32_t sampleRate,
+                                         int32_t protocol, int32_t phase);
+
+// Feeds `count` samples of that one channel, full scale -1.0..1.0 (any other scale
+// decodes alike). New complete blocks are appended to decoder.blocks as soon as they end;
+// a block is listed as found once the signal after it shows that it has ended. Returns
+// kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count);
+
+// Ends the recording: completes what is pending. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t finishStreamDecoder(StreamDecoder& decoder);

@@ -1,0 +1,147 @@
+// Opening recordings through libsndfile, checking what it returns, and chunked reading.
+#include "decode_app/audio_input.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "core/memory.h"
+#include "decode/stream_decoder.h"
+
+namespace {
+
+sf_count_t memoryLength(void* user) { return static_cast<MemoryAudio*>(user)->size; }
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+  MemoryAudio& memory = *static_cast<MemoryAudio*>(user);
+  const sf_count_t base = whence == SEEK_CUR ? memory.offset : whence == SEEK_END ? memory.size : 0;
+  // Offsets come from the file's own chunk sizes; keep them inside the bytes.
+  if (offset > memory.size - base || offset < -base) {
+    return -1;
+  }
+  memory.offset = base + offset;
+  return memory.offset;
+}
+
+sf_count_t memoryRead(void* destination, sf_count_t count, void* user) {
+  MemoryAudio& memory = *static_cast<MemoryAudio*>(user);
+  const sf_count_t left = memory.size - memory.offset;
+  const sf_count_t length = count < left ? count : left;
+  if (length <= 0) {
+    return 0;
+  }
+  std::memcpy(destination, memory.data + memory.offset, static_cast<size_t>(length));
+  memory.offset += length;
+  return length;
+}
+
+sf_count_t memoryWrite(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t memoryTell(void* user) { return static_cast<MemoryAudio*>(user)->offset; }
+
+// libsndfile says why it refused a file; its number tells a damaged file from one it
+// cannot read.
+int32_t reportOpenFailure(const AudioInput& input) {
+  const int error = sf_error(nullptr);
+  const char* reason = sf_strerror(nullptr);
+  if (error == SF_ERR_UNSUPPORTED_ENCODING) {
+    return reportFailure(kErrUnsupportedWav, input.name, reason);
+  }
+  if (error == SF_ERR_SYSTEM) {
+    return reportFailure(kErrReadInput, input.name);
+  }
+  return reportFailure(kErrBadWav, input.name, reason);
+}
+
+std::string describeFormat(int format) {
+  std::string text;
+  for (const int mask : {SF_FORMAT_TYPEMASK, SF_FORMAT_SUBMASK}) {
+    SF_FORMAT_INFO info = {};
+    info.format = format & mask;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 &&
+        info.name != nullptr) {
+      text += text.empty() ? "" : ", ";
+      text += info.name;
+    }
+  }
+  return text;
+}
+
+// What libsndfile returns is taken as input too: a header may state any channel count,
+// rate or length.
+int32_t checkAudioInput(AudioInput& input, const SF_INFO& info) {
+  if (info.channels < 1) {
+    return reportFailure(kErrBadWav, input.name, "no channels");
+  }
+  if (info.samplerate < kMinStreamSampleRate || info.samplerate > kMaxStreamSampleRate) {
+    return reportFailure(
+        kErrUnsupportedWav, input.name,
+        "sample rate " + std::to_string(info.samplerate) + " Hz (8000 to 384000 expected)");
+  }
+  if (info.frames == 0) {
+    return reportFailure(kErrBadWav, input.name, "no sample frames");
+  }
+  input.sampleRate = info.samplerate;
+  input.channelCount = info.channels;
+  // A pipe has no length to state; libsndfile then says "as many as there are".
+  input.frameCount = info.seekable != 0 && info.frames > 0 && info.frames < SF_COUNT_MAX
+                         ? static_cast<int64_t>(info.frames)
+                         : -1;
+  input.formatName = describeFormat(info.format);
+  const size_t channels = static_cast<size_t>(info.channels);
+  const size_t frames = channels < kAudioChunkSamples ? kAudioChunkSamples / channels : 1;
+  return resizeItems(input.chunk, frames * channels);
+}
+
+}  // namespace
+
+int32_t openAudioInput(AudioInput& input, const char* path) {
+  input = AudioInput{};
+  const bool standardInput = std::strcmp(path, "-") == 0;
+  input.name = standardInput ? "standard input" : path;
+  int descriptor = STDIN_FILENO;
+  if (!standardInput) {
+    input.source = openInputFile(path);
+    if (!input.source) {
+      return reportFailure(kErrOpenInput, path);
+    }
+    descriptor = fileno(input.source.get());
+  }
+  SF_INFO info = {};
+  input.file.reset(sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE));
+  if (!input.file) {
+    return reportOpenFailure(input);
+  }
+  return checkAudioInput(input, info);
+}
+
+int32_t openAudioMemory(AudioInput& input, const uint8_t* data, size_t size, const char* name) {
+  input = AudioInput{};
+  input.name = name;
+  input.memory.data = data;
+  input.memory.size = static_cast<sf_count_t>(size);
+  SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+  SF_INFO info = {};
+  input.file.reset(sf_open_virtual(&io, SFM_READ, &info, &input.memory));
+  if (!input.file) {
+    return reportOpenFailure(input);
+  }
+  return checkAudioInput(input, info);
+}
+
+int32_t readAudioChunk(AudioInput& input, size_t& frames) {
+  const auto channels = static_cast<size_t>(input.channelCount);
+  const sf_count_t wanted = static_cast<sf_count_t>(input.chunk.size() / channels);
+  const sf_count_t got = sf_readf_float(input.file.get(), input.chunk.data(), wanted);
+  if (got < 0 || (got < wanted && sf_error(input.file.get()) == SF_ERR_SYSTEM)) {
+    frames = 0;
+    return reportFailure(kErrReadInput, input.name);
+  }
+  frames = static_cast<size_t>(got);
+  input.framesRead += got;
+  return kOk;
+}
+
+bool endedEarly(const AudioInput& input) {
+  return input.frameCount > 0 && input.framesRead < input.frameCount;
+}

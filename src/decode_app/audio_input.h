@@ -1,0 +1,63 @@
+// Recordings read through libsndfile: every format it knows, delivered in fixed chunks of
+// float samples, so that no recording is ever held whole.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/file_io.h"
+
+// Samples (all channels together) that one chunk holds, whatever the channel count.
+inline constexpr size_t kAudioChunkSamples = 65536;
+
+struct SoundFileCloser {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SoundFileHandle = std::unique_ptr<SNDFILE, SoundFileCloser>;
+
+// Bytes held in memory, read through libsndfile's virtual input (fuzzing and tests).
+struct MemoryAudio {
+  const uint8_t* data = nullptr;
+  sf_count_t size = 0;
+  sf_count_t offset = 0;
+};
+
+// An open recording. `file` is declared after what it reads from, so it closes first.
+// The record must stay where it is while open: libsndfile keeps a pointer to `memory`.
+struct AudioInput {
+  std::string name;  // for messages: the path, or "standard input" for "-"
+  FileHandle source;
+  MemoryAudio memory;
+  SoundFileHandle file;
+  int32_t sampleRate = 0;
+  int32_t channelCount = 0;
+  int64_t frameCount = -1;  // as the header states; -1 when unknown (a pipe)
+  int64_t framesRead = 0;
+  std::string formatName;  // e.g. "WAV (Microsoft), Signed 24 bit PCM"
+  std::vector<float> chunk;  // the last chunk, frames of channelCount samples
+};
+
+// Opens the recording at `path`, or standard input for "-", and checks what libsndfile
+// found. Returns kOk, or kErrOpenInput (missing, a directory), kErrBadWav (a format
+// libsndfile does not know, a damaged file, no channels, no sample frames),
+// kErrUnsupportedWav (an encoding libsndfile cannot read, a rate outside 8000..384000
+// Hz), kErrReadInput, or kErrOutOfMemory, each reported with the name and, where it has
+// one, the reason libsndfile gives.
+[[nodiscard]] int32_t openAudioInput(AudioInput& input, const char* path);
+
+// The same for `size` bytes at `data`, which must outlive `input`; `name` stands in
+// messages.
+[[nodiscard]] int32_t openAudioMemory(AudioInput& input, const uint8_t* data, size_t size,
+                                      const char* name);
+
+// Reads the next chunk into input.chunk and sets `frames` to the whole frames read, 0 at
+// the end. Returns kOk, or kErrReadInput, reported, when libsndfile reports an error.
+[[nodiscard]] int32_t readAudioChunk(AudioInput& input, size_t& frames);
+
+// True when the recording stopped before the frame count its header states: a file cut
+// short by an interrupted copy or recorder.
+bool endedEarly(const AudioInput& input);
