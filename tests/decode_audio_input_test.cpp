@@ -2,6 +2,8 @@
 // write, and the files refused, by libsndfile or by the checks on what it returns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,11 +33,14 @@ int32_t readBytes(const Bytes& bytes, AudioInput& input, std::vector<float>& sam
   return status;
 }
 
-// Sets the subformat tag of an extensible format chunk (24 bytes into its body).
+// Fills the extension of an extensible format chunk: its size, the valid bits and the
+// subformat GUID, whose first two bytes are the real format tag.
 Bytes withSubformat(Bytes file, uint16_t tag) {
   const size_t body = 12 + 8;
-  file[body + 24] = static_cast<uint8_t>(tag);
-  file[body + 25] = static_cast<uint8_t>(tag >> 8);
+  const uint8_t extension[24] = {22, 0, 16, 0, 3, 0, 0, 0, static_cast<uint8_t>(tag),
+                                 static_cast<uint8_t>(tag >> 8), 0x00, 0x00, 0x00, 0x00,
+                                 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  std::copy(std::begin(extension), std::end(extension), file.begin() + body + 16);
   return file;
 }
 

@@ -43,7 +43,11 @@ sf_count_t memoryTell(void* user) { return static_cast<MemoryAudio*>(user)->offs
 // cannot read.
 int32_t reportOpenFailure(const AudioInput& input) {
   const int error = sf_error(nullptr);
-  const char* reason = sf_strerror(nullptr);
+  // Its sentences end in a full stop, ours in the message's own "!".
+  std::string reason = sf_strerror(nullptr);
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) {
+    reason.pop_back();
+  }
   if (error == SF_ERR_UNSUPPORTED_ENCODING) {
     return reportFailure(kErrUnsupportedWav, input.name, reason);
   }
