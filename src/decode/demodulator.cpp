@@ -12,6 +12,20 @@ namespace {
 constexpr double kEnvelopeSeconds = 0.02;
 constexpr double kHysteresisShare = 0.125;
 
+// Appends the crossing just completed. Returns kOk or kErrOutOfMemory, reported.
+int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate,
+                     bool& candidateSet, bool rising) {
+  if (!candidateSet) {
+    // The threshold moved past the signal rather than the other way round.
+    candidate = static_cast<double>(position) - 0.5;
+  }
+  candidateSet = false;
+  if (crossings.positions.empty()) {
+    crossings.firstRising = rising ? 1 : 0;
+  }
+  return appendItem(crossings.positions, candidate);
+}
+
 // The loop works on local copies of the state, which the compiler keeps in registers;
 // this loop is where a long recording spends most of its time.
 template <typename Sample>
@@ -29,6 +43,8 @@ int32_t demodulate(DemodulatorState& state, const Sample* samples, size_t count,
   double high = state.high;
   double low = state.low;
   double previous = state.previous;
+  double candidate = state.candidate;
+  bool candidateSet = state.candidateSet;
   int32_t level = state.level;
   const double decay = state.decay;
   int32_t status = kOk;
@@ -36,45 +52,43 @@ int32_t demodulate(DemodulatorState& state, const Sample* samples, size_t count,
     const auto x = static_cast<double>(samples[i]);
     high = x > high ? x : high - (high - x) * decay;
     low = x < low ? x : low + (x - low) * decay;
-    const double middle = (high + low) / 2;
+    const double middle = (high + low) * 0.5;
     const double margin = (high - low) * kHysteresisShare;
-    if (level < 0) {
+    if (level == 0) {
+      // The crossing time is where the signal last passed the midpoint before it cleared
+      // the hysteresis: that keeps rounded edges from shifting rising and falling
+      // crossings in opposite directions.
+      if (previous <= middle && x > middle) {
+        candidate = static_cast<double>(position - 1) + (middle - previous) / (x - previous);
+        candidateSet = true;
+      }
+      if (x > middle + margin) {
+        status = takeCrossing(crossings, position, candidate, candidateSet, true);
+        level = 1;
+      }
+    } else if (level == 1) {
+      if (previous >= middle && x < middle) {
+        candidate = static_cast<double>(position - 1) + (middle - previous) / (x - previous);
+        candidateSet = true;
+      }
+      if (x < middle - margin) {
+        status = takeCrossing(crossings, position, candidate, candidateSet, false);
+        level = 0;
+      }
+    } else if (x > middle + margin || x < middle - margin) {
       // Before the first swing there is no level to cross from.
-      if (x > middle + margin || x < middle - margin) {
-        level = x > middle ? 1 : 0;
-      }
-      previous = x;
-      continue;
-    }
-    const bool towardHigh = level == 0;
-    // The crossing time is where the signal last passed the midpoint before it cleared
-    // the hysteresis: that keeps rounded edges from shifting rising and falling
-    // crossings in opposite directions.
-    if (towardHigh ? (previous <= middle && x > middle) : (previous >= middle && x < middle)) {
-      state.candidate =
-          static_cast<double>(position - 1) + (middle - previous) / (x - previous);
-      state.candidateSet = true;
-    }
-    if (towardHigh ? x > middle + margin : x < middle - margin) {
-      if (!state.candidateSet) {
-        // The threshold moved past the signal rather than the other way round.
-        state.candidate = static_cast<double>(position) - 0.5;
-      }
-      if (crossings.positions.empty()) {
-        crossings.firstRising = towardHigh ? 1 : 0;
-      }
-      status = appendItem(crossings.positions, state.candidate);
-      if (status != kOk) {
-        break;
-      }
-      level = towardHigh ? 1 : 0;
-      state.candidateSet = false;
+      level = x > middle ? 1 : 0;
     }
     previous = x;
+    if (status != kOk) {
+      break;
+    }
   }
   state.high = high;
   state.low = low;
   state.previous = previous;
+  state.candidate = candidate;
+  state.candidateSet = candidateSet;
   state.level = level;
   state.position = position;
   return status;

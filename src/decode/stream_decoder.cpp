@@ -11,9 +11,10 @@ namespace {
 // Crossings past the end of a part that its decoder may have looked at (it reads at most
 // three ahead); a part that ends closer than this to the newest crossing may go on.
 constexpr size_t kLookahead = 8;
-// A part that may go on is read again after a quarter of its length more, and after at
-// least this many crossings (about half a second of PMD 85): rereading stays linear.
-constexpr size_t kMinRetryStep = 2048;
+// A part that may go on is read again after half its length more, and after at least
+// this many crossings (about a second of PMD 85): rereading stays linear. Most parts end
+// in an interval that watchForPartEnd sees, and are read at once.
+constexpr size_t kMinRetryStep = 4096;
 // Samples demodulated before the parts are looked at, whatever the caller feeds at once.
 constexpr size_t kSliceSamples = 65536;
 // Used crossings are dropped in batches of at least this many.
@@ -132,7 +133,7 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     }
     if (!final && next + kLookahead >= size) {
       const size_t soFar = size - decoder.leadIn.first;
-      decoder.retryAt = size + std::max(kMinRetryStep, soFar / 4);
+      decoder.retryAt = size + std::max(kMinRetryStep, soFar / 2);
       return kOk;
     }
     decoder.leadInFound = false;

@@ -1,0 +1,200 @@
+// Decodes long recordings made on the fly: a tape played by tonbrix is looped for the
+// chosen length and written as WAV into a pipe to `tonbrix-decode -list -`. Prints the
+// samples per second through the whole pipe (reading included) and the decoder's peak
+// resident memory, for 44.1 kHz 8-bit mono and 96 kHz 24-bit stereo.
+// Usage: decode_bench TONBRIX TONBRIX_DECODE [MINUTES]   (default 60)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_binary.h"
+#include "tape_builder.h"
+
+namespace {
+
+using tape_builder::Bytes;
+
+struct Format {
+  const char* name;
+  int32_t sampleRate;
+  int32_t bytesPerSample;
+  int32_t channels;
+};
+
+void putLe(Bytes& bytes, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  }
+}
+
+Bytes wavHeader(const Format& format, uint64_t frames) {
+  const auto align = static_cast<uint32_t>(format.bytesPerSample * format.channels);
+  const uint64_t dataBytes = frames * align;
+  Bytes header;
+  for (const char c : std::string("RIFF")) header.push_back(static_cast<uint8_t>(c));
+  putLe(header, static_cast<uint32_t>(dataBytes + 36), 4);
+  for (const char c : std::string("WAVEfmt ")) header.push_back(static_cast<uint8_t>(c));
+  putLe(header, 16, 4);
+  putLe(header, 1, 2);
+  putLe(header, static_cast<uint32_t>(format.channels), 2);
+  putLe(header, static_cast<uint32_t>(format.sampleRate), 4);
+  putLe(header, static_cast<uint32_t>(format.sampleRate) * align, 4);
+  putLe(header, align, 2);
+  putLe(header, static_cast<uint32_t>(format.bytesPerSample * 8), 2);
+  for (const char c : std::string("data")) header.push_back(static_cast<uint8_t>(c));
+  putLe(header, static_cast<uint32_t>(dataBytes), 4);
+  return header;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written <= 0) {
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// The 8-bit tonbrix recording, looped and resampled by nearest sample to the format.
+int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate,
+           double minutes, const std::string& decoder, const std::string& folder) {
+  const auto frames = static_cast<uint64_t>(minutes * 60 * format.sampleRate);
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) {
+    return 1;
+  }
+  const std::string listing = folder + "/listing.txt";
+  const auto start = std::chrono::steady_clock::now();
+  // The child starts as a copy of this process, whose size counts in its peak RSS: the
+  // recording is loaded only after the decoder is running.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+  const char* const args[] = {decoder.c_str(), "-list", "-", nullptr};
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, decoder.c_str(), &actions, nullptr,
+                                  const_cast<char* const*>(args), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    return 1;
+  }
+  close(pipeEnds[0]);
+  const std::string wav = readWholeFile(sourcePath);
+  const Bytes source(wav.begin() + 44, wav.end());
+  const Bytes header = wavHeader(format, frames);
+  bool ok = writeAll(pipeEnds[1], header.data(), header.size());
+  const size_t align = static_cast<size_t>(format.bytesPerSample * format.channels);
+  constexpr uint64_t kChunkFrames = 1 << 16;
+  Bytes chunk(kChunkFrames * align);
+  // Nearest source sample, stepped without division: `phase` counts in units of
+  // 1/format.sampleRate source samples.
+  size_t index = 0;
+  int64_t phase = 0;
+  for (uint64_t first = 0; first < frames && ok; first += kChunkFrames) {
+    const uint64_t count = std::min(kChunkFrames, frames - first);
+    uint8_t* out = chunk.data();
+    for (uint64_t n = 0; n < count; ++n) {
+      const uint8_t value = source[index];
+      for (int32_t c = 0; c < format.channels; ++c) {
+        if (format.bytesPerSample == 1) {
+          *out++ = value;
+        } else {
+          // Signed, the 8-bit value in the top byte, a constant below it.
+          *out++ = 0x5A;
+          *out++ = 0;
+          *out++ = static_cast<uint8_t>(value - 128);
+        }
+      }
+      phase += sourceRate;
+      while (phase >= format.sampleRate) {
+        phase -= format.sampleRate;
+        index = index + 1 < source.size() ? index + 1 : 0;
+      }
+    }
+    ok = writeAll(pipeEnds[1], chunk.data(), static_cast<size_t>(count) * align);
+  }
+  close(pipeEnds[1]);
+  int status = 0;
+  rusage usage = {};
+  wait4(child, &status, 0, &usage);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  const std::string text = readWholeFile(listing);
+  const size_t at = text.find(" Blocks: ");
+  const double samples = static_cast<double>(frames) * format.channels;
+  std::printf("%-22s %4.0f min %7.1f M samples %6.2f s %6.1f M samples/s (decoder CPU %5.2f s,"
+              " %6.1f M/s) peak RSS %5.1f MB, exit %d, %s\n",
+              format.name, minutes, samples / 1e6, seconds, samples / seconds / 1e6, cpu,
+              samples / cpu / 1e6,
+              static_cast<double>(usage.ru_maxrss) / 1024.0,
+              WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+              at == std::string::npos ? "no listing"
+                                      : text.substr(at + 1, text.find('\n', at) - at - 1).c_str());
+  return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || argc > 4) {
+    std::fprintf(stderr, "usage: %s TONBRIX TONBRIX_DECODE [MINUTES]\n", argv[0]);
+    return 2;
+  }
+  const double minutes = argc > 3 ? std::strtod(argv[3], nullptr) : 60;
+  std::signal(SIGPIPE, SIG_IGN);
+  std::string folder = (std::filesystem::temp_directory_path() / "decode-bench-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) {
+    return 1;
+  }
+  const auto file = [&folder](const char* name) { return folder + "/" + name; };
+  // Two short header blocks and one of 60 KiB, the longest part the decoder must hold.
+  tape_builder::TapeImage tape;
+  for (int i = 0; i < 3; ++i) {
+    tape_builder::Header header;
+    header.fileNumber = static_cast<uint8_t>(i);
+    header.name = "BENCH" + std::to_string(i);
+    tape.headerBlock(header, tape_builder::patternBytes(i == 2 ? 60 * 1024 : 4096,
+                                                        static_cast<uint8_t>(i + 1)));
+  }
+  if (!tape.writeTo(file("tape.img"))) {
+    std::filesystem::remove_all(folder);
+    return 1;
+  }
+  const RunResult played =
+      runProgram(argv[1], {"-sr", "H", "-o", file("tape.wav"), file("tape.img")},
+                 folder);
+  const auto wavBytes = static_cast<double>(std::filesystem::file_size(file("tape.wav")));
+  if (played.exitCode != 0 || wavBytes <= 44) {
+    std::fprintf(stderr, "tonbrix failed: %s\n", played.err.c_str());
+    std::filesystem::remove_all(folder);
+    return 1;
+  }
+  std::printf("Loop: %.1f s of tape (3 header blocks), played by tonbrix at 44100 Hz\n",
+              (wavBytes - 44) / 44100);
+  const Format formats[] = {{"44.1 kHz 8-bit mono", 44100, 1, 1},
+                            {"96 kHz 24-bit stereo", 96000, 3, 2}};
+  int failed = 0;
+  for (const Format& format : formats) {
+    failed |= runOne(format, file("tape.wav"), 44100, minutes, argv[2], folder);
+  }
+  std::filesystem::remove_all(folder);
+  return failed;
+}
