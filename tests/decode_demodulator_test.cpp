@@ -8,6 +8,8 @@
 
 #include "decode/demodulator.h"
 #include "decode/frame_decoder.h"
+#include "decode/stream_decoder.h"
+#include "decode/tape_writer.h"
 #include "support/tape_builder.h"
 
 namespace {
@@ -294,6 +296,139 @@ TEST(DecodeMatoFrames, LastCellBeforeAClickIsReadFromItsFirstLevel) {
     const std::vector<TapePart> parts = decodeSignal(signal, 22050);
     ASSERT_EQ(parts.size(), 1u);
     EXPECT_EQ(parts[0].bytes, (Bytes{0x3C, static_cast<uint8_t>(last)}));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A body of 0 or 1 bytes leaves no room for its checksum; it must still read as damaged.
+TEST(DecodeBlocks, BodyTooShortForItsChecksumShowsItsLengthFault) {
+  tape_builder::Header header;
+  header.length = 47;
+  TapePart headerPart;
+  headerPart.protocol = kProtocolPmd;
+  headerPart.isHeader = 1;
+  headerPart.bytes = tape_builder::headerPart(header);
+  for (const size_t length : {size_t{0}, size_t{1}, size_t{49}}) {
+    SCOPED_TRACE(length);
+    TapePart body;
+    body.isBody = 1;
+    body.bytes = tape_builder::bodyPart(Bytes(48, 7));
+    body.bytes.resize(length);
+    DecodedBlock block;
+    ASSERT_EQ(makeDecodedBlock(headerPart, &body, 22050, block), kOk);
+    EXPECT_EQ(block.info.bodyLengthError >= 0, length != 49);
+    EXPECT_EQ(countDamagedBlocks({block}), length != 49 ? 1 : 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<DecodedBlock> blocksOf(const Signal& signal) {
+  std::vector<DecodedBlock> blocks;
+  EXPECT_EQ(assembleBlocks(decodeSignal(signal, 22050), 22050, blocks), kOk);
+  return blocks;
+}
+
+void matoPilot(Signal& signal, int spaces, double space) {
+  for (int i = 0; i < spaces; ++i) {
+    signal.matoCell(false, space, false);
+  }
+}
+
+void matoHeader(Signal& signal, const tape_builder::Header& header, double space) {
+  matoPilot(signal, 510, space);
+  signal.matoByte(0x55, space, false);
+  for (const uint8_t byte : tape_builder::headerBytes(header)) {
+    signal.matoByte(byte, space, false);
+  }
+}
+
+// Bytes are never dropped without a word, and a lost body costs only its own block.
+TEST(DecodeBlocks, CutBodiesAreMarkedAndALostBodyCostsNoOtherBlock) {
+  tape_builder::Header header;
+  header.length = 2;  // 3 data bytes and a checksum; 8 are recorded
+  Signal pmd(9000, -9000);
+  pmd.silence(500);
+  for (int i = 0; i < 3000; ++i) {
+    pmd.pmdCell(true, 18, false);
+  }
+  for (const uint8_t byte : tape_builder::headerPart(header)) {
+    pmd.pmdByte(byte, 18, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    pmd.pmdCell(true, 18, false);
+  }
+  for (const uint8_t byte : Bytes{1, 2, 3, 6, 9, 9, 9, 9}) {
+    pmd.pmdByte(byte, 18, false);
+  }
+  pmd.silence(500);
+  std::vector<DecodedBlock> blocks = blocksOf(pmd);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].body, (Bytes{1, 2, 3, 6}));
+  EXPECT_GE(blocks[0].info.bodyLengthError, 0);
+
+  // A Mato header whose body never came, then a whole header block: the second header
+  // part follows a full pilot and is read whole, not cut to the first one's body.
+  tape_builder::Header second;
+  second.fileNumber = 2;
+  second.length = 4;
+  Signal mato(7000, -7000);
+  mato.silence(500);
+  matoHeader(mato, header, 21);
+  mato.silence(2000);
+  matoHeader(mato, second, 21);
+  matoPilot(mato, 128, 21);
+  mato.matoCell(true, 21, false);
+  for (const uint8_t byte : tape_builder::bodyPart({5, 6, 7, 8, 9})) {
+    mato.matoByte(byte, 21, false);
+  }
+  mato.silence(500);
+  blocks = blocksOf(mato);
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_EQ(blocks[0].info.bodyLengthError, 0);
+  EXPECT_EQ(blocks[1].info.fileNumber, 2);
+  EXPECT_EQ(blocks[1].body, tape_builder::bodyPart({5, 6, 7, 8, 9}));
+  EXPECT_EQ(countDamagedBlocks(blocks), 1);
+}
+
+// Fed in slices of any size, the streaming decoder finds the blocks a whole decode finds.
+TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {
+  Signal signal(12000, -12000);
+  signal.silence(1000);
+  pmdHeaderBlock(signal, {9, 8, 7, 6, 5}, 17.3, true);
+  tape_builder::Header header;
+  header.length = 1;
+  matoHeader(signal, header, 20.2);
+  matoPilot(signal, 128, 20.2);
+  signal.matoCell(true, 20.2, false);
+  for (const uint8_t byte : tape_builder::bodyPart({0xAA, 0x55})) {
+    signal.matoByte(byte, 20.2, false);
+  }
+  signal.silence(1000);
+  const std::vector<DecodedBlock> whole = blocksOf(signal);
+  ASSERT_EQ(whole.size(), 2u);
+  std::vector<float> samples(signal.samples().begin(), signal.samples().end());
+  for (const size_t slice : {size_t{1}, size_t{997}, samples.size()}) {
+    SCOPED_TRACE(slice);
+    StreamDecoder decoder;
+    ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+    for (size_t begin = 0; begin < samples.size(); begin += slice) {
+      ASSERT_EQ(feedSamples(decoder, samples.data() + begin,
+                            std::min(slice, samples.size() - begin)),
+                kOk);
+    }
+    ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+    ASSERT_EQ(decoder.blocks.size(), whole.size());
+    for (size_t i = 0; i < whole.size(); ++i) {
+      EXPECT_EQ(decoder.blocks[i].headerPart, whole[i].headerPart);
+      EXPECT_EQ(decoder.blocks[i].body, whole[i].body);
+      EXPECT_EQ(decoder.blocks[i].startSeconds, whole[i].startSeconds);
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 // End-to-end tests of tonbrix-decode: tape images played by tonbrix, optionally damaged
 // like a cassette would damage them, must decode to exactly the blocks that were played.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -333,6 +334,151 @@ TEST_F(DecodeCli, OutputNameAndListOnly) {
   EXPECT_EQ(result.err, "Damaged tape blocks found in '" + dir.file("rec.WAV") + "'!\n\n");
   const std::string written = readWholeFile(dir.file("rec.img"));
   EXPECT_EQ(countRecovered(Bytes(written.begin(), written.end())), 4);
+}
+
+}  // namespace
+
+namespace {
+
+// Writes `channels` (equal lengths, full scale) through libsndfile in `format`.
+bool writeSoundFile(const std::string& path, int format, int32_t sampleRate,
+                    const std::vector<std::vector<double>>& channels) {
+  SF_INFO info = {};
+  info.samplerate = sampleRate;
+  info.channels = static_cast<int>(channels.size());
+  info.format = format;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) {
+    return false;
+  }
+  std::vector<double> frames;
+  for (size_t i = 0; i < channels[0].size(); ++i) {
+    for (const std::vector<double>& channel : channels) {
+      frames.push_back(channel[i] * 0.9);
+    }
+  }
+  const auto count = static_cast<sf_count_t>(channels[0].size());
+  const bool written = sf_writef_double(file, frames.data(), count) == count;
+  return sf_close(file) == 0 && written;
+}
+
+class DecodeInputs : public DecodeRoundTrip {};
+
+// The recorders' formats, rates and channel layouts, each decoded back to the selection.
+TEST_F(DecodeInputs, EveryFormatRateAndChannelLayoutGivesBackTheSelectedBlocks) {
+  play({});
+  const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+  const std::vector<double> silence(clean.samples.size(), 0.0);
+  const Audio slow = decode_audio::resample(clean, 8000);
+  const Audio fast = decode_audio::resample(clean, 192000);
+  struct Case {
+    const char* name;
+    const char* file;
+    int format;
+    const Audio* audio;
+    int32_t channels;  // the signal goes to the last one
+    std::vector<std::string> options;
+  };
+  const int wav = SF_FORMAT_WAV;
+  const Case cases[] = {
+      {"24-bit", "a.wav", wav | SF_FORMAT_PCM_24, &clean, 1, {}},
+      {"32-bit integer", "b.wav", wav | SF_FORMAT_PCM_32, &clean, 1, {}},
+      {"32-bit float", "c.wav", wav | SF_FORMAT_FLOAT, &clean, 1, {}},
+      {"extensible 24-bit stereo", "d.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, &clean, 2, {}},
+      {"FLAC", "e.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, &clean, 1, {}},
+      {"4 channels, signal on 3, auto", "f.wav", wav | SF_FORMAT_PCM_16, &clean, 3, {}},
+      {"4 channels, signal on 3, -ch 3", "g.wav", wav | SF_FORMAT_PCM_16, &clean, 3, {"-ch", "3"}},
+      {"8 kHz", "h.wav", wav | SF_FORMAT_PCM_16, &slow, 1, {}},
+      {"192 kHz", "i.wav", wav | SF_FORMAT_PCM_24, &fast, 1, {}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    std::vector<std::vector<double>> channels(static_cast<size_t>(test.channels),
+                                              std::vector<double>(test.audio->samples.size()));
+    channels.back() = test.audio->samples;
+    if (test.channels == 3) {
+      channels.push_back(silence);  // a fourth, silent channel after the signal
+      channels.back().resize(test.audio->samples.size());
+    }
+    ASSERT_TRUE(writeSoundFile(dir.file(test.file), test.format, test.audio->sampleRate, channels));
+    EXPECT_EQ(decode(dir.file(test.file), test.options), 4) << decoded.out << decoded.err;
+    EXPECT_EQ(image, selectedImage());
+    EXPECT_EQ(decoded.exitCode, 23) << decoded.err;  // block 3 has bad checksums
+  }
+}
+
+// Standard input as a live recording: every row comes as its block ends, before the count.
+TEST_F(DecodeInputs, StandardInputFromAPipeDecodesAndListsAsItGoes) {
+  play({"-mato"});
+  const std::string command = "cat '" + dir.file("tape.wav") + "' | '" + TONBRIX_DECODE_BINARY +
+                              "' -o '" + dir.file("out.img") + "' -";
+  decoded = runProgram("/bin/sh", {"-c", command}, dir.path().string());
+  const std::string bytes = readWholeFile(dir.file("out.img"));
+  EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), selectedImage());
+  EXPECT_EQ(decoded.exitCode, 23) << decoded.err;
+  const size_t row = decoded.out.find("  4: ...");
+  EXPECT_NE(row, std::string::npos) << decoded.out;
+  EXPECT_LT(row, decoded.out.find(" Blocks: 4\n"));
+  EXPECT_NE(decoded.out.find("Reading audio file: -\n"), std::string::npos);
+}
+
+// Faults that once lost bytes without a word, and what the exit code says about them.
+TEST_F(DecodeInputs, HeaderlessBlocksThatLookLikeAHeaderAreKeptWhole) {
+  const Bytes tail = tape_builder::patternBytes(3000, 7);
+  Bytes nearPattern = tape_builder::syncPattern();
+  nearPattern[20] = 0x01;  // one byte off the pattern
+  nearPattern.insert(nearPattern.end(), tail.begin(), tail.end());
+  Bytes shiftedPattern = {0x33};  // the pattern one stray byte late
+  const Bytes sync = tape_builder::syncPattern();
+  shiftedPattern.insert(shiftedPattern.end(), sync.begin(), sync.end());
+  shiftedPattern.insert(shiftedPattern.end(), tail.begin(), tail.end());
+  struct Case {
+    const char* name;
+    TapeImage tape;
+    std::vector<std::string> play;
+    int exitCode;
+    std::string row;  // must be in the listing
+    Bytes whole;      // must be in the image, unchanged
+  };
+  const Case cases[] = {
+      {"headerless block that begins like a sync pattern", TapeImage().headerlessBlock(nearPattern),
+       {}, 0, "  1: ...\t\t\t\t 3048 (0BE8h)", TapeImage().headerlessBlock(nearPattern).bytes()},
+      {"sync pattern one byte late", TapeImage().headerlessBlock(shiftedPattern), {}, 0,
+       "  1: ...\t\t\t\t 3049 (0BE9h)", TapeImage().headerlessBlock(shiftedPattern).bytes()},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    ASSERT_TRUE(test.tape.writeTo(dir.file("odd.img")));
+    std::vector<std::string> args = test.play;
+    args.insert(args.end(), {"-gap", "1", "-o", dir.file("odd.wav"), dir.file("odd.img")});
+    ASSERT_EQ(runTonbrix(args, dir.path().string()).exitCode, 0);
+    decode(dir.file("odd.wav"));
+    EXPECT_EQ(decoded.exitCode, test.exitCode) << decoded.out << decoded.err;
+    EXPECT_NE(decoded.out.find(test.row), std::string::npos) << decoded.out;
+    EXPECT_NE(std::search(image.begin(), image.end(), test.whole.begin(), test.whole.end()),
+              image.end());
+  }
+}
+
+// The image appears whole or not at all: a failed decode leaves an earlier one in place
+// and no temporary file beside it.
+TEST_F(DecodeInputs, FailedDecodeLeavesTheExistingOutputUntouched) {
+  ASSERT_TRUE(decode_audio::writeChannels(dir.file("quiet.wav"), 8000, 8,
+                                          {std::vector<double>(8000, 0.0)}));
+  ASSERT_TRUE(decode_audio::writeFile(dir.file("text.wav"), {'h', 'i'}));
+  for (const char* input : {"quiet.wav", "text.wav"}) {
+    SCOPED_TRACE(input);
+    ASSERT_TRUE(decode_audio::writeFile(dir.file("old.img"), {'o', 'l', 'd'}));
+    const RunResult result =
+        runDecoder({"-o", dir.file("old.img"), dir.file(input)}, dir.path().string());
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(readWholeFile(dir.file("old.img")), "old");
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      files += entry.path().filename().string().rfind("old.img", 0) == 0 ? 1u : 0u;
+    }
+    EXPECT_EQ(files, 1u);
+  }
 }
 
 }  // namespace
