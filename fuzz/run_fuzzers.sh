@@ -22,6 +22,15 @@ for protocol in -rph -dbl -mato; do
 done
 "$build/tonbrix" -mato -sr L -gap 1 -o "$work/seeds/decode_wav_fuzzer/header-mato.wav" \
   "$work/seeds/tape/checksum-faults.img" >/dev/null
+# The other layouts libsndfile reads, where sox is at hand to write them.
+if command -v sox >/dev/null; then
+  seed=$work/seeds/decode_wav_fuzzer/header-mato
+  sox "$seed.wav" -b 24 "$seed-24bit.wav"
+  sox "$seed.wav" -e floating-point -b 32 "$seed-float.wav"
+  sox "$seed.wav" -c 3 "$seed-3ch.wav"
+  sox "$seed.wav" "$seed.flac"
+  sox "$seed.wav" "$seed.aiff"
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

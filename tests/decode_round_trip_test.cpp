@@ -460,6 +460,22 @@ TEST_F(DecodeInputs, HeaderlessBlocksThatLookLikeAHeaderAreKeptWhole) {
   }
 }
 
+// A copy cut short: the blocks before the cut are kept, the cut one is marked, and the
+// message says why.
+TEST_F(DecodeInputs, TruncatedRecordingDecodesWhatItHoldsAndSaysSo) {
+  play({});
+  const std::string wav = readWholeFile(dir.file("tape.wav"));
+  ASSERT_TRUE(decode_audio::writeFile(dir.file("cut.wav"),
+                                      Bytes(wav.begin(), wav.end() - 22050 * 3)));
+  EXPECT_EQ(decode(dir.file("cut.wav")), 1);
+  EXPECT_EQ(decoded.exitCode, 23);
+  EXPECT_NE(decoded.out.find("  2: 01/B FIRST   \t  512 (0200h)\t   47 (002Fh)\t   6.4s  PMD 85\t  BLE\n"),
+            std::string::npos)
+      << decoded.out;
+  EXPECT_EQ(decoded.err.rfind("Recording '" + dir.file("cut.wav") + "' ended early: ", 0), 0u)
+      << decoded.err;
+}
+
 // The image appears whole or not at all: a failed decode leaves an earlier one in place
 // and no temporary file beside it.
 TEST_F(DecodeInputs, FailedDecodeLeavesTheExistingOutputUntouched) {

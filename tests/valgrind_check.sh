@@ -50,4 +50,16 @@ if ! cmp -s "$work/tape.img" "$work/decoded.img"; then
   failed=1
 fi
 run tonbrix-decode 20 "$work/tape.img"
+# Standard input, as in live use, through the same decode.
+status=0
+valgrind --quiet --error-exitcode=1 --leak-check=full --show-leak-kinds=all \
+  --errors-for-leak-kinds=all "$build/tonbrix-decode" -o "$work/piped.img" - \
+  <"$work/normal.wav" >"$work/stdout" 2>"$work/stderr" || status=$?
+if [ "$status" -ne 0 ] || ! cmp -s "$work/tape.img" "$work/piped.img"; then
+  echo "!! tonbrix-decode - : exit $status"
+  cat "$work/stderr"
+  failed=1
+else
+  echo "ok tonbrix-decode - (standard input)"
+fi
 exit $failed

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "core/memory.h"
@@ -71,6 +72,22 @@ std::string describeFormat(int format) {
   return text;
 }
 
+// libsndfile reads a WAV file whose data chunk says more than the file holds as far as
+// it goes, and says so only in its log ("data : 3414312 (should be 699956)"). A size of 0
+// or near 4 GiB is no promise: recorders that stream write those.
+bool statesMoreThanItHolds(SNDFILE* file) {
+  std::string log(4096, '\0');
+  sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+  const size_t line = log.find("\ndata : ");
+  if (line == std::string::npos) {
+    return false;
+  }
+  const size_t end = log.find('\n', line + 1);
+  const std::string text = log.substr(line + 8, end == std::string::npos ? end : end - line - 8);
+  const long long stated = std::strtoll(text.c_str(), nullptr, 10);
+  return text.find("(should be") != std::string::npos && stated > 0 && stated < 0x7FFF0000;
+}
+
 // What libsndfile returns is taken as input too: a header may state any channel count,
 // rate or length.
 int32_t checkAudioInput(AudioInput& input, const SF_INFO& info) {
@@ -92,6 +109,7 @@ int32_t checkAudioInput(AudioInput& input, const SF_INFO& info) {
                          ? static_cast<int64_t>(info.frames)
                          : -1;
   input.formatName = describeFormat(info.format);
+  input.cutShort = info.seekable != 0 && statesMoreThanItHolds(input.file.get());
   const size_t channels = static_cast<size_t>(info.channels);
   const size_t frames = channels < kAudioChunkSamples ? kAudioChunkSamples / channels : 1;
   return resizeItems(input.chunk, frames * channels);
@@ -147,5 +165,5 @@ int32_t readAudioChunk(AudioInput& input, size_t& frames) {
 }
 
 bool endedEarly(const AudioInput& input) {
-  return input.frameCount > 0 && input.framesRead < input.frameCount;
+  return input.cutShort || (input.frameCount > 0 && input.framesRead < input.frameCount);
 }

@@ -179,9 +179,8 @@ int32_t decodeInput(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
     return reportFailure(kErrBadWav, input.name, "no sample frames");
   }
   if (endedEarly(input)) {
-    std::fprintf(stderr, "Recording '%s' ended early: %lld of %lld sample frames.\n\n",
-                 input.name.c_str(), static_cast<long long>(input.framesRead),
-                 static_cast<long long>(input.frameCount));
+    std::fprintf(stderr, "Recording '%s' ended early: decoded the %lld sample frames it holds.\n\n",
+                 input.name.c_str(), static_cast<long long>(input.framesRead));
   }
   return kOk;
 }
