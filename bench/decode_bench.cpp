@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -68,37 +70,14 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
-// The 8-bit tonbrix recording, looped and resampled by nearest sample to the format.
-int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate,
-           double minutes, const std::string& decoder, const std::string& folder) {
-  const auto frames = static_cast<uint64_t>(minutes * 60 * format.sampleRate);
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) {
-    return 1;
-  }
-  const std::string listing = folder + "/listing.txt";
-  const auto start = std::chrono::steady_clock::now();
-  // The child starts as a copy of this process, whose size counts in its peak RSS: the
-  // recording is loaded only after the decoder is running.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
-  posix_spawn_file_actions_addopen(&actions, 1, listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-  const char* const args[] = {decoder.c_str(), "-list", "-", nullptr};
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, decoder.c_str(), &actions, nullptr,
-                                  const_cast<char* const*>(args), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    return 1;
-  }
-  close(pipeEnds[0]);
+// Writes the WAV header and `frames` frames of the looped source to `fd`. Runs in a child
+// of its own, so that the recording in memory counts in neither program's peak RSS.
+bool generate(const Format& format, const std::string& sourcePath, int32_t sourceRate,
+              uint64_t frames, int fd) {
   const std::string wav = readWholeFile(sourcePath);
   const Bytes source(wav.begin() + 44, wav.end());
   const Bytes header = wavHeader(format, frames);
-  bool ok = writeAll(pipeEnds[1], header.data(), header.size());
+  bool ok = writeAll(fd, header.data(), header.size());
   const size_t align = static_cast<size_t>(format.bytesPerSample * format.channels);
   constexpr uint64_t kChunkFrames = 1 << 16;
   Bytes chunk(kChunkFrames * align);
@@ -106,8 +85,22 @@ int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRa
   // 1/format.sampleRate source samples.
   size_t index = 0;
   int64_t phase = 0;
+  const bool copies = format.sampleRate == sourceRate && format.bytesPerSample == 1 &&
+                      format.channels == 1;
   for (uint64_t first = 0; first < frames && ok; first += kChunkFrames) {
     const uint64_t count = std::min(kChunkFrames, frames - first);
+    if (copies) {
+      // The same format as the source: whole runs of it, as fast as the pipe takes them.
+      for (uint64_t done = 0; done < count;) {
+        const uint64_t run = std::min<uint64_t>(count - done, source.size() - index);
+        std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(index), run,
+                    chunk.begin() + static_cast<std::ptrdiff_t>(done));
+        done += run;
+        index = (index + run) % source.size();
+      }
+      ok = writeAll(fd, chunk.data(), static_cast<size_t>(count));
+      continue;
+    }
     uint8_t* out = chunk.data();
     for (uint64_t n = 0; n < count; ++n) {
       const uint8_t value = source[index];
@@ -127,9 +120,52 @@ int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRa
         index = index + 1 < source.size() ? index + 1 : 0;
       }
     }
-    ok = writeAll(pipeEnds[1], chunk.data(), static_cast<size_t>(count) * align);
+    ok = writeAll(fd, chunk.data(), static_cast<size_t>(count) * align);
+  }
+  return ok;
+}
+
+// Plays the 8-bit tonbrix recording, looped and resampled by nearest sample to the format,
+// into the decoder, and prints the figures.
+int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate,
+           double minutes, const std::string& decoder, const std::string& folder) {
+  // Whole loops, so that every block in the recording ends before it does.
+  const auto sourceFrames = static_cast<uint64_t>(std::filesystem::file_size(sourcePath) - 44);
+  const auto loops = static_cast<uint64_t>(
+      std::ceil(minutes * 60 * sourceRate / static_cast<double>(sourceFrames)));
+  const uint64_t frames =
+      loops * sourceFrames * static_cast<uint64_t>(format.sampleRate) / static_cast<uint64_t>(sourceRate);
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) {
+    return 1;
+  }
+  const std::string listing = folder + "/listing.txt";
+  const auto start = std::chrono::steady_clock::now();
+  // The decoder starts as a copy of this process, whose size would count in its peak RSS:
+  // this process stays small, and a forked generator loads the recording.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+  const char* const args[] = {decoder.c_str(), "-list", "-", nullptr};
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, decoder.c_str(), &actions, nullptr,
+                                  const_cast<char* const*>(args), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    return 1;
+  }
+  close(pipeEnds[0]);
+  const pid_t generator = fork();
+  if (generator == 0) {
+    _exit(generate(format, sourcePath, sourceRate, frames, pipeEnds[1]) ? 0 : 1);
   }
   close(pipeEnds[1]);
+  int generated = 1;
+  waitpid(generator, &generated, 0);
+  const bool ok = generator > 0 && WIFEXITED(generated) && WEXITSTATUS(generated) == 0;
   int status = 0;
   rusage usage = {};
   wait4(child, &status, 0, &usage);
@@ -140,9 +176,9 @@ int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRa
   const std::string text = readWholeFile(listing);
   const size_t at = text.find(" Blocks: ");
   const double samples = static_cast<double>(frames) * format.channels;
-  std::printf("%-22s %4.0f min %7.1f M samples %6.2f s %6.1f M samples/s (decoder CPU %5.2f s,"
+  std::printf("%-22s %4.1f min %7.1f M samples %6.2f s %6.1f M samples/s (decoder CPU %5.2f s,"
               " %6.1f M/s) peak RSS %5.1f MB, exit %d, %s\n",
-              format.name, minutes, samples / 1e6, seconds, samples / seconds / 1e6, cpu,
+              format.name, static_cast<double>(frames) / format.sampleRate / 60, samples / 1e6, seconds, samples / seconds / 1e6, cpu,
               samples / cpu / 1e6,
               static_cast<double>(usage.ru_maxrss) / 1024.0,
               WIFEXITED(status) ? WEXITSTATUS(status) : -1,

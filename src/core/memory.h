@@ -69,3 +69,15 @@ template <typename T>
   }
   return kOk;
 }
+
+// Makes room for `count` elements without changing `items`, so that growing to that size
+// later moves nothing. Returns kOk, or kErrOutOfMemory, reported.
+template <typename T>
+[[nodiscard]] int32_t reserveItems(std::vector<T>& items, size_t count) {
+  try {
+    items.reserve(count);
+  } catch (const std::bad_alloc&) {
+    return reportFailure(kErrOutOfMemory);
+  }
+  return kOk;
+}

@@ -1,6 +1,7 @@
 // Level-crossing detection with envelope-tracking threshold and hysteresis.
 #include "decode/demodulator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/memory.h"
@@ -47,11 +48,17 @@ int32_t demodulate(DemodulatorState& state, const Sample* samples, size_t count,
   bool candidateSet = state.candidateSet;
   int32_t level = state.level;
   const double decay = state.decay;
+  const double keep = 1.0 - decay;
   int32_t status = kOk;
   for (; i < count; ++i, ++position) {
     const auto x = static_cast<double>(samples[i]);
-    high = x > high ? x : high - (high - x) * decay;
-    low = x < low ? x : low + (x - low) * decay;
+    // An envelope jumps to a sample beyond it and otherwise moves back towards it; the
+    // moved-back value never passes the sample, so max and min choose without a branch.
+    // Written as a weighted sum, each envelope waits on one multiply and one add per
+    // sample, which is what bounds the speed of this loop.
+    const double pull = x * decay;
+    high = std::max(x, high * keep + pull);
+    low = std::min(x, low * keep + pull);
     const double middle = (high + low) * 0.5;
     const double margin = (high - low) * kHysteresisShare;
     if (level == 0) {

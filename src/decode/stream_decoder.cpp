@@ -11,12 +11,16 @@ namespace {
 // Crossings past the end of a part that its decoder may have looked at (it reads at most
 // three ahead); a part that ends closer than this to the newest crossing may go on.
 constexpr size_t kLookahead = 8;
-// A part that may go on is read again after half its length more, and after at least
-// this many crossings (about a second of PMD 85): rereading stays linear. Most parts end
-// in an interval that watchForPartEnd sees, and are read at once.
+// A part that may go on is read again once its length has doubled, and after at least
+// this many crossings (about a second of PMD 85): rereading stays linear. Parts end in
+// what watchForPartEnd sees, and are read at once.
 constexpr size_t kMinRetryStep = 4096;
 // Samples demodulated before the parts are looked at, whatever the caller feeds at once.
 constexpr size_t kSliceSamples = 65536;
+// Room for the crossings of the longest part (65535 PMD 85 bytes of 11 cells, two
+// crossings each) and its leader, made when a part begins: a window that grows by copying
+// would hold two copies at once. Pages never written cost no memory.
+constexpr size_t kPartCrossings = size_t{3} << 19;
 // Used crossings are dropped in batches of at least this many.
 constexpr size_t kDropBatch = 65536;
 // A steady tone longer than this (minutes) is measured over its later part only, so that
@@ -28,6 +32,14 @@ constexpr double kPmdShortest = 0.4;
 constexpr double kPmdLongest = 2.7;
 constexpr double kMatoShortest = 0.1;
 constexpr double kMatoLongest = 1.6;
+// PMD 85 data holds at most 10 equal cells in a row (0xFF and its stop bits), 14 with the
+// idle marks a part may have between frames, each two half-cell intervals; Mato data at
+// most 8 spaces (0x00), each two intervals shorter than a mark's first. A longer run is a
+// leader or pilot, and the part before it has ended.
+constexpr double kPmdRunShare = 1.5;
+constexpr size_t kPmdRunIntervals = 30;
+constexpr double kMatoRunShare = 0.8;
+constexpr size_t kMatoRunIntervals = 20;
 
 // Removes the crossings before the first one still needed and shifts every index.
 void dropUsedCrossings(StreamDecoder& decoder) {
@@ -50,8 +62,9 @@ void dropUsedCrossings(StreamDecoder& decoder) {
   shift(decoder.leadIn.end);
 }
 
-// Looks at the crossings that arrived since the last look for an interval that no part
-// survives, and brings the next reading forward to just after it.
+// Looks at the crossings that arrived since the last look for the end of the part: an
+// interval that no part survives, or a run of equal short intervals longer than any data
+// holds (the next leader or pilot). Brings the next reading forward to just after it.
 void watchForPartEnd(StreamDecoder& decoder) {
   const std::vector<double>& x = decoder.crossings.positions;
   const LeadIn& leadIn = decoder.leadIn;
@@ -60,11 +73,15 @@ void watchForPartEnd(StreamDecoder& decoder) {
                            : (leadIn.highSamples + leadIn.lowSamples) / 2;
   const double shortest = unit * (mato ? kMatoShortest : kPmdShortest);
   const double longest = unit * (mato ? kMatoLongest : kPmdLongest);
+  const double runLimit = unit * (mato ? kMatoRunShare : kPmdRunShare);
+  const size_t runEnd = mato ? kMatoRunIntervals : kPmdRunIntervals;
   size_t i = std::max(decoder.checkedUpTo, leadIn.end);
   for (; i + 1 < x.size(); ++i) {
     const double d = x[i + 1] - x[i];
-    if (d < shortest || d > longest) {
+    decoder.shortRun = d < runLimit ? decoder.shortRun + 1 : 0;
+    if (d < shortest || d > longest || decoder.shortRun > runEnd) {
       decoder.retryAt = std::min(decoder.retryAt, i + 2 + kLookahead);
+      decoder.shortRun = 0;
       ++i;
       break;
     }
@@ -116,7 +133,14 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
       }
       decoder.leadInFound = true;
       decoder.retryAt = 0;
+      if (decoder.crossings.positions.capacity() < kPartCrossings) {
+        const int32_t status = reserveItems(decoder.crossings.positions, kPartCrossings);
+        if (status != kOk) {
+          return status;
+        }
+      }
       decoder.checkedUpTo = decoder.leadIn.end;
+      decoder.shortRun = 0;
     }
     if (!final) {
       watchForPartEnd(decoder);
@@ -133,7 +157,7 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     }
     if (!final && next + kLookahead >= size) {
       const size_t soFar = size - decoder.leadIn.first;
-      decoder.retryAt = size + std::max(kMinRetryStep, soFar / 2);
+      decoder.retryAt = size + std::max(kMinRetryStep, soFar);
       return kOk;
     }
     decoder.leadInFound = false;

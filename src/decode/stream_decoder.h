@@ -32,6 +32,7 @@ struct StreamDecoder {
   LeadIn leadIn;
   size_t retryAt = 0;
   size_t checkedUpTo = 0;  // crossings looked at for the end of the part
+  size_t shortRun = 0;     // short intervals in a row up to there
   // What decodeTapeParts carries from part to part.
   bool afterHeader = false;
   size_t bodyLength = 0;
