@@ -1,5 +1,6 @@
 // Decodes long recordings made on the fly: a tape played by tonbrix is looped for the
-// chosen length and written as WAV into a pipe to `tonbrix-decode -list -`. Prints the
+// chosen length (whole loops) and written as WAV, or Wave64 beyond 4 GiB, into a pipe to
+// `tonbrix-decode -list -`. Prints the
 // samples per second through the whole pipe (reading included) and the decoder's peak
 // resident memory, for 44.1 kHz 8-bit mono and 96 kHz 24-bit stereo.
 // Usage: decode_bench TONBRIX TONBRIX_DECODE [MINUTES]   (default 60)
@@ -39,7 +40,40 @@ void putLe(Bytes& bytes, uint32_t value, int width) {
   }
 }
 
+// Sony Wave64, for recordings whose data outgrows the 32-bit sizes of RIFF: chunks are
+// named by GUIDs and sized in 64 bits, header included.
+Bytes wave64Header(const Format& format, uint64_t frames) {
+  const auto align = static_cast<uint32_t>(format.bytesPerSample * format.channels);
+  const uint8_t tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+  const auto guid = [&tail](Bytes& bytes, const char* name) {
+    bytes.insert(bytes.end(), name, name + 4);
+    bytes.insert(bytes.end(), tail, tail + 12);
+  };
+  const auto put64 = [](Bytes& bytes, uint64_t value) {
+    putLe(bytes, static_cast<uint32_t>(value), 4);
+    putLe(bytes, static_cast<uint32_t>(value >> 32), 4);
+  };
+  const uint64_t dataBytes = frames * align;
+  Bytes header = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+  put64(header, 16 + 8 + 16 + 24 + 16 + 24 + dataBytes);
+  guid(header, "wave");
+  guid(header, "fmt ");
+  put64(header, 24 + 16);
+  putLe(header, 1, 2);
+  putLe(header, static_cast<uint32_t>(format.channels), 2);
+  putLe(header, static_cast<uint32_t>(format.sampleRate), 4);
+  putLe(header, static_cast<uint32_t>(format.sampleRate) * align, 4);
+  putLe(header, align, 2);
+  putLe(header, static_cast<uint32_t>(format.bytesPerSample * 8), 2);
+  guid(header, "data");
+  put64(header, 24 + dataBytes);
+  return header;
+}
+
 Bytes wavHeader(const Format& format, uint64_t frames) {
+  if (frames * static_cast<uint64_t>(format.bytesPerSample * format.channels) > 0xFFFFFF00u) {
+    return wave64Header(format, frames);
+  }
   const auto align = static_cast<uint32_t>(format.bytesPerSample * format.channels);
   const uint64_t dataBytes = frames * align;
   Bytes header;
