@@ -1,8 +1,8 @@
 // Decodes long recordings made on the fly: a tape played by tonbrix is looped for the
 // chosen length (whole loops) and written as WAV, or Wave64 beyond 4 GiB, into a pipe to
-// `tonbrix-decode -list -`. Prints the
-// samples per second through the whole pipe (reading included) and the decoder's peak
-// resident memory, for 44.1 kHz 8-bit mono and 96 kHz 24-bit stereo.
+// `tonbrix-decode -list -`. Prints the samples per second through the whole pipe (reading
+// included) and the decoder's CPU time and peak resident memory, for 44.1 kHz 8-bit mono
+// and 96 kHz 24-bit stereo.
 // Usage: decode_bench TONBRIX TONBRIX_DECODE [MINUTES]   (default 60)
 #include <fcntl.h>
 #include <spawn.h>
