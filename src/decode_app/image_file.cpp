@@ -1,0 +1,66 @@
+// Writing the image beside its target and renaming it into place.
+#include "decode_app/image_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/file_io.h"
+
+namespace {
+
+// Removes a temporary file unless it was renamed into place.
+struct TemporaryFile {
+  std::string path;
+  ~TemporaryFile() {
+    if (!path.empty()) {
+      (void)std::remove(path.c_str());  // nothing more can be done about a failure here
+    }
+  }
+};
+
+}  // namespace
+
+int32_t writeImageFile(const char* path, const std::vector<DecodedBlock>& blocks) {
+  std::error_code error;
+  const std::filesystem::file_status target = std::filesystem::status(path, error);
+  if (std::filesystem::exists(target) && !std::filesystem::is_regular_file(target)) {
+    return writeTapeImage(path, blocks);
+  }
+  // Through a link, the file it names is replaced, not the link.
+  const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
+  const std::string finalPath = error ? std::string(path) : real.string();
+  std::printf("Writing tape image: %s\n", path);
+  TemporaryFile temporary{finalPath + ".XXXXXX"};
+  const int descriptor = mkstemp(temporary.path.data());
+  if (descriptor < 0) {
+    temporary.path.clear();
+    return reportFailure(kErrOpenOutput, path);
+  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  FileHandle file(fdopen(descriptor, "wb"));
+  if (!file || fchmod(descriptor, 0666 & ~mask) != 0) {
+    if (!file) {
+      close(descriptor);
+    }
+    return reportFailure(kErrOpenOutput, path);
+  }
+  const int32_t status = writeTapeRecords(file.get(), path, blocks);
+  if (status != kOk) {
+    return status;
+  }
+  if (std::fclose(file.release()) != 0) {
+    return reportFailure(kErrWriteOutput, path);
+  }
+  if (std::rename(temporary.path.c_str(), finalPath.c_str()) != 0) {
+    return reportFailure(kErrWriteOutput, path);
+  }
+  temporary.path.clear();
+  return kOk;
+}
+
