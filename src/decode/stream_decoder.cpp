@@ -18,8 +18,8 @@ constexpr size_t kMinRetryStep = 4096;
 // Samples demodulated before the parts are looked at, whatever the caller feeds at once.
 constexpr size_t kSliceSamples = 65536;
 // Room for the crossings of the longest part (65535 PMD 85 bytes of 11 cells, two
-// crossings each) and its leader, made when a part begins: a window that grows by copying
-// would hold two copies at once. Pages never written cost no memory.
+// crossings each) and its leader, made once a part is long: a window that grows by
+// copying would hold two copies at once. Pages never written cost no memory.
 constexpr size_t kPartCrossings = size_t{3} << 19;
 // Used crossings are dropped in batches of at least this many.
 constexpr size_t kDropBatch = 65536;
@@ -133,12 +133,6 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
       }
       decoder.leadInFound = true;
       decoder.retryAt = 0;
-      if (decoder.crossings.positions.capacity() < kPartCrossings) {
-        const int32_t status = reserveItems(decoder.crossings.positions, kPartCrossings);
-        if (status != kOk) {
-          return status;
-        }
-      }
       decoder.checkedUpTo = decoder.leadIn.end;
       decoder.shortRun = 0;
     }
@@ -158,7 +152,9 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     if (!final && next + kLookahead >= size) {
       const size_t soFar = size - decoder.leadIn.first;
       decoder.retryAt = size + std::max(kMinRetryStep, soFar);
-      return kOk;
+      return size >= kDropBatch && x.capacity() < kPartCrossings
+                 ? reserveItems(decoder.crossings.positions, kPartCrossings)
+                 : kOk;
     }
     decoder.leadInFound = false;
     decoder.runStart = std::max(next, decoder.leadIn.first + 1);
