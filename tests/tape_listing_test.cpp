@@ -42,7 +42,7 @@ class TapeAccessTest : public TempDirTest {
         .record(tape_builder::headerPart(h5))  // 5: body record too long: BLE
         .record(d5)
         .headerBlock(h6, d6)                   // 6: type byte 0
-        .record(tape_builder::headerPart(h7))  // 7: body record of 1 byte
+        .record(tape_builder::headerPart(h7))  // 7: body record of 1 byte: BLE
         .record(d7)
         .headerlessBlock({})                    // 8: empty record
         .headerlessBlock(d9)                    // 9: 30 bytes
@@ -202,7 +202,7 @@ const char* const kRow[] = {
     "  4: ...\t\t\t\t  300 (012Ch)\n",
     "  5: 255/x LONGNAME\t65535 (FFFFh)\t   20 (0014h)\t  BLE\n",
     "  6: ...\t\t\t\t    2 (0002h)\n",
-    "  7: 01/B NAME    \t  512 (0200h)\t   20 (0014h)\t  \n",
+    "  7: 01/B NAME    \t  512 (0200h)\t   20 (0014h)\t  BLE\n",
     "  8: ...\t\t\t\t    0 (0000h)\n",
     "  9: ...\t\t\t\t   30 (001Eh)\n",
     " 10: 04/D ZEROLEN \t   16 (0010h)\t    5 (0005h)\t  BLE\n",
@@ -219,7 +219,7 @@ TEST_F(TapeAccessTest, ListsTheSelectedRowsThenTheLegendOfTheirMarks) {
   } cases[] = {
       {{}, "", ""},
       {{1, 4, 6, 7, 8, 9},
-       std::string(kRow[1]) + kRow[4] + kRow[6] + kRow[7] + kRow[8] + kRow[9],
+       std::string(kRow[1]) + kRow[4] + kRow[6] + kRow[7] + kRow[8] + kRow[9] + "\n" + kBle,
        ""},
       {{2, 2}, std::string(kRow[2]) + kRow[2] + "\n" + kHce, ""},
       {{3, 1}, std::string(kRow[3]) + kRow[1] + "\n" + kBce, ""},

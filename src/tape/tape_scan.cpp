@@ -61,13 +61,11 @@ int32_t scanHeaderBlock(ScanState& state, TapeBlock& block, int64_t headerAt, in
   if (need > state.size - bodyAt || (!state.bare && need != lengthWord)) {
     // A body that is not where the header says: in records it is skipped by its own length
     // word; in a bare image the rest of the file is taken as this block's short body.
-    if (!state.bare) {
-      block.bodyLengthError = lengthWord - kBodyPartExtra;
-      next = bodyAt + lengthWord;
-    } else {
-      block.bodyLengthError = static_cast<int32_t>(state.size - bodyAt - kBodyPartExtra);
-      next = state.size;
-    }
+    const int64_t held = state.bare ? state.size - bodyAt : lengthWord;
+    next = state.bare ? state.size : bodyAt + lengthWord;
+    // A body of 0 or 1 bytes has no room for its checksum: its fault must still show, so
+    // the shortfall never reads as the -1 of a whole body.
+    block.bodyLengthError = static_cast<int32_t>(std::max<int64_t>(held - kBodyPartExtra, 0));
   } else {
     const uint8_t* body = nullptr;
     size_t available = 0;
