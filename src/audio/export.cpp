@@ -43,6 +43,9 @@ int32_t exportWav(ConversionJob& job) {
   }
   for (int32_t i = 0; i < job.selectionCount; ++i) {
     const int32_t number = (*job.selection)[static_cast<size_t>(i)];
+    if (job.entryStarts && job.entryStarts->size() > static_cast<size_t>(i)) {
+      (*job.entryStarts)[static_cast<size_t>(i)] = job.outputLength;
+    }
     status = job.useMato != 0 ? exportMatoBlock(job, number) : exportPmdBlock(job, number);
     if (status != kOk) {
       return status;
