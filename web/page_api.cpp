@@ -1,0 +1,164 @@
+// The converter's entry point for the page: one run of tonbrix on an image in MEMFS, with
+// what the page needs to draw the table and follow playback written out as JSON.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "audio/export.h"
+#include "core/errors.h"
+#include "core/job.h"
+#include "tape/tape_image.h"
+
+namespace {
+
+// The page's arguments arrive as one text, one argument per line, so that JavaScript
+// never has to build an array of C strings. An empty line is an empty argument (-blk "").
+std::vector<std::string> splitArguments(const char* lines) {
+  std::vector<std::string> arguments{"tonbrix"};
+  std::string current;
+  for (const char* c = lines; *c != '\0'; ++c) {
+    if (*c == '\n') {
+      arguments.push_back(current);
+      current.clear();
+    } else {
+      current += *c;
+    }
+  }
+  arguments.push_back(current);
+  return arguments;
+}
+
+// Header names are raw bytes; the page sees them as Latin-1, control bytes escaped.
+void appendJsonText(std::string& json, const char* text, size_t length) {
+  static const char kHex[] = "0123456789abcdef";
+  json += '"';
+  for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
+    const auto byte = static_cast<uint8_t>(text[i]);
+    if (byte == '"' || byte == '\\') {
+      json += '\\';
+      json += static_cast<char>(byte);
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      json += static_cast<char>(byte);
+    } else {
+      json += "\\u00";
+      json += kHex[byte >> 4];
+      json += kHex[byte & 0xF];
+    }
+  }
+  json += '"';
+}
+
+void appendBlock(std::string& json, const TapeBlock& block) {
+  json += "{\"fileNumber\":" + std::to_string(block.fileNumber) + ",\"fileType\":";
+  appendJsonText(json, &block.fileType, block.fileType == 0 ? 0 : 1);
+  json += ",\"name\":";
+  appendJsonText(json, block.name, block.fileType == 0 ? 0 : sizeof block.name);
+  json += ",\"begin\":" + std::to_string(block.beginAddress);
+  json += ",\"length\":" + std::to_string(block.length);
+  json += ",\"hce\":" + std::to_string(block.headerChecksumError != 0);
+  json += ",\"bce\":" + std::to_string(block.bodyChecksumError != 0);
+  json += ",\"ble\":" + std::to_string(block.bodyLengthError >= 0) + "}";
+}
+
+std::string describeRun(const ConversionJob& job, int32_t status) {
+  std::string json = "{\"status\":" + std::to_string(status) + ",\"output\":";
+  const std::string output = job.outputPath != nullptr ? job.outputPath : "";
+  appendJsonText(json, output.c_str(), output.size());
+  json += ",\"blocks\":[";
+  for (size_t i = 0; i < job.blocks.size(); ++i) {
+    json += i == 0 ? "" : ",";
+    appendBlock(json, job.blocks[i]);
+  }
+  json += "],\"selection\":[";
+  for (int32_t i = 0; job.selection && i < job.selectionCount; ++i) {
+    json += (i == 0 ? "" : ",") + std::to_string((*job.selection)[static_cast<size_t>(i)]);
+  }
+  json += "],\"entryStarts\":[";
+  if (job.entryStarts) {
+    for (size_t i = 0; i < job.entryStarts->size(); ++i) {
+      json += (i == 0 ? "" : ",") + std::to_string((*job.entryStarts)[i]);
+    }
+  }
+  json += "]}";
+  return json;
+}
+
+int32_t selectAllBlocks(ConversionJob& job) {
+  const int32_t status = allocZeroed(job.selection, static_cast<size_t>(job.blockCount));
+  if (status != kOk) {
+    return status;
+  }
+  for (job.selectionCount = 0; job.selectionCount < job.blockCount; ++job.selectionCount) {
+    (*job.selection)[static_cast<size_t>(job.selectionCount)] = job.selectionCount + 1;
+  }
+  return kOk;
+}
+
+// The steps of the command line's driver, without its banner and closing line.
+int32_t runJob(const std::vector<const char*>& argv, ConversionJob& job) {
+  int32_t status = parseOptions(static_cast<int>(argv.size()), argv.data(), job);
+  if (status != kOk) {
+    return status;
+  }
+  status = allocZeroed(job.blockBuffer, kBlockBufferSize);
+  if (status != kOk) {
+    return status;
+  }
+  status = scanTape(job);
+  if (status != kOk) {
+    return status;
+  }
+  if (!job.selection) {
+    status = selectAllBlocks(job);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  if (job.listOnly != 0) {
+    listTape(job);
+    return kOk;
+  }
+  status = allocZeroed(job.entryStarts, static_cast<size_t>(job.selectionCount));
+  if (status != kOk) {
+    return status;
+  }
+  return exportWav(job);
+}
+
+}  // namespace
+
+extern "C" {
+
+// Runs tonbrix with `argumentLines` (the arguments without the program name, one per line)
+// in MEMFS and writes {"status", "output", "blocks", "selection", "entryStarts"} to
+// `resultPath`: the status, whose negation the command line would exit with; the WAV file's
+// name; every block of the image (also those found before a failure); the block numbers to
+// play; and, after an export, the byte offset in the WAV at which each of them begins. Messages go to stdout and
+// stderr exactly as the command line prints them. Returns the status, or kErrOpenOutput
+// when the result could not be written.
+EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* resultPath) {
+  const std::vector<std::string> arguments = splitArguments(argumentLines);
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  int32_t status = kOk;
+  std::string json;
+  {
+    ConversionJob job;
+    status = runJob(argv, job);
+    job.outputFile.reset();
+    json = describeRun(job, status);
+  }
+  const FileHandle result(std::fopen(resultPath, "wb"));
+  if (!result || std::fwrite(json.data(), 1, json.size(), result.get()) != json.size()) {
+    return reportFailure(kErrOpenOutput, resultPath);
+  }
+  return status;
+}
+
+}  // extern "C"
