@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the page with the web preset and runs the browser tests in headless Chromium.
+# The tests compare the page with the native programs: their paths come from
+# TONBRIX_BINARY and TONBRIX_DECODE_BINARY, or they are built in build/release.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+export NODE_PATH=/usr/share/nodejs
+cmake --workflow --preset web
+
+if [ -z "${TONBRIX_BINARY:-}" ] || [ -z "${TONBRIX_DECODE_BINARY:-}" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target tonbrix tonbrix-decode
+fi
+
+cd web/tests
+# The tests drive the system's Chromium: no browser download, ever.
+PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
+node --test --test-concurrency=1

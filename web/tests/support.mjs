@@ -1,0 +1,75 @@
+// What the browser tests share: the page, the native programs to compare with, a headless
+// Chromium, temporary folders and downloads.
+import { execFileSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+import { chromium } from 'playwright-core';
+
+export const repo = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
+export const demoImage = join(repo, 'examples/demo.img');
+const pageDir = process.env.TONBRIX_PAGE_DIR ?? join(repo, 'build/web/page');
+export const pageUrl = pathToFileURL(join(pageDir, 'index.html')).href;
+export const tonbrixBinary = process.env.TONBRIX_BINARY ?? join(repo, 'build/release/tonbrix');
+export const decodeBinary = process.env.TONBRIX_DECODE_BINARY ?? join(repo, 'build/release/tonbrix-decode');
+
+const quietFlags = [
+  '--no-sandbox',
+  '--autoplay-policy=no-user-gesture-required',
+  '--disable-gpu',
+  '--disable-background-networking',
+  '--disable-component-update',
+  '--disable-sync',
+  '--no-first-run',
+];
+
+// A headless Chromium with the page loaded and its module ready. `extraFlags` e.g. make a
+// WAV file the microphone.
+export async function openPage(extraFlags = [], viewport = { width: 960, height: 900 }) {
+  const browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    args: [...quietFlags, ...extraFlags],
+  });
+  const context = await browser.newContext({ acceptDownloads: true, viewport });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  await page.goto(pageUrl);
+  await page.waitForSelector('body.ready');
+  return { browser, page, errors };
+}
+
+export function fileInput(page, index) {
+  return page.locator('input[type=file]').nth(index);
+}
+
+export function button(page, name) {
+  return page.getByRole('button', { name, exact: true });
+}
+
+// Clicks the button and returns the bytes of the file it makes the browser save.
+export async function downloadFrom(page, name) {
+  const [download] = await Promise.all([page.waitForEvent('download'), button(page, name).click()]);
+  return readFileSync(await download.path());
+}
+
+export function sha256(bytes) {
+  return createHash('sha256').update(bytes).digest('hex');
+}
+
+export function temporaryFolder() {
+  const folder = mkdtempSync(join(tmpdir(), 'tonbrix-web-'));
+  return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
+}
+
+// Runs a native program in `cwd`; returns its exit code, stdout and stderr.
+export function runNative(binary, args, cwd) {
+  try {
+    const stdout = execFileSync(binary, args, { cwd, encoding: 'latin1', stdio: 'pipe' });
+    return { code: 0, stdout, stderr: '' };
+  } catch (error) {
+    return { code: error.status, stdout: error.stdout, stderr: error.stderr };
+  }
+}
