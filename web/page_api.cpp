@@ -11,6 +11,7 @@
 #include "audio/export.h"
 #include "core/errors.h"
 #include "core/job.h"
+#include "page_json.h"
 #include "tape/tape_image.h"
 
 namespace {
@@ -32,38 +33,6 @@ std::vector<std::string> splitArguments(const char* lines) {
   return arguments;
 }
 
-// Header names are raw bytes; the page sees them as Latin-1, control bytes escaped.
-void appendJsonText(std::string& json, const char* text, size_t length) {
-  static const char kHex[] = "0123456789abcdef";
-  json += '"';
-  for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
-    const auto byte = static_cast<uint8_t>(text[i]);
-    if (byte == '"' || byte == '\\') {
-      json += '\\';
-      json += static_cast<char>(byte);
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      json += static_cast<char>(byte);
-    } else {
-      json += "\\u00";
-      json += kHex[byte >> 4];
-      json += kHex[byte & 0xF];
-    }
-  }
-  json += '"';
-}
-
-void appendBlock(std::string& json, const TapeBlock& block) {
-  json += "{\"fileNumber\":" + std::to_string(block.fileNumber) + ",\"fileType\":";
-  appendJsonText(json, &block.fileType, block.fileType == 0 ? 0 : 1);
-  json += ",\"name\":";
-  appendJsonText(json, block.name, block.fileType == 0 ? 0 : sizeof block.name);
-  json += ",\"begin\":" + std::to_string(block.beginAddress);
-  json += ",\"length\":" + std::to_string(block.length);
-  json += ",\"hce\":" + std::to_string(block.headerChecksumError != 0);
-  json += ",\"bce\":" + std::to_string(block.bodyChecksumError != 0);
-  json += ",\"ble\":" + std::to_string(block.bodyLengthError >= 0) + "}";
-}
-
 std::string describeRun(const ConversionJob& job, int32_t status) {
   std::string json = "{\"status\":" + std::to_string(status) + ",\"output\":";
   const std::string output = job.outputPath != nullptr ? job.outputPath : "";
@@ -71,7 +40,8 @@ std::string describeRun(const ConversionJob& job, int32_t status) {
   json += ",\"blocks\":[";
   for (size_t i = 0; i < job.blocks.size(); ++i) {
     json += i == 0 ? "" : ",";
-    appendBlock(json, job.blocks[i]);
+    appendBlockFields(json, job.blocks[i]);
+    json += '}';
   }
   json += "],\"selection\":[";
   for (int32_t i = 0; job.selection && i < job.selectionCount; ++i) {
@@ -138,8 +108,8 @@ extern "C" {
 // `resultPath`: the status, whose negation the command line would exit with; the WAV file's
 // name; every block of the image (also those found before a failure); the block numbers to
 // play; and, after an export, the byte offset in the WAV at which each of them begins. Messages go to stdout and
-// stderr exactly as the command line prints them. Returns the status, or kErrOpenOutput
-// when the result could not be written.
+// stderr exactly as the command line prints them. Returns the status, or the code of a
+// failure to write the result.
 EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* resultPath) {
   const std::vector<std::string> arguments = splitArguments(argumentLines);
   std::vector<const char*> argv;
@@ -154,11 +124,8 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
     job.outputFile.reset();
     json = describeRun(job, status);
   }
-  const FileHandle result(std::fopen(resultPath, "wb"));
-  if (!result || std::fwrite(json.data(), 1, json.size(), result.get()) != json.size()) {
-    return reportFailure(kErrOpenOutput, resultPath);
-  }
-  return status;
+  const int32_t written = writeJson(resultPath, json);
+  return written != kOk ? written : status;
 }
 
 }  // extern "C"
