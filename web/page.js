@@ -607,11 +607,11 @@ async function openRecording(file) {
   await finishDecoding();
 }
 
-// Runs in the audio thread: passes each block of samples, per channel, to the page.
-// Samples go out in batches of 8192 frames: a message per 128-frame quantum costs more
-// than decoding them.
+// Runs in the audio thread and passes the samples on in batches of 8192 frames: a message
+// per 128-frame quantum would cost more than decoding them. Messages queue up while the
+// page is busy, so no sample is lost, unlike with a ScriptProcessorNode.
 const CAPTURE_WORKLET = `
-class TapeCapture extends AudioWorkletProcessor {
+registerProcessor('tape-capture', class extends AudioWorkletProcessor {
   constructor() {
     super();
     this.batch = [];
@@ -635,8 +635,7 @@ class TapeCapture extends AudioWorkletProcessor {
     }
     return true;
   }
-}
-registerProcessor('tape-capture', TapeCapture);
+});
 `;
 
 async function recordLineIn() {
@@ -651,9 +650,6 @@ async function recordLineIn() {
     return;
   }
   const context = new AudioContext();
-  const workletUrl = URL.createObjectURL(new Blob([CAPTURE_WORKLET], { type: 'text/javascript' }));
-  await context.audioWorklet.addModule(workletUrl);
-  URL.revokeObjectURL(workletUrl);
   const source = context.createMediaStreamSource(stream);
   const channels = Math.min(Math.max(source.channelCount, 1), 2);
   if (!(await startDecoding(context.sampleRate, channels, 'line-in'))) {
@@ -662,8 +658,10 @@ async function recordLineIn() {
     return;
   }
   const module = await modulePromise;
+  // A data: URL, since a page opened from disk may load no other module (not even a blob).
+  await context.audioWorklet.addModule(`data:text/javascript,${encodeURIComponent(CAPTURE_WORKLET)}`);
   const node = new AudioWorkletNode(context, 'tape-capture', {
-    channelCount: channels, channelCountMode: 'explicit', numberOfOutputs: 0,
+    channelCount: channels, channelCountMode: 'explicit',
   });
   const started = context.currentTime;
   node.port.onmessage = (event) => {
@@ -680,7 +678,9 @@ async function recordLineIn() {
     }
     say('recording-messages', `Recording from line-in: ${formatTime(context.currentTime - started)}`);
   };
+  // Connected to the output only so that it runs; it writes nothing, so it stays silent.
   source.connect(node);
+  node.connect(context.destination);
   Object.assign(recorder, { stream, context, node });
   $('record').disabled = true;
   $('stop-recording').disabled = false;
@@ -771,4 +771,15 @@ $('record').addEventListener('click', withErrors('recording-messages', recordLin
 $('stop-recording').addEventListener('click', withErrors('recording-messages', stopRecording));
 $('download-image').addEventListener('click', downloadImage);
 
-modulePromise.then(() => document.body.classList.add('ready'));
+modulePromise.then((module) => {
+  // A page built before the streaming decoder existed only plays tapes.
+  if (typeof module._startDecoding !== 'function') {
+    for (const control of $('recording-section').querySelectorAll('input, select, button')) {
+      control.disabled = true;
+    }
+    say('recording-messages', 'This build of the page cannot decode recordings.');
+  } else {
+    document.body.dataset.decoding = 'yes';
+  }
+  document.body.classList.add('ready');
+});
