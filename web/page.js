@@ -5,7 +5,10 @@
 // Beyond these the page refuses a file at once instead of filling the device's memory.
 const MAX_IMAGE_BYTES = 16 * 1024 * 1024;
 const MAX_RECORDING_BYTES = 256 * 1024 * 1024;
+const MAX_FILE_BYTES = 256 * 1024 * 1024; // any file in MEMFS, so a WAV: about 1.6 h at 44.1 kHz
+const ENOSPC = 51;
 const WAV_HEADER_BYTES = 44;
+const WRITE_FAILED = -16; // the converter's code for a failed write
 const SAMPLE_RATES = { L: 11025, M: 22050, H: 44100 };
 const PROTOCOL_NAMES = { 1: 'PMD 85', 2: 'PMD 85 double', 3: 'Mato' };
 const FEED_CHUNK = 16384;
@@ -22,6 +25,15 @@ const modulePromise = createTonbrix({
 }).then((module) => {
   module.FS.mkdir(TAPE_DIR);
   module.FS.chdir(TAPE_DIR);
+  // MEMFS would grow until the tab dies. A file that outgrows what the page keeps fails
+  // like a full disk instead, and the converter reports it with its own message.
+  const write = module.FS.write;
+  module.FS.write = (stream, buffer, offset, length, position, canOwn) => {
+    if ((position ?? stream.position) + length > MAX_FILE_BYTES) {
+      throw new module.FS.ErrnoError(ENOSPC);
+    }
+    return write(stream, buffer, offset, length, position, canOwn);
+  };
   return module;
 });
 
@@ -250,6 +262,10 @@ async function ensureWav() {
   if (run.status !== 0) {
     if (output && module.FS.analyzePath(output).exists) {
       module.FS.unlink(output);
+    }
+    if (run.status === WRITE_FAILED) {
+      $('tape-messages').textContent += `\nThe page keeps at most ${megabytes(MAX_FILE_BYTES)} of ` +
+        'WAV: choose fewer blocks or a shorter gap, or use tonbrix.';
     }
     return null;
   }
