@@ -360,7 +360,7 @@ async function play() {
   source.connect(player.context.destination);
   source.onended = () => {
     if (player.source === source && player.playing) {
-      finishPlayback();
+      stopPlayback();
     }
   };
   source.start(0, player.offset);
@@ -394,13 +394,6 @@ function pause() {
 }
 
 function stopPlayback() {
-  haltSource();
-  player.offset = 0;
-  showPlayback();
-  updateTapeButtons();
-}
-
-function finishPlayback() {
   haltSource();
   player.offset = 0;
   showPlayback();
@@ -606,8 +599,12 @@ async function openRecording(file) {
     return;
   }
   const module = await modulePromise;
+  const decoder = recorder.decoder;
   const step = audio.sampleRate * 10;
   for (let start = 0; start < audio.length; start += step) {
+    if (recorder.decoder !== decoder) {
+      return; // another recording took over while this one yielded
+    }
     const end = Math.min(start + step, audio.length);
     const data = [];
     for (let channel = 0; channel < channels; channel++) {

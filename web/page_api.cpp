@@ -121,7 +121,6 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
   {
     ConversionJob job;
     status = runJob(argv, job);
-    job.outputFile.reset();
     json = describeRun(job, status);
   }
   const int32_t written = writeJson(resultPath, json);
