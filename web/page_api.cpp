@@ -107,9 +107,9 @@ extern "C" {
 // in MEMFS and writes {"status", "output", "blocks", "selection", "entryStarts"} to
 // `resultPath`: the status, whose negation the command line would exit with; the WAV file's
 // name; every block of the image (also those found before a failure); the block numbers to
-// play; and, after an export, the byte offset in the WAV at which each of them begins. Messages go to stdout and
-// stderr exactly as the command line prints them. Returns the status, or the code of a
-// failure to write the result.
+// play; and, after an export, the byte offset in the WAV at which each of them begins. Messages go
+// to stdout and stderr exactly as the command line prints them. Returns the status, or the code of
+// a failure to write the result.
 EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* resultPath) {
   const std::vector<std::string> arguments = splitArguments(argumentLines);
   std::vector<const char*> argv;
