@@ -9,6 +9,7 @@ const MAX_FILE_BYTES = 256 * 1024 * 1024; // any file in MEMFS, so a WAV: about 
 const ENOSPC = 51;
 const WAV_HEADER_BYTES = 44;
 const WRITE_FAILED = -16; // the converter's code for a failed write
+const DAMAGED_BLOCKS = -23; // the decoder's: an image written, but not every block whole
 const SAMPLE_RATES = { L: 11025, M: 22050, H: 44100 };
 const PROTOCOL_NAMES = { 1: 'PMD 85', 2: 'PMD 85 double', 3: 'Mato' };
 const FEED_CHUNK = 16384;
@@ -561,12 +562,13 @@ async function finishDecoding() {
   }
   showDecodedBlocks(module, true);
   showMessages('recording-messages', lines);
-  if (status === 0) {
+  if (status === 0 || status === DAMAGED_BLOCKS) {
     recorder.image = module.FS.readFile(imagePath);
     module.FS.unlink(imagePath);
     $('download-image').disabled = false;
-    say('recording-messages', `${recorder.name}: ${recorder.shownBlocks} block` +
-      `${recorder.shownBlocks === 1 ? '' : 's'}, ${recorder.image.length} bytes of tape image.`);
+    const summary = `${recorder.name}: ${recorder.shownBlocks} block` +
+      `${recorder.shownBlocks === 1 ? '' : 's'}, ${recorder.image.length} bytes of tape image.`;
+    say('recording-messages', [summary, $('recording-messages').textContent].join('\n').trim());
   }
   releaseDecoder(module);
 }
@@ -784,15 +786,4 @@ $('record').addEventListener('click', withErrors('recording-messages', recordLin
 $('stop-recording').addEventListener('click', withErrors('recording-messages', stopRecording));
 $('download-image').addEventListener('click', downloadImage);
 
-modulePromise.then((module) => {
-  // A page built before the streaming decoder existed only plays tapes.
-  if (typeof module._startDecoding !== 'function') {
-    for (const control of $('recording-section').querySelectorAll('input, select, button')) {
-      control.disabled = true;
-    }
-    say('recording-messages', 'This build of the page cannot decode recordings.');
-  } else {
-    document.body.dataset.decoding = 'yes';
-  }
-  document.body.classList.add('ready');
-});
+modulePromise.then(() => document.body.classList.add('ready'));

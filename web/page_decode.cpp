@@ -90,8 +90,9 @@ EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32
 }
 
 // Ends the recording named `name`, prints the listing of the channel kept and writes its
-// tape image to `imagePath`, as tonbrix-decode does. Returns kOk, or kErrNoBlocks or
-// another code, reported.
+// tape image to `imagePath`, as tonbrix-decode does. Returns kOk; kErrDamagedBlocks, reported,
+// when the image is written but holds a block with a fault; or kErrNoBlocks or another
+// code, reported, when there is no image.
 EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, const char* name,
                                             const char* imagePath) {
   for (StreamDecoder& decoder : decoding->channels) {
@@ -105,7 +106,11 @@ EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, const char* 
     return reportFailure(kErrNoBlocks, name);
   }
   listDecodedBlocks(blocks, 0);
-  return writeTapeImage(imagePath, blocks);
+  const int32_t status = writeTapeImage(imagePath, blocks);
+  if (status != kOk) {
+    return status;
+  }
+  return countDamagedBlocks(blocks) > 0 ? reportFailure(kErrDamagedBlocks, name) : kOk;
 }
 
 EMSCRIPTEN_KEEPALIVE void releaseDecoder(PageDecoding* decoding) { delete decoding; }

@@ -10,21 +10,9 @@ import {
 } from './support.mjs';
 
 let temp;
-let decoding = true;
-before(async () => {
+before(() => {
   temp = temporaryFolder();
-  const { browser, page } = await openPage();
-  decoding = (await page.evaluate(() => document.body.dataset.decoding)) === 'yes';
-  await browser.close();
 });
-
-// Skips the test, saying why, when the page was built without the streaming decoder.
-function needsDecoder(t) {
-  if (!decoding) {
-    t.skip('the page was built without src/decode/stream_decoder.h');
-  }
-  return decoding;
-}
 after(() => temp.remove());
 
 // A mono 16-bit WAV of `seconds` of silence.
@@ -59,9 +47,6 @@ async function decodedRows(page) {
 }
 
 test('a recording of the demo tape decodes to the image tonbrix-decode writes', async (t) => {
-  if (!needsDecoder(t)) {
-    return;
-  }
   const recording = exportDemo('demo.wav', []);
   const nativeImage = join(temp.folder, 'native.img');
   const native = runNative(decodeBinary, ['-o', nativeImage, recording], temp.folder);
@@ -83,10 +68,7 @@ test('a recording of the demo tape decodes to the image tonbrix-decode writes', 
   }
 });
 
-test('recordings that hold no tape, or none at all, get a message', async (t) => {
-  if (!needsDecoder(t)) {
-    return;
-  }
+test('recordings that hold no tape, or none at all, get a message', async () => {
   writeFileSync(join(temp.folder, 'silence.wav'), silentWav(3));
   writeFileSync(join(temp.folder, 'notes.wav'), 'these are not samples\n'.repeat(20));
   writeFileSync(join(temp.folder, 'empty.wav'), '');
@@ -118,9 +100,6 @@ test('recordings that hold no tape, or none at all, get a message', async (t) =>
 // Chromium's fake microphone skips 10 ms of its file when its thread misses a turn, as it
 // does on a busy machine: such a run gives a damaged block. Another run then decides.
 test('the demo tape played into the fake line-in decodes to the demo image', async (t) => {
-  if (!needsDecoder(t)) {
-    return;
-  }
   // Double speed and short gaps: the fake microphone plays in real time (43 s).
   const recording = exportDemo('line-in.wav', ['-dbl', '-gap', '1', '-sr', 'H']);
   const demo = readFileSync(demoImage);
