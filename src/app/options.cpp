@@ -42,6 +42,11 @@ int32_t appendEntry(Slot<int32_t>& list, int32_t& count, int32_t value) {
   return kOk;
 }
 
+bool takesValue(const char* argument) {
+  return isOption(argument, "-blk") || isOption(argument, "-amp") || isOption(argument, "-gap") ||
+         isOption(argument, "-sr") || isOption(argument, "-o");
+}
+
 }  // namespace
 
 int32_t parseBlockList(ConversionJob& job, const char* text) {
@@ -118,9 +123,7 @@ int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
       job.reversePhase = 1;
     } else if (isOption(argument, "-list")) {
       job.listOnly = 1;
-    } else if (isOption(argument, "-blk") || isOption(argument, "-amp") ||
-               isOption(argument, "-gap") || isOption(argument, "-sr") ||
-               isOption(argument, "-o")) {
+    } else if (takesValue(argument)) {
       if (i + 1 >= argc) {
         result = reportFailure(kErrMissingValue, argument);
         break;
@@ -180,6 +183,28 @@ int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
 void printBanner() {
   std::fputs("Tonbrix " TONBRIX_VERSION " - PMD 85 and Mato tape image to WAV converter\n\n",
              stdout);
+}
+
+bool asksForStandardOutput(int argc, const char* const* argv) {
+  bool outputGiven = false;
+  bool toStandardOutput = false;
+  bool listing = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (isOption(argument, "-h") || isOption(argument, "-v")) {
+      return false;
+    }
+    if (isOption(argument, "-list")) {
+      listing = true;
+    } else if (takesValue(argument) && i + 1 < argc) {
+      const char* value = argv[++i];
+      if (isOption(argument, "-o") && !outputGiven) {
+        outputGiven = true;
+        toStandardOutput = isOption(value, "-");
+      }
+    }
+  }
+  return toStandardOutput && !listing;
 }
 
 void printUsage() {

@@ -29,15 +29,9 @@ void printProtocol(const ConversionJob& job) {
   std::fputs("\n", stdout);
 }
 
-}  // namespace
-
-int32_t exportWav(ConversionJob& job) {
-  printProtocol(job);
-  int32_t status = createWav(job);
-  if (status != kOk) {
-    return status;
-  }
-  status = writeGap(job, 1);
+// One nominal second of silence, every selected block in list order, one more second.
+int32_t writeSelection(ConversionJob& job) {
+  int32_t status = writeGap(job, 1);
   if (status != kOk) {
     return status;
   }
@@ -51,7 +45,41 @@ int32_t exportWav(ConversionJob& job) {
       return status;
     }
   }
-  status = writeGap(job, 1);
+  return writeGap(job, 1);
+}
+
+// A pipe cannot seek back to the size fields, so its header must state them from the
+// start. The signal follows from the blocks and the options alone: the same encoders run
+// once with no output open, which only counts the samples (writeSamples).
+int32_t countSamples(ConversionJob& job) {
+  job.outputLength = kWavHeaderLength;
+  const int32_t status = writeSelection(job);
+  if (status != kOk) {
+    return status;
+  }
+  setWavLength(job, job.outputLength);
+  return kOk;
+}
+
+}  // namespace
+
+int32_t exportWav(ConversionJob& job) {
+  printProtocol(job);
+  int32_t status = prepareWav(job);
+  if (status != kOk) {
+    return status;
+  }
+  if (isStandardOutput(job.outputPath)) {
+    status = countSamples(job);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  status = openWav(job);
+  if (status != kOk) {
+    return status;
+  }
+  status = writeSelection(job);
   if (status != kOk) {
     return status;
   }

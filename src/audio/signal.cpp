@@ -92,7 +92,8 @@ int32_t writeDataBits(ConversionJob& job, uint32_t value) {
 
 int32_t startBlock(ConversionJob& job, int32_t number, const TapeBlock*& block) {
   const int32_t count = readBlockPart(job, number, 1, block);
-  if (count < 0 || job.verbose == 0) {
+  // With no output open the export only counts its samples: that pass stays silent.
+  if (count < 0 || job.verbose == 0 || !job.outputFile) {
     return count;
   }
   if (block->fileType == 0) {

@@ -8,6 +8,9 @@ namespace {
 
 // A large stream buffer: waveforms are written a few dozen bytes at a time.
 constexpr size_t kOutputBufferSize = size_t{1} << 20;
+// A player drains a pipe in real time; a small buffer keeps the -vb lines close to what
+// it plays instead of half a minute ahead.
+constexpr size_t kPipeBufferSize = 4096;
 
 void writeTag(uint8_t* bytes, const char (&tag)[5]) {
   for (int i = 0; i < 4; ++i) {
@@ -53,27 +56,37 @@ int32_t buildWavHeader(ConversionJob& job) {
   return kOk;
 }
 
-int32_t createWav(ConversionJob& job) {
+int32_t prepareWav(ConversionJob& job) {
   std::printf("Creating output WAV file: %s\n", job.outputPath);
-  int32_t status = buildWaveforms(job);
+  const int32_t status = buildWaveforms(job);
   if (status != kOk) {
     return status;
   }
-  status = buildWavHeader(job);
-  if (status != kOk) {
-    return status;
-  }
+  return buildWavHeader(job);
+}
+
+void setWavLength(ConversionJob& job, int64_t fileLength) {
+  writeLe32(job.wavHeader->data() + 4, static_cast<uint32_t>(fileLength - 8));
+  writeLe32(job.wavHeader->data() + 40, static_cast<uint32_t>(fileLength - kWavHeaderLength));
+}
+
+int32_t openWav(ConversionJob& job) {
+  const bool toPipe = isStandardOutput(job.outputPath);
   // setvbuf without a buffer may keep only the mode: glibc then buffers by the block size
   // (4 KiB), a write call every hundred waveforms. The job owns the buffer instead.
-  status = allocZeroed(job.outputBuffer, kOutputBufferSize);
+  const int32_t status =
+      allocZeroed(job.outputBuffer, toPipe ? kPipeBufferSize : kOutputBufferSize);
   if (status != kOk) {
     return status;
   }
-  // Opening for writing truncates: never let that happen to the tape image itself.
-  if (namesSameFile(job.inputPath, job.outputPath)) {
+  if (toPipe) {
+    job.outputFile = std::move(job.standardOutput);
+  } else if (namesSameFile(job.inputPath, job.outputPath)) {
+    // Opening for writing truncates: never let that happen to the tape image itself.
     return reportFailure(kErrOpenOutput, job.outputPath);
+  } else {
+    job.outputFile.reset(std::fopen(job.outputPath, "wb"));
   }
-  job.outputFile.reset(std::fopen(job.outputPath, "wb"));
   if (!job.outputFile) {
     return reportFailure(kErrOpenOutput, job.outputPath);
   }
@@ -90,23 +103,34 @@ int32_t createWav(ConversionJob& job) {
   return kOk;
 }
 
+int32_t createWav(ConversionJob& job) {
+  const int32_t status = prepareWav(job);
+  if (status != kOk) {
+    return status;
+  }
+  return openWav(job);
+}
+
 int32_t finalizeWav(ConversionJob& job) {
   std::FILE* file = job.outputFile.get();
   // Samples still in the stream buffer must reach the file before the sizes claim them.
   if (std::fflush(file) != 0) {
     return reportFailure(kErrWriteOutput, job.outputPath);
   }
-  const int64_t length = ftello(file);
-  if (length < 0) {
-    return reportFailure(kErrAccessOutput, job.outputPath);
-  }
-  int32_t status = writeSizeField(job, 4, length - 8);
-  if (status != kOk) {
-    return status;
-  }
-  status = writeSizeField(job, 40, length - kWavHeaderLength);
-  if (status != kOk) {
-    return status;
+  // Standard output started with a header that states the counted sizes (setWavLength).
+  if (!isStandardOutput(job.outputPath)) {
+    const int64_t length = ftello(file);
+    if (length < 0) {
+      return reportFailure(kErrAccessOutput, job.outputPath);
+    }
+    int32_t status = writeSizeField(job, 4, length - 8);
+    if (status != kOk) {
+      return status;
+    }
+    status = writeSizeField(job, 40, length - kWavHeaderLength);
+    if (status != kOk) {
+      return status;
+    }
   }
   // A failed close can mean the last bytes never arrived.
   if (std::fclose(job.outputFile.release()) != 0) {

@@ -62,6 +62,8 @@ struct ConversionJob {
   Slot<uint8_t> wavHeader;     // the 44 header bytes
   Slot<uint8_t> outputBuffer;  // outputFile's stream buffer; declared first, so it outlives it
   FileHandle outputFile;
+  // With -o -: the program's original standard output, taken over by the WAV when it opens.
+  FileHandle standardOutput;
   // Bytes written to outputFile so far; keeps the file within what its size fields can state.
   int64_t outputLength = 0;
 };
