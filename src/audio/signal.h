@@ -34,6 +34,6 @@ int64_t truncatedProduct(double seconds, double rate);
 [[nodiscard]] int32_t writeDataBits(ConversionJob& job, uint32_t value);
 
 // Reads the first part of block `number` into job.blockBuffer (see readBlockPart) and
-// prints the block's -vb progress line. Returns the part's byte count, or a negative code
-// already reported.
+// prints the block's -vb progress line, except while the export only counts (no output
+// open). Returns the part's byte count, or a negative code already reported.
 [[nodiscard]] int32_t startBlock(ConversionJob& job, int32_t number, const TapeBlock*& block);
