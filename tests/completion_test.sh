@@ -9,7 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir sub
-touch game.img OLD.TAP side.wav notes.txt
+touch game.img OLD.TAP side.wav deck.Flac notes.txt
 
 failures=0
 # Each case: the function, the expected words sorted and joined by blanks, then the
@@ -38,7 +38,7 @@ check _tonbrix 'OLD.TAP game.img sub' tonbrix ''
 check _tonbrix '- side.wav sub' tonbrix -o ''
 check _tonbrix 'OLD.TAP game.img sub' tonbrix -o -sr ''
 check _tonbrix_decode 'A L R' tonbrix-decode -ch ''
-check _tonbrix_decode 'side.wav sub' tonbrix-decode -vb ''
+check _tonbrix_decode 'deck.Flac side.wav sub' tonbrix-decode -vb ''
 check _tonbrix_decode 'game.img sub' tonbrix-decode -o ''
 check _tonbrix_decode '-mato' tonbrix-decode -ma
 
