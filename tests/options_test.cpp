@@ -247,4 +247,24 @@ TEST(ParseOptions, DerivedOutputNameIsKeptInTheJob) {
   EXPECT_EQ(job.outputPath, job.derivedOutputName.c_str());
 }
 
+TEST(AsksForStandardOutput, SeesTheFirstOutputNameAsTheParserReadsIt) {
+  const struct {
+    std::vector<const char*> args;
+    bool expected;
+  } cases[] = {
+      {{"tonbrix", "-o", "-", "a.img"}, true},
+      {{"tonbrix", "a.img", "-vb", "-o", "-"}, true},
+      {{"tonbrix", "-o", "./-", "a.img"}, false},
+      {{"tonbrix", "-o", "-", "-list", "a.img"}, false},  // a listing writes no WAV
+      {{"tonbrix", "-o", "-", "-h"}, false},              // usage goes to stdout as ever
+      {{"tonbrix", "-blk", "-o", "-"}, false},            // -o is the value of -blk
+      {{"tonbrix", "-o", "a.wav", "-o", "-"}, false},     // refused as two outputs
+      {{"tonbrix", "a.img", "-o"}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(asksForStandardOutput(static_cast<int>(c.args.size()), c.args.data()), c.expected)
+        << c.args[1] << " " << c.args.back();
+  }
+}
+
 }  // namespace
