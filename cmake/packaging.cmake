@@ -10,7 +10,7 @@ install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_PACKAGE_NAME tonbrix)
 set(CPACK_PACKAGE_VENDOR "Tonbrix")
-set(CPACK_PACKAGE_CONTACT "Tonbrix developers <tonbrix@localhost>")
+set(CPACK_PACKAGE_CONTACT "Tonbrix developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
   "tonbrix turns a PMD 85 or Mato tape image into a WAV file that the real machine loads \
