@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a listing, exports in every protocol and a failing export of a generated tape under
-# valgrind, on a release build with debug information. Fails on any memory error or leak.
+# Runs a listing, exports in every protocol (also to standard output) and a failing export
+# of a generated tape under valgrind, on a release build with debug information. Fails on
+# any memory error or leak.
 # Usage: tests/valgrind_check.sh [BUILD_FOLDER]   (default: build/valgrind)
 set -euo pipefail
 
@@ -40,6 +41,12 @@ check 0 -vb -o "$work/normal.wav" "$work/tape.img"
 check 0 -dbl -rph -sr H -blk 3,1-2,2 -o "$work/double.wav" "$work/tape.img"
 check 0 -mato -sr L -gap 1 -o "$work/mato.wav" "$work/tape.img"
 check 16 -o /dev/full "$work/tape.img"
+# The same export on standard output: counted first, then written, byte for byte.
+check 0 -mato -sr L -gap 1 -o - "$work/tape.img"
+if ! cmp -s "$work/stdout" "$work/mato.wav"; then
+  echo "!! -o - differs from -o FILE"
+  failed=1
+fi
 head -c 1000 "$work/tape.img" >"$work/cut.img"
 check 18 -list "$work/cut.img"
 check 19 -blk 1,x "$work/tape.img"
