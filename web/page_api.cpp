@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/driver.h"
 #include "app/options.h"
-#include "audio/export.h"
 #include "core/errors.h"
 #include "core/job.h"
 #include "page_json.h"
-#include "tape/tape_image.h"
 
 namespace {
 
@@ -57,46 +56,14 @@ std::string describeRun(const ConversionJob& job, int32_t status) {
   return json;
 }
 
-int32_t selectAllBlocks(ConversionJob& job) {
-  const int32_t status = allocZeroed(job.selection, static_cast<size_t>(job.blockCount));
-  if (status != kOk) {
-    return status;
-  }
-  for (job.selectionCount = 0; job.selectionCount < job.blockCount; ++job.selectionCount) {
-    (*job.selection)[static_cast<size_t>(job.selectionCount)] = job.selectionCount + 1;
-  }
-  return kOk;
-}
-
-// The steps of the command line's driver, without its banner and closing line.
+// The command line's run, with the start of every selection entry recorded for playback.
 int32_t runJob(const std::vector<const char*>& argv, ConversionJob& job) {
-  int32_t status = parseOptions(static_cast<int>(argv.size()), argv.data(), job);
+  const int32_t status = parseOptions(static_cast<int>(argv.size()), argv.data(), job);
   if (status != kOk) {
     return status;
   }
-  status = allocZeroed(job.blockBuffer, kBlockBufferSize);
-  if (status != kOk) {
-    return status;
-  }
-  status = scanTape(job);
-  if (status != kOk) {
-    return status;
-  }
-  if (!job.selection) {
-    status = selectAllBlocks(job);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  if (job.listOnly != 0) {
-    listTape(job);
-    return kOk;
-  }
-  status = allocZeroed(job.entryStarts, static_cast<size_t>(job.selectionCount));
-  if (status != kOk) {
-    return status;
-  }
-  return exportWav(job);
+  job.entryStarts.emplace();
+  return runConversion(job);
 }
 
 }  // namespace

@@ -4,25 +4,12 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/driver.h"
 #include "app/options.h"
-#include "audio/export.h"
 #include "core/errors.h"
 #include "core/job.h"
-#include "tape/tape_image.h"
 
 namespace {
-
-// Builds the list 1, 2, ..., blockCount for a run without -blk.
-int32_t selectAllBlocks(ConversionJob& job) {
-  const int32_t status = allocZeroed(job.selection, static_cast<size_t>(job.blockCount));
-  if (status != kOk) {
-    return status;
-  }
-  for (job.selectionCount = 0; job.selectionCount < job.blockCount; ++job.selectionCount) {
-    (*job.selection)[static_cast<size_t>(job.selectionCount)] = job.selectionCount + 1;
-  }
-  return kOk;
-}
 
 // With -o - the WAV owns standard output: the original descriptor goes to a stream of its
 // own, and descriptor 1 becomes a copy of standard error, so that every line the program
@@ -49,33 +36,13 @@ FileHandle takeStandardOutput() {
   return stream;
 }
 
-int32_t runJob(int argc, const char* const* argv, FileHandle& standardOutput,
-               ConversionJob& job) {
+int32_t runJob(int argc, const char* const* argv, FileHandle& standardOutput, ConversionJob& job) {
   int32_t status = parseOptions(argc, argv, job);
   if (status != kOk) {
     return status;
   }
   job.standardOutput = std::move(standardOutput);
-  status = allocZeroed(job.blockBuffer, kBlockBufferSize);
-  if (status != kOk) {
-    return status;
-  }
-  status = scanTape(job);
-  if (status != kOk) {
-    return status;
-  }
-  if (!job.selection) {
-    status = selectAllBlocks(job);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  if (job.listOnly != 0) {
-    // A listing that stops at a bad block number has said so; the run still succeeds.
-    listTape(job);
-    return kOk;
-  }
-  return exportWav(job);
+  return runConversion(job);
 }
 
 }  // namespace

@@ -31,13 +31,19 @@ void printProtocol(const ConversionJob& job) {
 
 // One nominal second of silence, every selected block in list order, one more second.
 int32_t writeSelection(ConversionJob& job) {
-  int32_t status = writeGap(job, 1);
+  int32_t status = kOk;
+  if (job.entryStarts) {
+    status = growZeroed(job.entryStarts, static_cast<size_t>(job.selectionCount));
+  }
+  if (status == kOk) {
+    status = writeGap(job, 1);
+  }
   if (status != kOk) {
     return status;
   }
   for (int32_t i = 0; i < job.selectionCount; ++i) {
     const int32_t number = (*job.selection)[static_cast<size_t>(i)];
-    if (job.entryStarts && job.entryStarts->size() > static_cast<size_t>(i)) {
+    if (job.entryStarts) {
       (*job.entryStarts)[static_cast<size_t>(i)] = job.outputLength;
     }
     status = job.useMato != 0 ? exportMatoBlock(job, number) : exportPmdBlock(job, number);

@@ -49,9 +49,9 @@ struct ConversionJob {
   int32_t blockCount = 0;
   Slot<int32_t> selection;  // 1-based block numbers, in export order
   int32_t selectionCount = 0;
-  // Left empty by the command line. A caller that follows playback fills it with
-  // selectionCount entries; exportWav then stores in each the output length at which that
-  // entry of the selection begins.
+  // Left empty by the command line. A caller that follows playback engages it (an empty
+  // vector will do); exportWav then sizes it to selectionCount and stores in each entry the
+  // output length at which that entry of the selection begins.
   Slot<int64_t> entryStarts;
   int32_t gapSeconds = 4;
   uint8_t highLevel = 218;
