@@ -40,6 +40,16 @@ void putLe(Bytes& bytes, uint32_t value, int width) {
   }
 }
 
+// The PCM format fields that WAV and Wave64 share: tag, channels, rates, alignment, bits.
+void putFormatFields(Bytes& header, const Format& format, uint32_t align) {
+  putLe(header, 1, 2);
+  putLe(header, static_cast<uint32_t>(format.channels), 2);
+  putLe(header, static_cast<uint32_t>(format.sampleRate), 4);
+  putLe(header, static_cast<uint32_t>(format.sampleRate) * align, 4);
+  putLe(header, align, 2);
+  putLe(header, static_cast<uint32_t>(format.bytesPerSample * 8), 2);
+}
+
 // Sony Wave64, for recordings whose data outgrows the 32-bit sizes of RIFF: chunks are
 // named by GUIDs and sized in 64 bits, header included.
 Bytes wave64Header(const Format& format, uint64_t frames) {
@@ -59,12 +69,7 @@ Bytes wave64Header(const Format& format, uint64_t frames) {
   guid(header, "wave");
   guid(header, "fmt ");
   put64(header, 24 + 16);
-  putLe(header, 1, 2);
-  putLe(header, static_cast<uint32_t>(format.channels), 2);
-  putLe(header, static_cast<uint32_t>(format.sampleRate), 4);
-  putLe(header, static_cast<uint32_t>(format.sampleRate) * align, 4);
-  putLe(header, align, 2);
-  putLe(header, static_cast<uint32_t>(format.bytesPerSample * 8), 2);
+  putFormatFields(header, format, align);
   guid(header, "data");
   put64(header, 24 + dataBytes);
   return header;
@@ -81,12 +86,7 @@ Bytes wavHeader(const Format& format, uint64_t frames) {
   putLe(header, static_cast<uint32_t>(dataBytes + 36), 4);
   for (const char c : std::string("WAVEfmt ")) header.push_back(static_cast<uint8_t>(c));
   putLe(header, 16, 4);
-  putLe(header, 1, 2);
-  putLe(header, static_cast<uint32_t>(format.channels), 2);
-  putLe(header, static_cast<uint32_t>(format.sampleRate), 4);
-  putLe(header, static_cast<uint32_t>(format.sampleRate) * align, 4);
-  putLe(header, align, 2);
-  putLe(header, static_cast<uint32_t>(format.bytesPerSample * 8), 2);
+  putFormatFields(header, format, align);
   for (const char c : std::string("data")) header.push_back(static_cast<uint8_t>(c));
   putLe(header, static_cast<uint32_t>(dataBytes), 4);
   return header;
