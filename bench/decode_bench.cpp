@@ -64,7 +64,8 @@ Bytes wave64Header(const Format& format, uint64_t frames) {
     putLe(bytes, static_cast<uint32_t>(value >> 32), 4);
   };
   const uint64_t dataBytes = frames * align;
-  Bytes header = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+  Bytes header = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
+                  0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
   put64(header, 16 + 8 + 16 + 24 + 16 + 24 + dataBytes);
   guid(header, "wave");
   guid(header, "fmt ");
@@ -119,8 +120,8 @@ bool generate(const Format& format, const std::string& sourcePath, int32_t sourc
   // 1/format.sampleRate source samples.
   size_t index = 0;
   int64_t phase = 0;
-  const bool copies = format.sampleRate == sourceRate && format.bytesPerSample == 1 &&
-                      format.channels == 1;
+  const bool copies =
+      format.sampleRate == sourceRate && format.bytesPerSample == 1 && format.channels == 1;
   for (uint64_t first = 0; first < frames && ok; first += kChunkFrames) {
     const uint64_t count = std::min(kChunkFrames, frames - first);
     if (copies) {
@@ -161,14 +162,14 @@ bool generate(const Format& format, const std::string& sourcePath, int32_t sourc
 
 // Plays the 8-bit tonbrix recording, looped and resampled by nearest sample to the format,
 // into the decoder, and prints the figures.
-int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate,
-           double minutes, const std::string& decoder, const std::string& folder) {
+int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate, double minutes,
+           const std::string& decoder, const std::string& folder) {
   // Whole loops, so that every block in the recording ends before it does.
   const auto sourceFrames = static_cast<uint64_t>(std::filesystem::file_size(sourcePath) - 44);
   const auto loops = static_cast<uint64_t>(
       std::ceil(minutes * 60 * sourceRate / static_cast<double>(sourceFrames)));
-  const uint64_t frames =
-      loops * sourceFrames * static_cast<uint64_t>(format.sampleRate) / static_cast<uint64_t>(sourceRate);
+  const uint64_t frames = loops * sourceFrames * static_cast<uint64_t>(format.sampleRate) /
+                          static_cast<uint64_t>(sourceRate);
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) {
     return 1;
@@ -210,14 +211,14 @@ int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRa
   const std::string text = readWholeFile(listing);
   const size_t at = text.find(" Blocks: ");
   const double samples = static_cast<double>(frames) * format.channels;
-  std::printf("%-22s %4.1f min %7.1f M samples %6.2f s %6.1f M samples/s (decoder CPU %5.2f s,"
-              " %6.1f M/s) peak RSS %5.1f MB, exit %d, %s\n",
-              format.name, static_cast<double>(frames) / format.sampleRate / 60, samples / 1e6, seconds, samples / seconds / 1e6, cpu,
-              samples / cpu / 1e6,
-              static_cast<double>(usage.ru_maxrss) / 1024.0,
-              WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-              at == std::string::npos ? "no listing"
-                                      : text.substr(at + 1, text.find('\n', at) - at - 1).c_str());
+  std::printf(
+      "%-22s %4.1f min %7.1f M samples %6.2f s %6.1f M samples/s (decoder CPU %5.2f s,"
+      " %6.1f M/s) peak RSS %5.1f MB, exit %d, %s\n",
+      format.name, static_cast<double>(frames) / format.sampleRate / 60, samples / 1e6, seconds,
+      samples / seconds / 1e6, cpu, samples / cpu / 1e6,
+      static_cast<double>(usage.ru_maxrss) / 1024.0, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+      at == std::string::npos ? "no listing"
+                              : text.substr(at + 1, text.find('\n', at) - at - 1).c_str());
   return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
@@ -241,16 +242,15 @@ int main(int argc, char** argv) {
     tape_builder::Header header;
     header.fileNumber = static_cast<uint8_t>(i);
     header.name = "BENCH" + std::to_string(i);
-    tape.headerBlock(header, tape_builder::patternBytes(i == 2 ? 60 * 1024 : 4096,
-                                                        static_cast<uint8_t>(i + 1)));
+    tape.headerBlock(
+        header, tape_builder::patternBytes(i == 2 ? 60 * 1024 : 4096, static_cast<uint8_t>(i + 1)));
   }
   if (!tape.writeTo(file("tape.img"))) {
     std::filesystem::remove_all(folder);
     return 1;
   }
   const RunResult played =
-      runProgram(argv[1], {"-sr", "H", "-o", file("tape.wav"), file("tape.img")},
-                 folder);
+      runProgram(argv[1], {"-sr", "H", "-o", file("tape.wav"), file("tape.img")}, folder);
   const auto wavBytes = static_cast<double>(std::filesystem::file_size(file("tape.wav")));
   if (played.exitCode != 0 || wavBytes <= 44) {
     std::fprintf(stderr, "tonbrix failed: %s\n", played.err.c_str());

@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<DecodedBlock> whole;
   if (demodulateFloats(state, first.data(), first.size(), crossings) == kOk &&
       decodeTapeParts(crossings, input.sampleRate, kProtocolAuto, kPhaseAuto, parts) == kOk &&
-      assembleBlocks(parts, input.sampleRate, whole) == kOk && !sameBlocks(whole, decoders[0].blocks)) {
+      assembleBlocks(parts, input.sampleRate, whole) == kOk &&
+      !sameBlocks(whole, decoders[0].blocks)) {
     std::abort();
   }
   return 0;

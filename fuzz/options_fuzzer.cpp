@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   }
   // The early look for -o - must agree with the parse on every command line that parses.
-  const bool exportsToPipe = status == kOk && job.listOnly == 0 &&
-                             std::string(job.outputPath) == "-";
+  const bool exportsToPipe =
+      status == kOk && job.listOnly == 0 && std::string(job.outputPath) == "-";
   if (status == kOk &&
       asksForStandardOutput(static_cast<int>(arguments.size()), argv.data()) != exportsToPipe) {
     __builtin_trap();

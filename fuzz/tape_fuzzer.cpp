@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/job.h"
 #include "audio/export.h"
+#include "core/job.h"
 #include "tape/tape_image.h"
 
 namespace {

@@ -37,9 +37,30 @@ int32_t readBytes(const Bytes& bytes, AudioInput& input, std::vector<float>& sam
 // subformat GUID, whose first two bytes are the real format tag.
 Bytes withSubformat(Bytes file, uint16_t tag) {
   const size_t body = 12 + 8;
-  const uint8_t extension[24] = {22, 0, 16, 0, 3, 0, 0, 0, static_cast<uint8_t>(tag),
-                                 static_cast<uint8_t>(tag >> 8), 0x00, 0x00, 0x00, 0x00,
-                                 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  const uint8_t extension[24] = {22,
+                                 0,
+                                 16,
+                                 0,
+                                 3,
+                                 0,
+                                 0,
+                                 0,
+                                 static_cast<uint8_t>(tag),
+                                 static_cast<uint8_t>(tag >> 8),
+                                 0x00,
+                                 0x00,
+                                 0x00,
+                                 0x00,
+                                 0x10,
+                                 0x00,
+                                 0x80,
+                                 0x00,
+                                 0x00,
+                                 0xAA,
+                                 0x00,
+                                 0x38,
+                                 0x9B,
+                                 0x71};
   std::copy(std::begin(extension), std::end(extension), file.begin() + body + 16);
   return file;
 }
@@ -74,24 +95,40 @@ TEST(DecodeAudioInput, AcceptedLayoutsGiveTheirSamplesAtFullScale) {
   };
   const Case cases[] = {
       {"8-bit mono", wavBytes(WavLayout(), eight), 1, 22050, eightFull},
-      {"16-bit stereo", wavBytes(stereo16, sixteen), 2, 22050, {0.5f, -0.5f, -1.0f, 32767 / 32768.0f}},
-      {"extensible PCM", withSubformat(wavBytes(extensible, sixteen), 1), 2, 22050,
+      {"16-bit stereo",
+       wavBytes(stereo16, sixteen),
+       2,
+       22050,
        {0.5f, -0.5f, -1.0f, 32767 / 32768.0f}},
-      {"24-bit", wavBytes(layoutWith([](WavLayout& l) { l.bitsPerSample = 24; }),
-                          {0x00, 0x00, 0x40, 0x00, 0x00, 0xC0}),
-       1, 22050, {0.5f, -0.5f}},
-      {"32-bit float", wavBytes(layoutWith([](WavLayout& l) {
-                                  l.formatTag = 3;
-                                  l.bitsPerSample = 32;
-                                }),
-                                {0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0xBF}),
-       1, 22050, {0.5f, -1.0f}},
-      {"3 channels at 192 kHz", wavBytes(layoutWith([](WavLayout& l) {
-                                           l.channels = 3;
-                                           l.sampleRate = 192000;
-                                         }),
-                                         {0, 128, 192}),
-       3, 192000, {-1.0f, 0.0f, 0.5f}},
+      {"extensible PCM",
+       withSubformat(wavBytes(extensible, sixteen), 1),
+       2,
+       22050,
+       {0.5f, -0.5f, -1.0f, 32767 / 32768.0f}},
+      {"24-bit",
+       wavBytes(layoutWith([](WavLayout& l) { l.bitsPerSample = 24; }),
+                {0x00, 0x00, 0x40, 0x00, 0x00, 0xC0}),
+       1,
+       22050,
+       {0.5f, -0.5f}},
+      {"32-bit float",
+       wavBytes(layoutWith([](WavLayout& l) {
+                  l.formatTag = 3;
+                  l.bitsPerSample = 32;
+                }),
+                {0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0xBF}),
+       1,
+       22050,
+       {0.5f, -1.0f}},
+      {"3 channels at 192 kHz",
+       wavBytes(layoutWith([](WavLayout& l) {
+                  l.channels = 3;
+                  l.sampleRate = 192000;
+                }),
+                {0, 128, 192}),
+       3,
+       192000,
+       {-1.0f, 0.0f, 0.5f}},
       {"chunk before format", wavBytes(listFirst, eight), 1, 22050, eightFull},
       {"data size too large", wavBytes(longData, eight), 1, 22050, eightFull},
   };

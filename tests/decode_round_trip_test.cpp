@@ -441,10 +441,18 @@ TEST_F(DecodeInputs, HeaderlessBlocksThatLookLikeAHeaderAreKeptWhole) {
     Bytes whole;      // must be in the image, unchanged
   };
   const Case cases[] = {
-      {"headerless block that begins like a sync pattern", TapeImage().headerlessBlock(nearPattern),
-       {}, 0, "  1: ...\t\t\t\t 3048 (0BE8h)", TapeImage().headerlessBlock(nearPattern).bytes()},
-      {"sync pattern one byte late", TapeImage().headerlessBlock(shiftedPattern), {}, 0,
-       "  1: ...\t\t\t\t 3049 (0BE9h)", TapeImage().headerlessBlock(shiftedPattern).bytes()},
+      {"headerless block that begins like a sync pattern",
+       TapeImage().headerlessBlock(nearPattern),
+       {},
+       0,
+       "  1: ...\t\t\t\t 3048 (0BE8h)",
+       TapeImage().headerlessBlock(nearPattern).bytes()},
+      {"sync pattern one byte late",
+       TapeImage().headerlessBlock(shiftedPattern),
+       {},
+       0,
+       "  1: ...\t\t\t\t 3049 (0BE9h)",
+       TapeImage().headerlessBlock(shiftedPattern).bytes()},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -465,11 +473,12 @@ TEST_F(DecodeInputs, HeaderlessBlocksThatLookLikeAHeaderAreKeptWhole) {
 TEST_F(DecodeInputs, TruncatedRecordingDecodesWhatItHoldsAndSaysSo) {
   play({});
   const std::string wav = readWholeFile(dir.file("tape.wav"));
-  ASSERT_TRUE(decode_audio::writeFile(dir.file("cut.wav"),
-                                      Bytes(wav.begin(), wav.end() - 22050 * 3)));
+  ASSERT_TRUE(
+      decode_audio::writeFile(dir.file("cut.wav"), Bytes(wav.begin(), wav.end() - 22050 * 3)));
   EXPECT_EQ(decode(dir.file("cut.wav")), 1);
   EXPECT_EQ(decoded.exitCode, 23);
-  EXPECT_NE(decoded.out.find("  2: 01/B FIRST   \t  512 (0200h)\t   47 (002Fh)\t   6.4s  PMD 85\t  BLE\n"),
+  EXPECT_NE(decoded.out.find(
+                "  2: 01/B FIRST   \t  512 (0200h)\t   47 (002Fh)\t   6.4s  PMD 85\t  BLE\n"),
             std::string::npos)
       << decoded.out;
   EXPECT_EQ(decoded.err.rfind("Recording '" + dir.file("cut.wav") + "' ended early: ", 0), 0u)

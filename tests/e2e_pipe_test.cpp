@@ -15,8 +15,8 @@ namespace {
 // output is captured; the exit code is tonbrix's (128 + the signal if one ended it).
 RunResult runIntoPipe(std::vector<std::string> args, const std::string& reader,
                       const std::string& captureDir) {
-  args.insert(args.begin(), {"-c", "\"$0\" \"$@\" | " + reader + "; exit ${PIPESTATUS[0]}",
-                             TONBRIX_BINARY});
+  args.insert(args.begin(),
+              {"-c", "\"$0\" \"$@\" | " + reader + "; exit ${PIPESTATUS[0]}", TONBRIX_BINARY});
   return runProgram("/bin/bash", args, captureDir);
 }
 
@@ -101,8 +101,8 @@ TEST_F(PipeTest, DotSlashDashIsAFileNamedDash) {
   tape_builder::TapeImage image;
   image.headerBlock({}, tape_builder::patternBytes(100, 3));
   ASSERT_TRUE(image.writeTo(dir.file("tape.img")));
-  const RunResult result = runTonbrix({"-o", "./-", "tape.img"}, dir.path().string(),
-                                      dir.path().string());
+  const RunResult result =
+      runTonbrix({"-o", "./-", "tape.img"}, dir.path().string(), dir.path().string());
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("Creating output WAV file: ./-\n"), std::string::npos);
   EXPECT_EQ(readWholeFile(dir.file("-")).substr(0, 4), "RIFF");

@@ -1,11 +1,12 @@
 // Tests of the rule that turns nominal seconds into counts of waveforms and silence chunks.
+#include "audio/signal.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <random>
 
-#include "audio/signal.h"
 #include "tape/tape_format.h"
 
 namespace {

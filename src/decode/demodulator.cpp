@@ -14,8 +14,8 @@ constexpr double kEnvelopeSeconds = 0.02;
 constexpr double kHysteresisShare = 0.125;
 
 // Appends the crossing just completed. Returns kOk or kErrOutOfMemory, reported.
-int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate,
-                     bool& candidateSet, bool rising) {
+int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate, bool& candidateSet,
+                     bool rising) {
   if (!candidateSet) {
     // The threshold moved past the signal rather than the other way round.
     candidate = static_cast<double>(position) - 0.5;

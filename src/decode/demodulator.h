@@ -43,5 +43,5 @@ void startDemodulator(DemodulatorState& state, int32_t sampleRate);
 
 // The same for `count` samples in any scale (the streaming decoder feeds full scale
 // -1.0..1.0; the threshold does not depend on the scale).
-[[nodiscard]] int32_t demodulateFloats(DemodulatorState& state, const float* samples,
-                                       size_t count, Crossings& crossings);
+[[nodiscard]] int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,
+                                       Crossings& crossings);

@@ -59,8 +59,9 @@ bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRa
                       LeadIn& leadIn);
 
 // Reads the frames after a PMD 85 leader into `part` (bytes, phase, rate, frame errors),
-// at most `byteLimit` bytes; part.cut is set when another frame follows the limit. `next` receives the crossing at which reading stopped. A part
-// with no bytes means the leader led nowhere. Returns kOk or kErrOutOfMemory, reported.
+// at most `byteLimit` bytes; part.cut is set when another frame follows the limit. `next` receives
+// the crossing at which reading stopped. A part with no bytes means the leader led nowhere. Returns
+// kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn,
                                     int32_t sampleRate, size_t byteLimit, TapePart& part,
                                     size_t& next);

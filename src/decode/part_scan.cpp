@@ -146,8 +146,8 @@ int32_t decodePartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_
   }
   const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
   const bool bodyLeader = afterHeader && leaderCells < kMinHeaderLeaderCells;
-  const int32_t status = decodePmdPart(crossings, leadIn, sampleRate,
-                                       bodyLeader ? limit : kMaxPartLength, part, next);
+  const int32_t status =
+      decodePmdPart(crossings, leadIn, sampleRate, bodyLeader ? limit : kMaxPartLength, part, next);
   part.isBody = bodyLeader ? 1 : 0;
   part.isHeader = !bodyLeader && isPmdHeaderPart(part.bytes) ? 1 : 0;
   return status;

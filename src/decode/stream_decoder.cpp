@@ -69,8 +69,8 @@ void watchForPartEnd(StreamDecoder& decoder) {
   const std::vector<double>& x = decoder.crossings.positions;
   const LeadIn& leadIn = decoder.leadIn;
   const bool mato = leadIn.protocol == kProtocolMato;
-  const double unit = mato ? leadIn.highSamples + leadIn.lowSamples
-                           : (leadIn.highSamples + leadIn.lowSamples) / 2;
+  const double unit =
+      mato ? leadIn.highSamples + leadIn.lowSamples : (leadIn.highSamples + leadIn.lowSamples) / 2;
   const double shortest = unit * (mato ? kMatoShortest : kPmdShortest);
   const double longest = unit * (mato ? kMatoLongest : kPmdLongest);
   const double runLimit = unit * (mato ? kMatoRunShare : kPmdRunShare);

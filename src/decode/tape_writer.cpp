@@ -69,8 +69,7 @@ bool writeRecord(std::FILE* file, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 bool hasFault(const TapeBlock& info) {
-  return info.headerChecksumError != 0 || info.bodyChecksumError != 0 ||
-         info.bodyLengthError >= 0;
+  return info.headerChecksumError != 0 || info.bodyChecksumError != 0 || info.bodyLengthError >= 0;
 }
 
 int32_t makeDecodedBlock(const TapePart& part, const TapePart* body, int32_t sampleRate,
@@ -142,10 +141,9 @@ void printDecodedRow(const DecodedBlock& block, int32_t number, int32_t verbose)
   // A headerless row has no fault columns; a cut one gets its BLE where they would be.
   const bool cutHeaderless = block.info.fileType == 0 && block.info.bodyLengthError >= 0;
   char columns[64];
-  std::snprintf(columns, sizeof columns, "\t%6.1fs  %s%s%s", block.startSeconds,
-                protocolName(block.protocol),
-                block.phase == kPhaseReversed ? ", Reversal Phase" : "",
-                cutHeaderless ? "\t  BLE" : "");
+  std::snprintf(
+      columns, sizeof columns, "\t%6.1fs  %s%s%s", block.startSeconds, protocolName(block.protocol),
+      block.phase == kPhaseReversed ? ", Reversal Phase" : "", cutHeaderless ? "\t  BLE" : "");
   FaultMarks marks;
   printListingRow(number, block.info, columns, marks);
   if (verbose != 0) {

@@ -63,8 +63,7 @@ std::string describeFormat(int format) {
   for (const int mask : {SF_FORMAT_TYPEMASK, SF_FORMAT_SUBMASK}) {
     SF_FORMAT_INFO info = {};
     info.format = format & mask;
-    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 &&
-        info.name != nullptr) {
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name != nullptr) {
       text += text.empty() ? "" : ", ";
       text += info.name;
     }

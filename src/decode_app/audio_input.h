@@ -37,8 +37,8 @@ struct AudioInput {
   int32_t channelCount = 0;
   int64_t frameCount = -1;  // as the header states; -1 when unknown (a pipe)
   int64_t framesRead = 0;
-  bool cutShort = false;  // the header states more data than the file holds
-  std::string formatName;  // e.g. "WAV (Microsoft), Signed 24 bit PCM"
+  bool cutShort = false;     // the header states more data than the file holds
+  std::string formatName;    // e.g. "WAV (Microsoft), Signed 24 bit PCM"
   std::vector<float> chunk;  // the last chunk, frames of channelCount samples
 };
 

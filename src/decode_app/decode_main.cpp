@@ -64,8 +64,7 @@ int32_t runDecode(int argc, const char* const* argv, DecodeJob& job) {
       return status;
     }
   }
-  return countDamagedBlocks(blocks) > 0 ? reportFailure(kErrDamagedBlocks, input.name)
-                                        : kOk;
+  return countDamagedBlocks(blocks) > 0 ? reportFailure(kErrDamagedBlocks, input.name) : kOk;
 }
 
 }  // namespace

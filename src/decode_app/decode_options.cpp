@@ -91,8 +91,9 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
     return reportFailure(kErrNoInput);
   }
   if (job.outputPath == nullptr) {
-    job.derivedOutputName =
-        std::strcmp(job.inputPath, kStandardInput) == 0 ? "stdin.img" : deriveImageName(job.inputPath);
+    job.derivedOutputName = std::strcmp(job.inputPath, kStandardInput) == 0
+                                ? "stdin.img"
+                                : deriveImageName(job.inputPath);
     job.outputPath = job.derivedOutputName.c_str();
   }
   return kOk;
@@ -126,6 +127,5 @@ void printDecodeUsage() {
              stdout);
   std::fputs("Output: a tape image in the record layout, written when the recording ends.\n",
              stdout);
-  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n\n",
-             stdout);
+  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n\n", stdout);
 }

@@ -177,16 +177,16 @@ void listDecodeResult(const DecodeJob& job, const DecodeRun& run) {
   const size_t best = run.best;
   const std::vector<DecodedBlock>& blocks = run.decoders[best].blocks;
   const int32_t channel = run.channels[best];
-  const std::string name = run.channels.size() == 2 ? (channel == 0 ? "left" : "right")
-                                                    : std::to_string(channel + 1);
+  const std::string name =
+      run.channels.size() == 2 ? (channel == 0 ? "left" : "right") : std::to_string(channel + 1);
   if (run.channels.size() == 2) {
     std::printf(" Channel: %s (better of two)\n", name.c_str());
   } else if (run.channels.size() > 2) {
     std::printf(" Channel: %s (best of %zu)\n", name.c_str(), run.channels.size());
   } else if (job.channel != kChannelAuto && run.channelCount > 1) {
     std::printf(" Channel: %s\n", job.channelByNumber != 0 || run.channelCount > 2
-                                       ? std::to_string(channel + 1).c_str()
-                                       : (channel == 0 ? "left" : "right"));
+                                      ? std::to_string(channel + 1).c_str()
+                                      : (channel == 0 ? "left" : "right"));
   }
   if (!run.live || run.rowsMixed || run.rowsFrom != best || run.rowsShown != blocks.size()) {
     if (run.live) {
@@ -198,4 +198,3 @@ void listDecodeResult(const DecodeJob& job, const DecodeRun& run) {
   std::printf(" Blocks: %d\n", static_cast<int32_t>(blocks.size()));
   printDecodedLegend(blocks);
 }
-

@@ -63,4 +63,3 @@ int32_t writeImageFile(const char* path, const std::vector<DecodedBlock>& blocks
   temporary.path.clear();
   return kOk;
 }
-
