@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "core/bytes.h"
 #include "core/file_io.h"
@@ -175,15 +176,19 @@ void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose)
   printDecodedLegend(blocks);
 }
 
-int32_t writeTapeRecords(std::FILE* file, const char* name,
+int32_t writeTapeRecords(FileHandle file, const char* name,
                          const std::vector<DecodedBlock>& blocks) {
   for (const DecodedBlock& block : blocks) {
-    if (!block.headerPart.empty() && !writeRecord(file, block.headerPart)) {
+    if (!block.headerPart.empty() && !writeRecord(file.get(), block.headerPart)) {
       return reportFailure(kErrWriteOutput, name);
     }
-    if (!writeRecord(file, block.body)) {
+    if (!writeRecord(file.get(), block.body)) {
       return reportFailure(kErrWriteOutput, name);
     }
+  }
+  // A failed close can mean the last records never arrived.
+  if (std::fclose(file.release()) != 0) {
+    return reportFailure(kErrWriteOutput, name);
   }
   return kOk;
 }
@@ -194,12 +199,5 @@ int32_t writeTapeImage(const char* path, const std::vector<DecodedBlock>& blocks
   if (!file) {
     return reportFailure(kErrOpenOutput, path);
   }
-  const int32_t status = writeTapeRecords(file.get(), path, blocks);
-  if (status != kOk) {
-    return status;
-  }
-  if (std::fclose(file.release()) != 0) {
-    return reportFailure(kErrWriteOutput, path);
-  }
-  return kOk;
+  return writeTapeRecords(std::move(file), path, blocks);
 }

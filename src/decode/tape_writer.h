@@ -57,9 +57,10 @@ void printDecodedLegend(const std::vector<DecodedBlock>& blocks);
 // `verbose`, and the legend of the fault marks that occur.
 void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose);
 
-// Writes `blocks` in the record layout to `file`, open for writing. Returns kOk or
-// kErrWriteOutput, reported with `name`.
-[[nodiscard]] int32_t writeTapeRecords(std::FILE* file, const char* name,
+// Writes `blocks` in the record layout to `file`, open for writing, and closes it; a
+// failed close counts as a failed write. Returns kOk or kErrWriteOutput, reported with
+// `name`.
+[[nodiscard]] int32_t writeTapeRecords(FileHandle file, const char* name,
                                        const std::vector<DecodedBlock>& blocks);
 
 // Writes `blocks` to `path` in the record layout: a length word before every part.

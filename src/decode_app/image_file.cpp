@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "core/file_io.h"
 
@@ -50,12 +51,9 @@ int32_t writeImageFile(const char* path, const std::vector<DecodedBlock>& blocks
     }
     return reportFailure(kErrOpenOutput, path);
   }
-  const int32_t status = writeTapeRecords(file.get(), path, blocks);
+  const int32_t status = writeTapeRecords(std::move(file), path, blocks);
   if (status != kOk) {
     return status;
-  }
-  if (std::fclose(file.release()) != 0) {
-    return reportFailure(kErrWriteOutput, path);
   }
   if (std::rename(temporary.path.c_str(), finalPath.c_str()) != 0) {
     return reportFailure(kErrWriteOutput, path);
