@@ -3,17 +3,13 @@
 import assert from 'node:assert/strict';
 import { readFileSync, truncateSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import {
   button, decodeBinary, demoImage, downloadFrom, fileInput, openPage, runNative,
-  temporaryFolder, tonbrixBinary,
+  tonbrixBinary, useTemporaryFolder,
 } from './support.mjs';
 
-let temp;
-before(() => {
-  temp = temporaryFolder();
-});
-after(() => temp.remove());
+const temp = useTemporaryFolder();
 
 // A mono 16-bit WAV of `seconds` of silence.
 function silentWav(seconds, rate = 22050) {

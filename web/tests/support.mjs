@@ -6,6 +6,7 @@ import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
+import { after, before } from 'node:test';
 import { chromium } from 'playwright-core';
 
 export const repo = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
@@ -62,6 +63,15 @@ export function sha256(bytes) {
 export function temporaryFolder() {
   const folder = mkdtempSync(join(tmpdir(), 'tonbrix-web-'));
   return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
+}
+
+// A temporary folder for every test of the calling file: made before the first, removed
+// after the last. Its `folder` is set once the tests run.
+export function useTemporaryFolder() {
+  const temp = {};
+  before(() => Object.assign(temp, temporaryFolder()));
+  after(() => temp.remove());
+  return temp;
 }
 
 // Runs a native program in `cwd`; returns its exit code, stdout and stderr.

@@ -3,17 +3,13 @@
 import assert from 'node:assert/strict';
 import { copyFileSync, readFileSync, truncateSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import {
   button, demoImage, downloadFrom, fileInput, openPage, repo, runNative, sha256,
-  temporaryFolder, tonbrixBinary,
+  tonbrixBinary, useTemporaryFolder,
 } from './support.mjs';
 
-let temp;
-before(() => {
-  temp = temporaryFolder();
-});
-after(() => temp.remove());
+const temp = useTemporaryFolder();
 
 // The rows of `tonbrix -list` as the page's columns: BLK, NR/T, name, begin, length, faults.
 function listingRows(listing) {
