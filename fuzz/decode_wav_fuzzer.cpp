@@ -1,21 +1,19 @@
 // Feeds arbitrary bytes as a recording through libsndfile and the checks on what it
-// returns (no channels, thousands of them, absurd rates, no frames), then every channel
-// through the streaming decoder in uneven slices. The first channel is decoded whole as
-// well, and the two results must agree: streaming may not change what is found.
+// returns (no channels, thousands of them, absurd rates, no frames), then through a decode
+// session of up to four channels a chunk at a time. The first channel is decoded again in
+// uneven slices, and the two results must agree: the size of the slices may not change
+// what is found.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
-#include "decode/demodulator.h"
-#include "decode/frame_decoder.h"
-#include "decode/stream_decoder.h"
-#include "decode/tape_writer.h"
+#include "decode/decode_session.h"
 #include "decode_app/audio_input.h"
 
 namespace {
 
-// Enough to cover the channel loop; more would only slow the fuzzer down.
+// Enough to cover the session's channel loop; more would only slow the fuzzer down.
 constexpr size_t kMaxDecodedChannels = 4;
 
 bool sameBlocks(const std::vector<DecodedBlock>& a, const std::vector<DecodedBlock>& b) {
@@ -44,55 +42,51 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       input.sampleRate > kMaxStreamSampleRate || input.chunk.empty()) {
     std::abort();  // the checks must have refused this
   }
-  const auto channels = static_cast<size_t>(input.channelCount);
-  const size_t decoded = channels < kMaxDecodedChannels ? channels : kMaxDecodedChannels;
-  std::vector<StreamDecoder> decoders(decoded);
-  for (size_t c = 0; c < decoded; ++c) {
-    const int32_t phase = c == 1 ? kPhaseReversed : kPhaseAuto;
-    if (startStreamDecoder(decoders[c], input.sampleRate, kProtocolAuto, phase) != kOk) {
-      return 0;
-    }
+  const bool everyChannel = input.channelCount <= static_cast<int32_t>(kMaxDecodedChannels);
+  const TapePhase phase = (size & 1u) != 0 ? kPhaseReversed : kPhaseAuto;
+  DecodeSession session;
+  if (startDecodeSession(session, input.sampleRate, input.channelCount,
+                         everyChannel ? kChannelAuto : 0, kProtocolAuto, phase) != kOk) {
+    return 0;
   }
-  std::vector<float> first;
+  StreamDecoder sliced;
+  if (startStreamDecoder(sliced, input.sampleRate, kProtocolAuto, phase) != kOk) {
+    return 0;
+  }
+  const auto width = static_cast<size_t>(input.channelCount);
+  const auto first = static_cast<size_t>(session.channels[0]);
   std::vector<float> slice;
   size_t frames = 1;
   while (frames > 0) {
-    if (readAudioChunk(input, frames) != kOk) {
+    if (readAudioChunk(input, frames) != kOk ||
+        feedFrames(session, input.chunk.data(), frames) != kOk) {
       return 0;
     }
-    for (size_t c = 0; c < decoded; ++c) {
-      slice.clear();
-      for (size_t f = 0; f < frames; ++f) {
-        slice.push_back(input.chunk[f * channels + c]);
-      }
-      if (c == 0) {
-        first.insert(first.end(), slice.begin(), slice.end());
-      }
-      // Uneven pieces exercise every continuation of the decoder.
-      for (size_t begin = 0; begin < slice.size(); begin += 997) {
-        const size_t count = slice.size() - begin < 997 ? slice.size() - begin : 997;
-        if (feedSamples(decoders[c], slice.data() + begin, count) != kOk) {
-          return 0;
-        }
+    slice.clear();
+    for (size_t f = 0; f < frames; ++f) {
+      slice.push_back(input.chunk[f * width + first]);
+    }
+    // Uneven pieces exercise every continuation of the decoder.
+    for (size_t begin = 0; begin < slice.size(); begin += 997) {
+      const size_t count = slice.size() - begin < 997 ? slice.size() - begin : 997;
+      if (feedSamples(sliced, slice.data() + begin, count) != kOk) {
+        return 0;
       }
     }
   }
-  for (StreamDecoder& decoder : decoders) {
-    if (finishStreamDecoder(decoder) != kOk) {
-      return 0;
-    }
-    static_cast<void>(scoreBlocks(decoder.blocks));
-    static_cast<void>(countDamagedBlocks(decoder.blocks));
+  if (finishDecodeSession(session) != kOk || finishStreamDecoder(sliced) != kOk) {
+    return 0;
   }
-  DemodulatorState state;
-  startDemodulator(state, input.sampleRate);
-  Crossings crossings;
-  std::vector<TapePart> parts;
-  std::vector<DecodedBlock> whole;
-  if (demodulateFloats(state, first.data(), first.size(), crossings) == kOk &&
-      decodeTapeParts(crossings, input.sampleRate, kProtocolAuto, kPhaseAuto, parts) == kOk &&
-      assembleBlocks(parts, input.sampleRate, whole) == kOk &&
-      !sameBlocks(whole, decoders[0].blocks)) {
+  if (!sameBlocks(session.decoders[0].blocks, sliced.blocks)) {
+    std::abort();
+  }
+  const int32_t ending = decodeEnding(session);
+  std::vector<uint8_t> image;
+  if (buildTapeImage(keptBlocks(session), image) != kOk) {
+    return 0;
+  }
+  // Every kept block is in the image, behind its length words.
+  if (ending != kErrNoBlocks && image.size() < keptBlocks(session).size() * 2) {
     std::abort();
   }
   return 0;

@@ -7,9 +7,7 @@
 #include <vector>
 
 #include "decode/demodulator.h"
-#include "decode/frame_decoder.h"
 #include "decode/stream_decoder.h"
-#include "decode/tape_writer.h"
 #include "support/tape_builder.h"
 
 namespace {
@@ -81,11 +79,16 @@ class Signal {
   std::vector<int16_t> samples_;
 };
 
+std::vector<float> floatsOf(const std::vector<int16_t>& samples) {
+  return std::vector<float>(samples.begin(), samples.end());
+}
+
 Crossings demodulate(const std::vector<int16_t>& samples, int32_t sampleRate) {
   DemodulatorState state;
   startDemodulator(state, sampleRate);
   Crossings crossings;
-  EXPECT_EQ(demodulateSamples(state, samples, 0, samples.size(), crossings), kOk);
+  const std::vector<float> floats = floatsOf(samples);
+  EXPECT_EQ(demodulateFloats(state, floats.data(), floats.size(), crossings), kOk);
   return crossings;
 }
 
@@ -138,19 +141,24 @@ TEST(DecodeDemodulator, FeedingInSlicesGivesTheSameCrossings) {
   DemodulatorState state;
   startDemodulator(state, 11025);
   Crossings sliced;
-  for (size_t begin = 0; begin < signal.samples().size(); begin += 37) {
-    ASSERT_EQ(demodulateSamples(state, signal.samples(), begin, begin + 37, sliced), kOk);
+  const std::vector<float> floats = floatsOf(signal.samples());
+  for (size_t begin = 0; begin < floats.size(); begin += 37) {
+    const size_t count = std::min<size_t>(37, floats.size() - begin);
+    ASSERT_EQ(demodulateFloats(state, floats.data() + begin, count, sliced), kOk);
   }
   EXPECT_EQ(sliced.positions, whole.positions);
 }
 
-std::vector<TapePart> decodeSignal(const Signal& signal, int32_t sampleRate,
-                                   int32_t protocol = kProtocolAuto, int32_t phase = kPhaseAuto) {
-  std::vector<TapePart> parts;
-  EXPECT_EQ(
-      decodeTapeParts(demodulate(signal.samples(), sampleRate), sampleRate, protocol, phase, parts),
-      kOk);
-  return parts;
+// The blocks of the whole signal, fed to the decoder at once.
+std::vector<DecodedBlock> decodeSignal(const Signal& signal, int32_t sampleRate,
+                                       TapeProtocol protocol = kProtocolAuto,
+                                       TapePhase phase = kPhaseAuto) {
+  StreamDecoder decoder;
+  EXPECT_EQ(startStreamDecoder(decoder, sampleRate, protocol, phase), kOk);
+  const std::vector<float> samples = floatsOf(signal.samples());
+  EXPECT_EQ(feedSamples(decoder, samples.data(), samples.size()), kOk);
+  EXPECT_EQ(finishStreamDecoder(decoder), kOk);
+  return decoder.blocks;
 }
 
 // A header block whose header announces `data`: the header part then the body part.
@@ -178,7 +186,7 @@ TEST(DecodePmdFrames, HeaderAndBodyAtAnyCellLengthAndPhase) {
   struct Case {
     double cell;  // samples per cell at 22050 Hz
     bool reversed;
-    int32_t protocol;
+    TapeProtocol protocol;
   };
   const Case cases[] = {{19.7, false, kProtocolPmd},
                         {16.4, true, kProtocolPmd},
@@ -190,15 +198,15 @@ TEST(DecodePmdFrames, HeaderAndBodyAtAnyCellLengthAndPhase) {
     Signal signal(12000, -12000);
     signal.silence(1000);
     pmdHeaderBlock(signal, data, test.cell, test.reversed);
-    const std::vector<TapePart> parts = decodeSignal(signal, 22050);
-    ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(parts[0].isHeader, 1);
-    EXPECT_EQ(parts[0].protocol, test.protocol);
-    EXPECT_EQ(parts[0].phase, test.reversed ? kPhaseReversed : kPhaseNormal);
-    EXPECT_NEAR(parts[0].cellRate, 22050 / test.cell, 1);
-    EXPECT_EQ(parts[1].isBody, 1);
-    EXPECT_EQ(parts[1].bytes, tape_builder::bodyPart(data));
-    EXPECT_EQ(parts[1].frameErrors, 0);
+    const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].headerPart.size(), size_t{kHeaderPartLength});
+    EXPECT_EQ(blocks[0].protocol, test.protocol);
+    EXPECT_EQ(blocks[0].phase, test.reversed ? kPhaseReversed : kPhaseNormal);
+    EXPECT_NEAR(blocks[0].cellRate, 22050 / test.cell, 1);
+    EXPECT_EQ(blocks[0].body, tape_builder::bodyPart(data));
+    EXPECT_EQ(blocks[0].info.bodyLengthError, -1);
+    EXPECT_EQ(blocks[0].frameErrors, 0);
   }
 }
 
@@ -211,16 +219,16 @@ TEST(DecodePmdFrames, BadStopBitIsCountedAndTheByteKept) {
   signal.pmdByte(0x34, 18, false, true);
   signal.pmdByte(0x56, 18, false);
   signal.silence(500);
-  const std::vector<TapePart> parts = decodeSignal(signal, 22050);
-  ASSERT_EQ(parts.size(), 1u);
-  EXPECT_EQ(parts[0].bytes, (Bytes{0x12, 0x34, 0x56}));
-  EXPECT_EQ(parts[0].frameErrors, 1);
+  const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].body, (Bytes{0x12, 0x34, 0x56}));
+  EXPECT_EQ(blocks[0].frameErrors, 1);
 }
 
 TEST(DecodePmdFrames, ForcedPhaseOrProtocolRefusesTheOther) {
   Signal signal(12000, -12000);
   pmdHeaderBlock(signal, {1, 2, 3}, 18, false);
-  EXPECT_EQ(decodeSignal(signal, 22050, kProtocolAuto, kPhaseNormal).size(), 2u);
+  EXPECT_EQ(decodeSignal(signal, 22050, kProtocolAuto, kPhaseNormal).size(), 1u);
   EXPECT_TRUE(decodeSignal(signal, 22050, kProtocolAuto, kPhaseReversed).empty());
   EXPECT_TRUE(decodeSignal(signal, 22050, kProtocolMato).empty());
 }
@@ -255,17 +263,16 @@ TEST(DecodeMatoFrames, HeaderBodyAndHeaderlessBlockInEitherPhase) {
     }
     signal.matoByte(0x80, space, reversed);
     signal.silence(800);
-    const std::vector<TapePart> parts = decodeSignal(signal, 22050);
-    ASSERT_EQ(parts.size(), 3u);
-    EXPECT_EQ(parts[0].protocol, kProtocolMato);
-    EXPECT_EQ(parts[0].phase, reversed ? kPhaseReversed : kPhaseNormal);
-    EXPECT_EQ(parts[0].isHeader, 1);
-    EXPECT_NEAR(parts[0].leadInCells, 510, 1);
-    EXPECT_EQ(Bytes(parts[0].bytes.begin() + 1, parts[0].bytes.end()), fields);
-    EXPECT_EQ(parts[1].isBody, 1);
-    EXPECT_EQ(parts[1].bytes, tape_builder::bodyPart(data));
-    EXPECT_EQ(parts[2].isHeader + parts[2].isBody, 0);
-    EXPECT_EQ(parts[2].bytes, Bytes{0x80});
+    const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].protocol, kProtocolMato);
+    EXPECT_EQ(blocks[0].phase, reversed ? kPhaseReversed : kPhaseNormal);
+    ASSERT_EQ(blocks[0].headerPart.size(), size_t{kHeaderPartLength});
+    EXPECT_EQ(Bytes(blocks[0].headerPart.begin() + kSyncPatternLength, blocks[0].headerPart.end()),
+              fields);
+    EXPECT_EQ(blocks[0].body, tape_builder::bodyPart(data));
+    EXPECT_TRUE(blocks[1].headerPart.empty());
+    EXPECT_EQ(blocks[1].body, Bytes{0x80});
   }
 }
 
@@ -293,9 +300,9 @@ TEST(DecodeMatoFrames, LastCellBeforeAClickIsReadFromItsFirstLevel) {
     signal.silence(15);  // a space's period would run 36 samples, like a mark's
     signal.run(true, 2);
     signal.silence(3000);
-    const std::vector<TapePart> parts = decodeSignal(signal, 22050);
-    ASSERT_EQ(parts.size(), 1u);
-    EXPECT_EQ(parts[0].bytes, (Bytes{0x3C, static_cast<uint8_t>(last)}));
+    const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].body, (Bytes{0x3C, static_cast<uint8_t>(last)}));
   }
 }
 
@@ -328,11 +335,7 @@ TEST(DecodeBlocks, BodyTooShortForItsChecksumShowsItsLengthFault) {
 
 namespace {
 
-std::vector<DecodedBlock> blocksOf(const Signal& signal) {
-  std::vector<DecodedBlock> blocks;
-  EXPECT_EQ(assembleBlocks(decodeSignal(signal, 22050), 22050, blocks), kOk);
-  return blocks;
-}
+std::vector<DecodedBlock> blocksOf(const Signal& signal) { return decodeSignal(signal, 22050); }
 
 void matoPilot(Signal& signal, int spaces, double space) {
   for (int i = 0; i < spaces; ++i) {

@@ -15,6 +15,12 @@ namespace {
 
 using wav_parser::Bytes;
 
+// The two steps of an export to a file, with nothing counted between them.
+int32_t createWav(ConversionJob& job) {
+  const int32_t status = prepareWav(job);
+  return status == kOk ? openWav(job) : status;
+}
+
 class WavFileTest : public TempDirTest {
  protected:
   void SetUp() override {

@@ -3,36 +3,45 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "core/errors.h"
-#include "core/memory.h"
-#include "decode/stream_decoder.h"
-#include "decode/tape_writer.h"
+#include "core/file_io.h"
+#include "decode/decode_listing.h"
+#include "decode/decode_session.h"
 #include "page_json.h"
 
 // One recording being decoded: a decoder per channel, as tonbrix-decode runs them.
 struct PageDecoding {
-  std::vector<StreamDecoder> channels;
+  DecodeSession session;
+  bool finished = false;
 };
 
 namespace {
 
 // While the tape plays, the channel that has found the most so far; at the end, the one
-// tonbrix-decode would keep.
-const std::vector<DecodedBlock>& leadingBlocks(const PageDecoding& decoding, bool finished) {
-  size_t best = 0;
-  for (size_t c = 1; c < decoding.channels.size(); ++c) {
-    const std::vector<DecodedBlock>& blocks = decoding.channels[c].blocks;
-    const std::vector<DecodedBlock>& bestBlocks = decoding.channels[best].blocks;
-    if (finished ? scoreBlocks(blocks) > scoreBlocks(bestBlocks)
-                 : blocks.size() > bestBlocks.size()) {
-      best = c;
-    }
+// tonbrix-decode keeps.
+const std::vector<DecodedBlock>& shownBlocks(const PageDecoding& decoding) {
+  const DecodeSession& session = decoding.session;
+  return decoding.finished ? keptBlocks(session)
+                           : session.decoders[leadingDecoder(session, 0)].blocks;
+}
+
+// Writes the image into the module's file system, where the page picks it up.
+int32_t writeImage(const char* path, const std::vector<uint8_t>& image) {
+  FileHandle file(std::fopen(path, "wb"));
+  if (!file) {
+    return reportFailure(kErrOpenOutput, path);
   }
-  return decoding.channels[best].blocks;
+  const bool written =
+      image.empty() || std::fwrite(image.data(), 1, image.size(), file.get()) == image.size();
+  if (std::fclose(file.release()) != 0 || !written) {
+    return reportFailure(kErrWriteOutput, path);
+  }
+  return kOk;
 }
 
 }  // namespace
@@ -49,12 +58,9 @@ EMSCRIPTEN_KEEPALIVE PageDecoding* startDecoding(int32_t sampleRate, int32_t cha
     reportFailure(kErrOutOfMemory);
     return nullptr;
   }
-  int32_t status = resizeItems(decoding->channels, channelCount == 2 ? 2u : 1u);
-  for (StreamDecoder& decoder : decoding->channels) {
-    if (status == kOk) {
-      status = startStreamDecoder(decoder, sampleRate, protocol, phase);
-    }
-  }
+  const int32_t status =
+      startDecodeSession(decoding->session, sampleRate, channelCount == 2 ? 2 : 1, kChannelAuto,
+                         static_cast<TapeProtocol>(protocol), static_cast<TapePhase>(phase));
   if (status != kOk) {
     delete decoding;
     return nullptr;
@@ -65,25 +71,30 @@ EMSCRIPTEN_KEEPALIVE PageDecoding* startDecoding(int32_t sampleRate, int32_t cha
 // Feeds `count` samples of channel `channel`. Returns kOk or a code, reported.
 EMSCRIPTEN_KEEPALIVE int32_t feedDecoder(PageDecoding* decoding, int32_t channel,
                                          const float* samples, int32_t count) {
-  if (channel < 0 || static_cast<size_t>(channel) >= decoding->channels.size() || count < 0) {
+  if (channel < 0 || static_cast<size_t>(channel) >= decoding->session.decoders.size() ||
+      count < 0) {
     return kOk;
   }
-  return feedSamples(decoding->channels[static_cast<size_t>(channel)], samples,
+  return feedChannel(decoding->session, static_cast<size_t>(channel), samples,
                      static_cast<size_t>(count));
 }
 
 // Writes {"blocks": [...]} to `resultPath`: the listing's fields of each block found so
-// far, with "seconds" (its start in the recording) and "protocol". `finished` chooses the
-// channel as the end of the run does. Returns kOk or a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32_t finished,
+// far, with "seconds" (its start in the recording), "protocol" and "protocolName". Once
+// the decoding is finished, the blocks of the channel kept. Returns kOk or a code,
+// reported.
+EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32_t /*finished*/,
                                              const char* resultPath) {
   std::string json = "{\"blocks\":[";
-  const std::vector<DecodedBlock>& blocks = leadingBlocks(*decoding, finished != 0);
+  const std::vector<DecodedBlock>& blocks = shownBlocks(*decoding);
   for (size_t i = 0; i < blocks.size(); ++i) {
     json += i == 0 ? "" : ",";
     appendBlockFields(json, blocks[i].info);
     json += ",\"seconds\":" + std::to_string(blocks[i].startSeconds);
-    json += ",\"protocol\":" + std::to_string(blocks[i].protocol) + "}";
+    json += ",\"protocol\":" + std::to_string(blocks[i].protocol) + ",\"protocolName\":";
+    const std::string name = protocolName(blocks[i].protocol);
+    appendJsonText(json, name.c_str(), name.size());
+    json += "}";
   }
   json += "]}";
   return writeJson(resultPath, json);
@@ -95,22 +106,27 @@ EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32
 // code, reported, when there is no image.
 EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, const char* name,
                                             const char* imagePath) {
-  for (StreamDecoder& decoder : decoding->channels) {
-    const int32_t status = finishStreamDecoder(decoder);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  const std::vector<DecodedBlock>& blocks = leadingBlocks(*decoding, true);
-  if (blocks.empty()) {
-    return reportFailure(kErrNoBlocks, name);
-  }
-  listDecodedBlocks(blocks, 0);
-  const int32_t status = writeTapeImage(imagePath, blocks);
+  int32_t status = finishDecodeSession(decoding->session);
   if (status != kOk) {
     return status;
   }
-  return countDamagedBlocks(blocks) > 0 ? reportFailure(kErrDamagedBlocks, name) : kOk;
+  decoding->finished = true;
+  const int32_t ending = decodeEnding(decoding->session);
+  if (ending == kErrNoBlocks) {
+    return reportFailure(ending, name);
+  }
+  const std::vector<DecodedBlock>& blocks = keptBlocks(decoding->session);
+  listDecodedBlocks(blocks, 0);
+  std::printf("Writing tape image: %s\n", imagePath);
+  std::vector<uint8_t> image;
+  status = buildTapeImage(blocks, image);
+  if (status == kOk) {
+    status = writeImage(imagePath, image);
+  }
+  if (status != kOk) {
+    return status;
+  }
+  return ending == kOk ? kOk : reportFailure(ending, name);
 }
 
 EMSCRIPTEN_KEEPALIVE void releaseDecoder(PageDecoding* decoding) { delete decoding; }

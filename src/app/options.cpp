@@ -2,7 +2,6 @@
 #include "app/options.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 #include "core/arguments.h"
@@ -12,15 +11,6 @@
 namespace {
 
 constexpr int32_t kSelectionChunk = 32;
-
-// Reads one number at `text` with automatic base. Returns false when nothing could be
-// read; `end` then equals `text`.
-bool readNumber(const char* text, long& value, const char*& end) {
-  char* stop = nullptr;
-  value = std::strtol(text, &stop, 0);
-  end = stop;
-  return end != text;
-}
 
 bool fitsBlockNumber(long value) {
   return value >= 1 && value <= std::numeric_limits<int32_t>::max();

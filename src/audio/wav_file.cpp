@@ -103,14 +103,6 @@ int32_t openWav(ConversionJob& job) {
   return kOk;
 }
 
-int32_t createWav(ConversionJob& job) {
-  const int32_t status = prepareWav(job);
-  if (status != kOk) {
-    return status;
-  }
-  return openWav(job);
-}
-
 int32_t finalizeWav(ConversionJob& job) {
   std::FILE* file = job.outputFile.get();
   // Samples still in the stream buffer must reach the file before the sizes claim them.

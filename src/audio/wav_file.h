@@ -14,16 +14,13 @@ inline constexpr int64_t kMaxWavFileLength = int64_t{0xFFFFFFFF} + 8;
 // True for the output name that sends the WAV to standard output (-o -).
 inline bool isStandardOutput(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
-// Prints "Creating output WAV file: ...", builds the waveforms and the header, creates
-// job.outputPath and writes the header with both sizes 0. Refuses, before opening it, an
-// output path that names the input file itself. Returns kOk, or -3, -14 or -16, reported;
-// after -16 the file stays open for the driver to close.
-[[nodiscard]] int32_t createWav(ConversionJob& job);
-
-// createWav in two steps, so that an export to standard output can count its samples in
-// between. prepareWav prints the line and builds the waveforms and the header record
-// (-3). openWav opens the output, or for "-" takes job.standardOutput (-14 when there is
-// none), and writes the header (-3, -14, -16). Both report what fails.
+// The creation of the WAV file, in two steps, so that an export to standard output can
+// count its samples in between. prepareWav prints "Creating output WAV file: ...",
+// builds the waveforms and the header record (-3). openWav refuses, before opening it, an
+// output path that names the input file itself, then creates job.outputPath, or for "-"
+// takes job.standardOutput (-14 when there is none), and writes the header with both
+// sizes 0 (-3, -14, -16). Both report what fails; after -16 the file stays open for the
+// driver to close.
 [[nodiscard]] int32_t prepareWav(ConversionJob& job);
 [[nodiscard]] int32_t openWav(ConversionJob& job);
 

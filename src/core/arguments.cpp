@@ -9,9 +9,17 @@
 
 bool isOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
 
+bool readNumber(const char* text, long& value, const char*& end) {
+  char* stop = nullptr;
+  value = std::strtol(text, &stop, 0);
+  end = stop;
+  return end != text;
+}
+
 int32_t parseNumber(const char* text) {
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 0);
+  long value = 0;
+  const char* end = nullptr;
+  readNumber(text, value, end);
   if (value < 0 || value > std::numeric_limits<int32_t>::max()) {
     return -1;
   }

@@ -29,8 +29,7 @@ int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate, b
 
 // The loop works on local copies of the state, which the compiler keeps in registers;
 // this loop is where a long recording spends most of its time.
-template <typename Sample>
-int32_t demodulate(DemodulatorState& state, const Sample* samples, size_t count,
+int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
                    Crossings& crossings) {
   size_t i = 0;
   int64_t position = state.position;  // of samples[i]
@@ -106,15 +105,6 @@ int32_t demodulate(DemodulatorState& state, const Sample* samples, size_t count,
 void startDemodulator(DemodulatorState& state, int32_t sampleRate) {
   state = DemodulatorState{};
   state.decay = 1.0 - std::exp(-1.0 / (kEnvelopeSeconds * sampleRate));
-}
-
-int32_t demodulateSamples(DemodulatorState& state, const std::vector<int16_t>& samples,
-                          size_t begin, size_t end, Crossings& crossings) {
-  if (begin >= end || begin >= samples.size()) {
-    return kOk;
-  }
-  const size_t stop = end < samples.size() ? end : samples.size();
-  return demodulate(state, samples.data() + begin, stop - begin, crossings);
 }
 
 int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,

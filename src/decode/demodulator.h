@@ -35,13 +35,9 @@ struct DemodulatorState {
 // Prepares `state` for a channel sampled at `sampleRate`.
 void startDemodulator(DemodulatorState& state, int32_t sampleRate);
 
-// Feeds samples[begin, end) through the demodulator and appends their crossings. Calls
-// may continue where the previous one stopped. Returns kOk or kErrOutOfMemory, reported.
-[[nodiscard]] int32_t demodulateSamples(DemodulatorState& state,
-                                        const std::vector<int16_t>& samples, size_t begin,
-                                        size_t end, Crossings& crossings);
-
-// The same for `count` samples in any scale (the streaming decoder feeds full scale
-// -1.0..1.0; the threshold does not depend on the scale).
+// Feeds `count` samples in any scale through the demodulator and appends their
+// crossings (the streaming decoder feeds full scale -1.0..1.0; the threshold does not
+// depend on the scale). Calls may continue where the previous one stopped. Returns kOk
+// or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,
                                        Crossings& crossings);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/memory.h"
-#include "decode/decode_job.h"
+#include "decode/tape_protocol.h"
 #include "decode/demodulator.h"
 #include "tape/tape_format.h"
 
@@ -20,8 +20,8 @@ inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 
 // The byte frames that one leader or pilot introduces.
 struct TapePart {
-  int32_t protocol = 0;    // kProtocolPmd, kProtocolPmdDouble or kProtocolMato
-  int32_t phase = 0;       // kPhaseNormal or kPhaseReversed
+  TapeProtocol protocol = kProtocolAuto;  // found: kProtocolPmd, kProtocolPmdDouble or kProtocolMato
+  TapePhase phase = kPhaseAuto;           // found: kPhaseNormal or kPhaseReversed
   double startSample = 0;  // first crossing of the leader or pilot
   double cellRate = 0;     // measured PMD 85 cells or Mato spaces per second
   int32_t leadInCells = 0;
@@ -38,24 +38,19 @@ struct LeadIn {
   size_t end = 0;          // crossing whose interval broke the run
   double highSamples = 0;  // mean length of the run's high and low intervals
   double lowSamples = 0;
-  int32_t protocol = 0;
-  int32_t phase = kPhaseAuto;  // PMD 85 leaders are symmetric: the start bit decides
+  TapeProtocol protocol = kProtocolAuto;
+  TapePhase phase = kPhaseAuto;  // PMD 85 leaders are symmetric: the start bit decides
 };
 
-// Finds the next lead-in at or after crossing `from`. PMD 85 leaders have equal half
-// periods, Mato pilots one level a third of the period. `protocol` and `phase` are the
-// command-line choices: other than auto, lead-ins of the other kind are passed over.
-// False when there is none.
-bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
-                int32_t phase, LeadIn& leadIn);
-
-// The same search over a recording that is still arriving: only runs that break before
-// crossing `limit` are decided. `runStart` and `position` carry the search from call to
-// call (both `from` at first); after a false return they say where to go on, and nothing
-// before `runStart` is needed any more. Gives the lead-in that findLeadIn gives once
-// `limit` is far enough past it.
+// Finds the next lead-in: a periodic run of crossings long enough to be a leader or
+// pilot. PMD 85 leaders have equal half periods, Mato pilots one level a third of the
+// period. `protocol` and `phase` are the command-line choices: other than auto, lead-ins
+// of the other kind are passed over. The recording may still be arriving: only runs that
+// break before crossing `limit` are decided. `runStart` and `position` carry the search
+// from call to call (both the first crossing to look at, at first); after a false return
+// they say where to go on, and nothing before `runStart` is needed any more.
 bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRate,
-                      int32_t protocol, int32_t phase, size_t& runStart, size_t& position,
+                      TapeProtocol protocol, TapePhase phase, size_t& runStart, size_t& position,
                       LeadIn& leadIn);
 
 // Reads the frames after a PMD 85 leader into `part` (bytes, phase, rate, frame errors),
@@ -90,10 +85,3 @@ bool isPmdHeaderPart(const std::vector<uint8_t>& bytes);
 
 // The body length, checksum included, that header part `header` announces.
 size_t announcedBodyLength(const TapePart& header);
-
-// Finds every part of a channel in time order, marking header parts and their bodies.
-// The streaming decoder (stream_decoder.h) takes the same steps as crossings arrive.
-// Returns kOk or kErrOutOfMemory, reported.
-[[nodiscard]] int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate,
-                                      int32_t protocol, int32_t phase,
-                                      std::vector<TapePart>& parts);

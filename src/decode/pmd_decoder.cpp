@@ -56,7 +56,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     next = x.size();
     return kOk;
   }
-  const int32_t phase = isRising(crossings, k) ? kPhaseReversed : kPhaseNormal;
+  const TapePhase phase = isRising(crossings, k) ? kPhaseReversed : kPhaseNormal;
   if (leadIn.phase != kPhaseAuto && leadIn.phase != phase) {
     next = k + 1;
     return kOk;

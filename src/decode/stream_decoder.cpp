@@ -1,4 +1,4 @@
-// The part scan of decodeTapeParts, taken one step at a time as crossings arrive.
+// The walk over a channel's parts, taken one step at a time as crossings arrive.
 #include "decode/stream_decoder.h"
 
 #include <algorithm>
@@ -175,8 +175,8 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
 
 }  // namespace
 
-int32_t startStreamDecoder(StreamDecoder& decoder, int32_t sampleRate, int32_t protocol,
-                           int32_t phase) {
+int32_t startStreamDecoder(StreamDecoder& decoder, int32_t sampleRate, TapeProtocol protocol,
+                           TapePhase phase) {
   decoder = StreamDecoder{};
   if (sampleRate < kMinStreamSampleRate || sampleRate > kMaxStreamSampleRate) {
     return reportFailure(

@@ -1,5 +1,6 @@
-// Decoding of one channel while the recording arrives: samples in, whole blocks out, with
-// memory that does not grow with the length of the recording.
+// Decoding of one channel: samples in, whole blocks out, with memory that does not grow
+// with the length of the recording. The only walk over a channel: a whole recording is
+// one big slice, a live one many small ones, and both find the same blocks.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,7 @@
 
 #include "decode/demodulator.h"
 #include "decode/frame_decoder.h"
-#include "decode/tape_writer.h"
+#include "decode/decoded_block.h"
 
 inline constexpr int32_t kMinStreamSampleRate = 8000;
 inline constexpr int32_t kMaxStreamSampleRate = 384000;
@@ -19,8 +20,8 @@ inline constexpr int32_t kMaxStreamSampleRate = 384000;
 struct StreamDecoder {
   std::vector<DecodedBlock> blocks;  // whole blocks found so far, in time order
   int32_t sampleRate = 0;
-  int32_t protocol = kProtocolAuto;
-  int32_t phase = kPhaseAuto;
+  TapeProtocol protocol = kProtocolAuto;
+  TapePhase phase = kPhaseAuto;
   int64_t sampleCount = 0;  // samples fed so far
   DemodulatorState demodulator;
   Crossings crossings;  // the window; positions stay in samples from the start
@@ -33,7 +34,7 @@ struct StreamDecoder {
   size_t retryAt = 0;
   size_t checkedUpTo = 0;  // crossings looked at for the end of the part
   size_t shortRun = 0;     // short intervals in a row up to there
-  // What decodeTapeParts carries from part to part.
+  // What one part tells the reading of the next: a header announces its body.
   bool afterHeader = false;
   size_t bodyLength = 0;
   bool headerPending = false;  // `header` waits for the part after it: its body or not
@@ -45,7 +46,7 @@ struct StreamDecoder {
 // Returns kOk, or kErrUnsupportedWav for a rate out of range or kErrBadValue for an
 // unknown choice, reported.
 [[nodiscard]] int32_t startStreamDecoder(StreamDecoder& decoder, int32_t sampleRate,
-                                         int32_t protocol, int32_t phase);
+                                         TapeProtocol protocol, TapePhase phase);
 
 // Feeds `count` samples of that one channel, full scale -1.0..1.0 (any other scale
 // decodes alike). New complete blocks are appended to decoder.blocks as soon as they end;

@@ -6,8 +6,7 @@
 #include <cstring>
 
 #include "core/file_io.h"
-#include "decode/decode_job.h"
-#include "decode/tape_writer.h"
+#include "decode/decoded_block.h"
 #include "decode_app/audio_input.h"
 #include "decode_app/decode_options.h"
 #include "decode_app/decode_run.h"
@@ -53,18 +52,22 @@ int32_t runDecode(int argc, const char* const* argv, DecodeJob& job) {
   if (status != kOk) {
     return status;
   }
-  const std::vector<DecodedBlock>& blocks = run.decoders[run.best].blocks;
-  if (blocks.empty()) {
-    return reportFailure(kErrNoBlocks, input.name);
+  const int32_t ending = decodeEnding(run.session);
+  if (ending == kErrNoBlocks) {
+    return reportFailure(ending, input.name);
   }
   listDecodeResult(job, run);
   if (job.listOnly == 0) {
-    status = writeImageFile(job.outputPath, blocks);
+    std::vector<uint8_t> image;
+    status = buildTapeImage(keptBlocks(run.session), image);
+    if (status == kOk) {
+      status = writeImageFile(job.outputPath, image);
+    }
     if (status != kOk) {
       return status;
     }
   }
-  return countDamagedBlocks(blocks) > 0 ? reportFailure(kErrDamagedBlocks, input.name) : kOk;
+  return ending == kOk ? kOk : reportFailure(ending, input.name);
 }
 
 }  // namespace

@@ -13,16 +13,17 @@ namespace {
 int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
   const std::string_view text = value;
   job.channelText = value;
-  job.channelByNumber = 0;
+  job.channelByNumber = false;
+  const int32_t number = parseNumber(value);
   if (equalsIgnoringCase(text, "L")) {
     job.channel = 0;
   } else if (equalsIgnoringCase(text, "R")) {
     job.channel = 1;
   } else if (equalsIgnoringCase(text, "A")) {
     job.channel = kChannelAuto;
-  } else if (parseNumber(value) >= 1 && text.find_first_not_of("0123456789") == text.npos) {
-    job.channel = parseNumber(value) - 1;
-    job.channelByNumber = 1;
+  } else if (number >= 1 && text.find_first_not_of("0123456789") == text.npos) {
+    job.channel = number - 1;
+    job.channelByNumber = true;
   } else {
     return reportFailure(kErrBadValue, value, option);
   }

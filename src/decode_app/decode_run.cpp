@@ -4,40 +4,18 @@
 #include <cstdio>
 #include <string>
 
-#include "core/memory.h"
-#include "decode/tape_writer.h"
+#include "decode/decode_listing.h"
 
 namespace {
 
 constexpr double kProgressInterval = 0.25;  // seconds between progress lines
 
 int32_t chooseChannels(const DecodeJob& job, const AudioInput& input, DecodeRun& run) {
-  if (job.channelByNumber != 0 && job.channel >= input.channelCount) {
+  if (job.channelByNumber && job.channel >= input.channelCount) {
     return reportFailure(kErrBadValue, job.channelText, "-ch");
   }
-  run.channelCount = input.channelCount;
-  if (input.channelCount == 1) {
-    run.channels = {0};
-  } else if (job.channel != kChannelAuto) {
-    run.channels = {job.channel};
-  } else {
-    for (int32_t c = 0; c < input.channelCount; ++c) {
-      const int32_t status = appendItem(run.channels, c);
-      if (status != kOk) {
-        return status;
-      }
-    }
-  }
-  int32_t status = resizeItems(run.decoders, run.channels.size());
-  for (StreamDecoder& decoder : run.decoders) {
-    if (status == kOk) {
-      status = startStreamDecoder(decoder, input.sampleRate, job.protocol, job.phase);
-    }
-  }
-  if (status == kOk && input.channelCount > 1) {
-    status = resizeItems(run.samples, input.chunk.size() / static_cast<size_t>(input.channelCount));
-  }
-  return status;
+  return startDecodeSession(run.session, input.sampleRate, input.channelCount, job.channel,
+                            job.protocol, job.phase);
 }
 
 void clearProgress(const DecodeRun& run) {
@@ -54,7 +32,7 @@ void showProgress(DecodeRun& run, const AudioInput& input) {
   }
   run.lastProgress = now;
   size_t blocks = 0;
-  for (const StreamDecoder& decoder : run.decoders) {
+  for (const StreamDecoder& decoder : run.session.decoders) {
     blocks = decoder.blocks.size() > blocks ? decoder.blocks.size() : blocks;
   }
   if (input.frameCount > 0) {
@@ -70,13 +48,8 @@ void showProgress(DecodeRun& run, const AudioInput& input) {
 // Prints the rows of blocks that ended since the last call, from the channel that has
 // found the most so far: the person at the deck sees each block as it ends.
 void showNewRows(DecodeRun& run, const DecodeJob& job) {
-  size_t lead = run.rowsFrom;
-  for (size_t d = 0; d < run.decoders.size(); ++d) {
-    if (run.decoders[d].blocks.size() > run.decoders[lead].blocks.size()) {
-      lead = d;
-    }
-  }
-  const std::vector<DecodedBlock>& blocks = run.decoders[lead].blocks;
+  const size_t lead = leadingDecoder(run.session, run.rowsFrom);
+  const std::vector<DecodedBlock>& blocks = run.session.decoders[lead].blocks;
   if (blocks.size() <= run.rowsShown) {
     return;
   }
@@ -87,25 +60,6 @@ void showNewRows(DecodeRun& run, const DecodeJob& job) {
     printDecodedRow(blocks[run.rowsShown], static_cast<int32_t>(run.rowsShown + 1), job.verbose);
   }
   (void)std::fflush(stdout);
-}
-
-int32_t feedChunk(DecodeRun& run, const AudioInput& input, size_t frames) {
-  const auto channelCount = static_cast<size_t>(input.channelCount);
-  for (size_t d = 0; d < run.decoders.size(); ++d) {
-    const float* samples = input.chunk.data();
-    if (channelCount > 1) {
-      const auto channel = static_cast<size_t>(run.channels[d]);
-      for (size_t f = 0; f < frames; ++f) {
-        run.samples[f] = input.chunk[f * channelCount + channel];
-      }
-      samples = run.samples.data();
-    }
-    const int32_t status = feedSamples(run.decoders[d], samples, frames);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  return kOk;
 }
 
 // Reads the recording to its end through every chosen channel's decoder.
@@ -119,7 +73,7 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
     size_t frames = 0;
     int32_t status = readAudioChunk(input, frames);
     if (status == kOk && frames > 0) {
-      status = feedChunk(run, input, frames);
+      status = feedFrames(run.session, input.chunk.data(), frames);
     }
     if (status != kOk) {
       clearProgress(run);
@@ -133,12 +87,10 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
     }
     showProgress(run, input);
   }
-  for (StreamDecoder& decoder : run.decoders) {
-    const int32_t status = finishStreamDecoder(decoder);
-    if (status != kOk) {
-      clearProgress(run);
-      return status;
-    }
+  const int32_t status = finishDecodeSession(run.session);
+  if (status != kOk) {
+    clearProgress(run);
+    return status;
   }
   if (run.live) {
     showNewRows(run, job);
@@ -157,34 +109,24 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
 }  // namespace
 
 int32_t decodeRecording(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
-  int32_t status = chooseChannels(job, input, run);
-  if (status == kOk) {
-    status = readThrough(job, input, run);
-  }
-  if (status != kOk) {
-    return status;
-  }
-  run.best = 0;
-  for (size_t d = 1; d < run.decoders.size(); ++d) {
-    if (scoreBlocks(run.decoders[d].blocks) > scoreBlocks(run.decoders[run.best].blocks)) {
-      run.best = d;
-    }
-  }
-  return kOk;
+  const int32_t status = chooseChannels(job, input, run);
+  return status == kOk ? readThrough(job, input, run) : status;
 }
 
 void listDecodeResult(const DecodeJob& job, const DecodeRun& run) {
-  const size_t best = run.best;
-  const std::vector<DecodedBlock>& blocks = run.decoders[best].blocks;
-  const int32_t channel = run.channels[best];
+  const DecodeSession& session = run.session;
+  const size_t best = session.best;
+  const std::vector<DecodedBlock>& blocks = keptBlocks(session);
+  const int32_t channel = session.channels[best];
+  const size_t decoded = session.channels.size();
   const std::string name =
-      run.channels.size() == 2 ? (channel == 0 ? "left" : "right") : std::to_string(channel + 1);
-  if (run.channels.size() == 2) {
+      decoded == 2 ? (channel == 0 ? "left" : "right") : std::to_string(channel + 1);
+  if (decoded == 2) {
     std::printf(" Channel: %s (better of two)\n", name.c_str());
-  } else if (run.channels.size() > 2) {
-    std::printf(" Channel: %s (best of %zu)\n", name.c_str(), run.channels.size());
-  } else if (job.channel != kChannelAuto && run.channelCount > 1) {
-    std::printf(" Channel: %s\n", job.channelByNumber != 0 || run.channelCount > 2
+  } else if (decoded > 2) {
+    std::printf(" Channel: %s (best of %zu)\n", name.c_str(), decoded);
+  } else if (job.channel != kChannelAuto && session.channelCount > 1) {
+    std::printf(" Channel: %s\n", job.channelByNumber || session.channelCount > 2
                                       ? std::to_string(channel + 1).c_str()
                                       : (channel == 0 ? "left" : "right"));
   }

@@ -6,28 +6,24 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/decode_job.h"
-#include "decode/stream_decoder.h"
+#include "decode/decode_session.h"
 #include "decode_app/audio_input.h"
+#include "decode_app/decode_options.h"
 
 // The channels being decoded and what the listing has shown of them so far.
 struct DecodeRun {
-  std::vector<StreamDecoder> decoders;
-  std::vector<int32_t> channels;  // the file's channel of each decoder
-  std::vector<float> samples;     // one channel of the current chunk
-  int32_t channelCount = 0;       // of the recording
-  bool live = false;              // rows are printed while the tape plays
+  DecodeSession session;
+  bool live = false;  // rows are printed while the tape plays
   bool progress = false;
   size_t rowsShown = 0;
   size_t rowsFrom = 0;  // the decoder whose rows were shown
   bool rowsMixed = false;
   std::chrono::steady_clock::time_point lastProgress;
-  size_t best = 0;  // the decoder whose blocks are kept
 };
 
 // Reads `input` to its end through the channels that job.channel chooses (all with -ch A):
 // with run.live each block's row is printed as it ends, with run.progress a progress line
-// goes to stderr. Sets run.best. Returns kOk, or kErrBadValue (a -ch number the file does
+// goes to stderr. Finishes run.session. Returns kOk, or kErrBadValue (a -ch number the file does
 // not have), kErrBadWav (no frames at all), kErrReadInput or kErrOutOfMemory, reported. A
 // recording that ends before its stated length gets a note on stderr and decodes as far
 // as it goes.

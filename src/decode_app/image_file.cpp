@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "core/errors.h"
 #include "core/file_io.h"
 
 namespace {
@@ -24,13 +25,26 @@ struct TemporaryFile {
   }
 };
 
+// Writes `image` to `file` and closes it; a failed close can mean the last records never
+// arrived, so it counts as a failed write. Returns kOk or kErrWriteOutput, reported.
+int32_t writeImage(FileHandle file, const char* path, const std::vector<uint8_t>& image) {
+  const bool written =
+      image.empty() || std::fwrite(image.data(), 1, image.size(), file.get()) == image.size();
+  if (std::fclose(file.release()) != 0 || !written) {
+    return reportFailure(kErrWriteOutput, path);
+  }
+  return kOk;
+}
+
 }  // namespace
 
-int32_t writeImageFile(const char* path, const std::vector<DecodedBlock>& blocks) {
+int32_t writeImageFile(const char* path, const std::vector<uint8_t>& image) {
   std::error_code error;
   const std::filesystem::file_status target = std::filesystem::status(path, error);
   if (std::filesystem::exists(target) && !std::filesystem::is_regular_file(target)) {
-    return writeTapeImage(path, blocks);
+    std::printf("Writing tape image: %s\n", path);
+    FileHandle file(std::fopen(path, "wb"));
+    return file ? writeImage(std::move(file), path, image) : reportFailure(kErrOpenOutput, path);
   }
   // Through a link, the file it names is replaced, not the link.
   const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
@@ -51,7 +65,7 @@ int32_t writeImageFile(const char* path, const std::vector<DecodedBlock>& blocks
     }
     return reportFailure(kErrOpenOutput, path);
   }
-  const int32_t status = writeTapeRecords(std::move(file), path, blocks);
+  const int32_t status = writeImage(std::move(file), path, image);
   if (status != kOk) {
     return status;
   }

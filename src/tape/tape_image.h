@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/job.h"
 #include "tape/tape_format.h"
@@ -32,6 +33,17 @@ void freeBlocks(ConversionJob& job);
 // into the first six fields of `block`, sets headerChecksumError and returns true;
 // otherwise leaves `block` unchanged and returns false.
 bool detectHeader(const uint8_t* bytes, TapeBlock& block);
+
+// Sets the body fault marks of header block `block`, whose body part holds `held` bytes:
+// a body of other than length + 2 bytes, or one that is not whole for another reason
+// (`cut`: it went on past them, or the file ends inside it), gets its length fault (the data bytes it holds, 0 for a body too short for its checksum); a
+// whole body gets its checksum checked, so only then is `body` read.
+void checkBodyPart(const uint8_t* body, int64_t held, bool cut, TapeBlock& block);
+
+// Appends one part to `image` in the record layout: its length word, then its bytes; of a
+// part longer than a length word can state, the first 65,535 bytes. Returns kOk, or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendRecord(std::vector<uint8_t>& image, const std::vector<uint8_t>& part);
 
 // Looks up block `number` (1-based). Returns kOk with `block` set, or kErrBadBlock,
 // reported as "Bad block number: %d", with `block` unchanged.

@@ -63,9 +63,8 @@ int32_t scanHeaderBlock(ScanState& state, TapeBlock& block, int64_t headerAt, in
     // word; in a bare image the rest of the file is taken as this block's short body.
     const int64_t held = state.bare ? state.size - bodyAt : lengthWord;
     next = state.bare ? state.size : bodyAt + lengthWord;
-    // A body of 0 or 1 bytes has no room for its checksum: its fault must still show, so
-    // the shortfall never reads as the -1 of a whole body.
-    block.bodyLengthError = static_cast<int32_t>(std::max<int64_t>(held - kBodyPartExtra, 0));
+    // A record of the right length that runs past the end of the file is short as well.
+    checkBodyPart(nullptr, held, true, block);
   } else {
     const uint8_t* body = nullptr;
     size_t available = 0;
@@ -76,8 +75,7 @@ int32_t scanHeaderBlock(ScanState& state, TapeBlock& block, int64_t headerAt, in
     if (available != static_cast<size_t>(need)) {
       return reportFailure(kErrReadInput, state.path);
     }
-    block.bodyLengthError = -1;
-    block.bodyChecksumError = checksumMatches(body, block.length + 1) ? 0 : 1;
+    checkBodyPart(body, need, false, block);
     next = bodyAt + need;
   }
   block.headerOffset = static_cast<int32_t>(headerAt);
@@ -155,6 +153,18 @@ bool detectHeader(const uint8_t* bytes, TapeBlock& block) {
   block.headerChecksum = header[kHeaderChecksum];
   block.headerChecksumError = checksumMatches(header, kHeaderChecksum) ? 0 : 1;
   return true;
+}
+
+void checkBodyPart(const uint8_t* body, int64_t held, bool cut, TapeBlock& block) {
+  const int64_t need = int64_t{block.length} + kBodyPartExtra;
+  if (held != need || cut) {
+    // A body of 0 or 1 bytes has no room for its checksum: its fault must still show, so
+    // the shortfall never reads as the -1 of a whole body.
+    block.bodyLengthError = static_cast<int32_t>(std::max<int64_t>(held - kBodyPartExtra, 0));
+    return;
+  }
+  block.bodyLengthError = -1;
+  block.bodyChecksumError = checksumMatches(body, block.length + 1) ? 0 : 1;
 }
 
 int32_t scanTape(ConversionJob& job) {

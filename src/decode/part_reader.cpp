@@ -1,4 +1,5 @@
-// Lead-in search and the walk over a channel's parts.
+// Lead-in search, and the reading of the part after a lead-in as a header, a body or a
+// headerless block.
 #include <algorithm>
 #include <cmath>
 
@@ -36,8 +37,8 @@ bool similar(double a, double b, double sampleRate) {
 
 // Fills the measured and the chosen properties of the run [first, end). False when
 // they fit no protocol.
-bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t protocol, int32_t phase,
-                    LeadIn& leadIn) {
+bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, TapeProtocol protocol,
+                    TapePhase phase, LeadIn& leadIn) {
   double sums[2] = {0, 0};
   double counts[2] = {0, 0};
   for (size_t i = leadIn.first; i < leadIn.end; ++i) {
@@ -58,7 +59,7 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, int32_t prot
   if (!symmetric) {
     // A space starts with its short level. Decoding works in either phase, since marks and
     // spaces end alike, so a forced phase only keeps out pilots that contradict it.
-    const int32_t measured = duty < 0.5 ? kPhaseNormal : kPhaseReversed;
+    const TapePhase measured = duty < 0.5 ? kPhaseNormal : kPhaseReversed;
     leadIn.protocol = kProtocolMato;
     leadIn.phase = phase != kPhaseAuto ? phase : measured;
     // A pilot is spaces, so the cell that ends it is longer; a run of marks inside data
@@ -82,7 +83,7 @@ size_t headerLength(const TapePart& part) {
 }  // namespace
 
 bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRate,
-                      int32_t protocol, int32_t phase, size_t& runStart, size_t& position,
+                      TapeProtocol protocol, TapePhase phase, size_t& runStart, size_t& position,
                       LeadIn& leadIn) {
   const std::vector<double>& x = crossings.positions;
   const double shortest = kShortestInterval * sampleRate;
@@ -108,14 +109,6 @@ bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRa
   }
   position = end > position ? end : position;
   return false;
-}
-
-bool findLeadIn(const Crossings& crossings, size_t from, int32_t sampleRate, int32_t protocol,
-                int32_t phase, LeadIn& leadIn) {
-  size_t runStart = from;
-  size_t position = from;
-  return findLeadInBefore(crossings, crossings.positions.size(), sampleRate, protocol, phase,
-                          runStart, position, leadIn);
 }
 
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
@@ -151,35 +144,4 @@ int32_t decodePartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_
   part.isBody = bodyLeader ? 1 : 0;
   part.isHeader = !bodyLeader && isPmdHeaderPart(part.bytes) ? 1 : 0;
   return status;
-}
-
-int32_t decodeTapeParts(const Crossings& crossings, int32_t sampleRate, int32_t protocol,
-                        int32_t phase, std::vector<TapePart>& parts) {
-  parts.clear();
-  bool afterHeader = false;
-  size_t bodyLength = 0;
-  size_t from = 0;
-  LeadIn leadIn;
-  while (findLeadIn(crossings, from, sampleRate, protocol, phase, leadIn)) {
-    TapePart part;
-    size_t next = leadIn.end;
-    int32_t status =
-        decodePartAfter(crossings, leadIn, sampleRate, afterHeader, bodyLength, part, next);
-    if (status != kOk) {
-      return status;
-    }
-    from = std::max(next, leadIn.first + 1);
-    if (part.bytes.empty()) {
-      continue;
-    }
-    afterHeader = part.isHeader != 0;
-    if (afterHeader) {
-      bodyLength = announcedBodyLength(part);
-    }
-    status = appendItem(parts, part);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  return kOk;
 }

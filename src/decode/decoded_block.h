@@ -1,0 +1,47 @@
+// From decoded parts to tape image blocks: pairing a header with its body, the fault
+// marks, the figures that rank channels, and the image in the record layout.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/job.h"
+#include "decode/frame_decoder.h"
+
+// One block as it goes into the tape image. `info` carries the header fields and the
+// three fault marks with the meaning the scanner gives them (bodyLengthError is -1 when
+// the body is whole); its offsets stay 0.
+struct DecodedBlock {
+  TapeBlock info;
+  TapeProtocol protocol = kProtocolAuto;
+  TapePhase phase = kPhaseAuto;
+  double startSeconds = 0;
+  double cellRate = 0;
+  int32_t frameErrors = 0;
+  std::vector<uint8_t> headerPart;  // 63 bytes: sync pattern and header; empty if headerless
+  std::vector<uint8_t> body;        // body part, or all bytes of a headerless block
+};
+
+// Makes the block of one part: a header part with `body` (its body part, or nullptr when
+// it was lost), or any other part as a headerless block. A body that is short, long or
+// cut, or of 0 or 1 bytes, gets its length fault; a headerless part that was cut too.
+// The sync pattern is written anew for every header, since Mato never sends it. Returns
+// kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t makeDecodedBlock(const TapePart& part, const TapePart* body,
+                                       int32_t sampleRate, DecodedBlock& block);
+
+// A figure of merit for choosing between the channels of a recording: bytes in blocks
+// without faults or frame errors count double.
+int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks);
+
+// True when the block carries any of the fault marks HCE, BCE or BLE.
+bool hasFault(const TapeBlock& info);
+
+// The number of blocks that are not whole (hasFault).
+int32_t countDamagedBlocks(const std::vector<DecodedBlock>& blocks);
+
+// Appends `blocks` to `image` in the record layout that tonbrix reads: a header block as
+// its 63-byte header part and its body part, a headerless block as one part, each behind
+// its length word. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t buildTapeImage(const std::vector<DecodedBlock>& blocks,
+                                     std::vector<uint8_t>& image);
