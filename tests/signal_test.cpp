@@ -75,18 +75,15 @@ TEST(TruncatedProduct, MatchesExactProductOverManyValues) {
   const double rates[] = {
       kPmdCellsPerSecond, kPmdDoubleCellsPerSecond, kMatoGapChunksPerSecond, 3.0, 0.1, 44100.0,
       1.0 / 3.0};
-  int64_t checked = 0;
   for (const double rate : rates) {
     for (int32_t tenths = -2000; tenths <= 20000; ++tenths) {
       const double seconds = tenths / 10.0;
       ASSERT_EQ(truncatedProduct(seconds, rate), exactTruncatedProduct(seconds, rate))
           << seconds << " * " << rate;
-      ++checked;
     }
     for (int32_t whole = 0; whole <= 2000000; whole += 7) {
       ASSERT_EQ(truncatedProduct(whole, rate), exactTruncatedProduct(whole, rate))
           << whole << " * " << rate;
-      ++checked;
     }
     for (int i = 0; i < 20000; ++i) {
       const double seconds = anySeconds(random);
@@ -98,10 +95,8 @@ TEST(TruncatedProduct, MatchesExactProductOverManyValues) {
         ASSERT_EQ(truncatedProduct(probe, rate), exactTruncatedProduct(probe, rate))
             << std::hexfloat << probe << " * " << rate;
       }
-      checked += 4;
     }
   }
-  EXPECT_GT(checked, 1000000);
 }
 
 }  // namespace

@@ -18,23 +18,21 @@ struct WaveformRow {
   int32_t sampleRateIndex;
   int32_t doubleSpeed;
   int32_t sampleRate;
-  size_t bufferLength;
-  ptrdiff_t spaceOffset;
   const char* mark;
   const char* space;
 };
 
 // clang-format off
 const WaveformRow kRows[] = {
-    {0, 0, 0, 11025, 15, 5, "5F 5S", "5S 5F"},
-    {0, 0, 1, 11025, 9, 3, "3F 3S", "3S 3F"},
-    {0, 1, 0, 22050, 27, 9, "9F 9S", "9S 9F"},
-    {0, 1, 1, 22050, 15, 5, "5F 5S", "5S 5F"},
-    {0, 2, 0, 44100, 54, 18, "18F 18S", "18S 18F"},
-    {0, 2, 1, 44100, 27, 9, "9F 9S", "9S 9F"},
-    {1, 0, 0, 11025, 15, 6, "9F 6S", "3F 6S"},
-    {1, 1, 0, 22050, 35, 14, "21F 14S", "7F 14S"},
-    {1, 2, 0, 44100, 70, 28, "42F 28S", "14F 28S"},
+    {0, 0, 0, 11025, "5F 5S", "5S 5F"},
+    {0, 0, 1, 11025, "3F 3S", "3S 3F"},
+    {0, 1, 0, 22050, "9F 9S", "9S 9F"},
+    {0, 1, 1, 22050, "5F 5S", "5S 5F"},
+    {0, 2, 0, 44100, "18F 18S", "18S 18F"},
+    {0, 2, 1, 44100, "9F 9S", "9S 9F"},
+    {1, 0, 0, 11025, "9F 6S", "3F 6S"},
+    {1, 1, 0, 22050, "21F 14S", "7F 14S"},
+    {1, 2, 0, 44100, "42F 28S", "14F 28S"},
 };
 // clang-format on
 
@@ -42,7 +40,7 @@ Bytes samplesAt(const uint8_t* start, int32_t length) { return Bytes(start, star
 
 // Every row at the default amplitude and at both extremes, with and without reversed
 // phase: reversal swaps the two levels and nothing else.
-TEST(BuildWaveforms, EveryRowGivesTheTabledSamplesInOneSharedBuffer) {
+TEST(BuildWaveforms, EveryRowGivesTheTabledSamples) {
   const int amplitudes[] = {90, 1, 127};
   for (const WaveformRow& row : kRows) {
     for (const int amplitude : amplitudes) {
@@ -67,10 +65,6 @@ TEST(BuildWaveforms, EveryRowGivesTheTabledSamplesInOneSharedBuffer) {
         EXPECT_EQ(job.sampleRate, row.sampleRate);
         EXPECT_EQ(job.markLength, static_cast<int32_t>(mark.size()));
         EXPECT_EQ(job.spaceLength, static_cast<int32_t>(space.size()));
-        ASSERT_TRUE(job.waveBuffer.has_value());
-        EXPECT_EQ(job.waveBuffer->size(), row.bufferLength);
-        EXPECT_EQ(job.markWave, job.waveBuffer->data());
-        EXPECT_EQ(job.spaceWave - job.markWave, row.spaceOffset);
         EXPECT_EQ(samplesAt(job.markWave, job.markLength), mark);
         EXPECT_EQ(samplesAt(job.spaceWave, job.spaceLength), space);
       }

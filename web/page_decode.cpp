@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/errors.h"
@@ -28,20 +29,6 @@ const std::vector<DecodedBlock>& shownBlocks(const PageDecoding& decoding) {
   const DecodeSession& session = decoding.session;
   return decoding.finished ? keptBlocks(session)
                            : session.decoders[leadingDecoder(session, 0)].blocks;
-}
-
-// Writes the image into the module's file system, where the page picks it up.
-int32_t writeImage(const char* path, const std::vector<uint8_t>& image) {
-  FileHandle file(std::fopen(path, "wb"));
-  if (!file) {
-    return reportFailure(kErrOpenOutput, path);
-  }
-  const bool written =
-      image.empty() || std::fwrite(image.data(), 1, image.size(), file.get()) == image.size();
-  if (std::fclose(file.release()) != 0 || !written) {
-    return reportFailure(kErrWriteOutput, path);
-  }
-  return kOk;
 }
 
 }  // namespace
@@ -121,7 +108,9 @@ EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, const char* 
   std::vector<uint8_t> image;
   status = buildTapeImage(blocks, image);
   if (status == kOk) {
-    status = writeImage(imagePath, image);
+    FileHandle file(std::fopen(imagePath, "wb"));
+    status = file ? writeAndClose(std::move(file), imagePath, image.data(), image.size())
+                  : reportFailure(kErrOpenOutput, imagePath);
   }
   if (status != kOk) {
     return status;

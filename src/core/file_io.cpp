@@ -45,6 +45,14 @@ int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset, int32_t
   return kOk;
 }
 
+int32_t writeAndClose(FileHandle file, const char* name, const uint8_t* bytes, size_t count) {
+  const bool written = count == 0 || std::fwrite(bytes, 1, count, file.get()) == count;
+  if (std::fclose(file.release()) != 0 || !written) {
+    return reportFailure(kErrWriteOutput, name);
+  }
+  return kOk;
+}
+
 bool namesSameFile(const char* first, const char* second) {
   std::error_code error;
   return std::filesystem::equivalent(first, second, error) && !error;

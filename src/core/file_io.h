@@ -1,6 +1,7 @@
 // Files: the handle that closes itself, opening for reading, checked reads and positioning.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -23,6 +24,12 @@ int64_t seekAndTell(std::FILE* file, int64_t offset, int origin);
 // was truncated or replaced since the scan, and its offsets no longer mean anything.
 [[nodiscard]] int32_t readFileRange(const char* path, uint8_t* buffer, int64_t offset,
                                     int32_t count, int64_t expectedSize = -1);
+
+// Writes `count` bytes at `bytes` to `file`, open for writing, and closes it; a failed
+// close can mean the last bytes never arrived, so it counts as a failed write. Returns
+// kOk, or kErrWriteOutput, reported with `name`.
+[[nodiscard]] int32_t writeAndClose(FileHandle file, const char* name, const uint8_t* bytes,
+                                    size_t count);
 
 // True when both paths name one existing file, also through a link or another spelling.
 // Opening an output for writing truncates it, so no program may write over its input.

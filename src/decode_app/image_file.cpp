@@ -25,17 +25,6 @@ struct TemporaryFile {
   }
 };
 
-// Writes `image` to `file` and closes it; a failed close can mean the last records never
-// arrived, so it counts as a failed write. Returns kOk or kErrWriteOutput, reported.
-int32_t writeImage(FileHandle file, const char* path, const std::vector<uint8_t>& image) {
-  const bool written =
-      image.empty() || std::fwrite(image.data(), 1, image.size(), file.get()) == image.size();
-  if (std::fclose(file.release()) != 0 || !written) {
-    return reportFailure(kErrWriteOutput, path);
-  }
-  return kOk;
-}
-
 }  // namespace
 
 int32_t writeImageFile(const char* path, const std::vector<uint8_t>& image) {
@@ -44,7 +33,8 @@ int32_t writeImageFile(const char* path, const std::vector<uint8_t>& image) {
   if (std::filesystem::exists(target) && !std::filesystem::is_regular_file(target)) {
     std::printf("Writing tape image: %s\n", path);
     FileHandle file(std::fopen(path, "wb"));
-    return file ? writeImage(std::move(file), path, image) : reportFailure(kErrOpenOutput, path);
+    return file ? writeAndClose(std::move(file), path, image.data(), image.size())
+                : reportFailure(kErrOpenOutput, path);
   }
   // Through a link, the file it names is replaced, not the link.
   const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
@@ -65,7 +55,7 @@ int32_t writeImageFile(const char* path, const std::vector<uint8_t>& image) {
     }
     return reportFailure(kErrOpenOutput, path);
   }
-  const int32_t status = writeImage(std::move(file), path, image);
+  const int32_t status = writeAndClose(std::move(file), path, image.data(), image.size());
   if (status != kOk) {
     return status;
   }
