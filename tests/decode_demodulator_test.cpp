@@ -318,12 +318,14 @@ TEST(DecodeBlocks, BodyTooShortForItsChecksumShowsItsLengthFault) {
   headerPart.protocol = kProtocolPmd;
   headerPart.isHeader = 1;
   headerPart.bytes = tape_builder::headerPart(header);
+  headerPart.confidence.assign(headerPart.bytes.size(), kByteCertain);
   for (const size_t length : {size_t{0}, size_t{1}, size_t{49}}) {
     SCOPED_TRACE(length);
     TapePart body;
     body.isBody = 1;
     body.bytes = tape_builder::bodyPart(Bytes(48, 7));
     body.bytes.resize(length);
+    body.confidence.assign(length, kByteCertain);
     DecodedBlock block;
     ASSERT_EQ(makeDecodedBlock(headerPart, &body, 22050, block), kOk);
     EXPECT_EQ(block.info.bodyLengthError >= 0, length != 49);

@@ -1,23 +1,45 @@
 // Block assembly of decoded tapes, and the image they make.
 #include "decode/decoded_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tape/tape_image.h"
 
 namespace {
 
-int32_t buildHeaderPart(const TapePart& part, DecodedBlock& block) {
+ByteTimes timesOf(const TapePart& part, int32_t sampleRate) {
+  ByteTimes times;
+  times.firstSeconds = part.firstByteSample / sampleRate;
+  if (!part.bytes.empty() && part.endSample > part.firstByteSample) {
+    times.byteSeconds = (part.endSample - part.firstByteSample) / sampleRate /
+                        static_cast<double>(part.bytes.size());
+  }
+  return times;
+}
+
+int32_t buildHeaderPart(const TapePart& part, int32_t sampleRate, DecodedBlock& block) {
   int32_t status = resizeItems(block.headerPart, kHeaderPartLength);
+  if (status == kOk) {
+    status = resizeItems(block.headerConfidence, kHeaderPartLength);
+  }
   if (status != kOk) {
     return status;
   }
   for (int32_t i = 0; i < kSyncPatternLength; ++i) {
     block.headerPart[static_cast<size_t>(i)] = syncPatternByte(i);
+    block.headerConfidence[static_cast<size_t>(i)] = kByteCertain;
   }
   const size_t start = part.protocol == kProtocolMato ? kMatoHeaderStart : kPmdHeaderStart;
   std::memcpy(&block.headerPart[kSyncPatternLength], &part.bytes[start], kHeaderLength);
+  std::memcpy(&block.headerConfidence[kSyncPatternLength], &part.confidence[start],
+              kHeaderLength);
   detectHeader(block.headerPart.data(), block.info);
+  block.headerTimes = timesOf(part, sampleRate);
+  // Mato sends one sync byte where the pattern stands: index i of the header part is then
+  // the part's byte i - 47.
+  block.headerTimes.firstSeconds -=
+      static_cast<double>(kSyncPatternLength - start) * block.headerTimes.byteSeconds;
   return kOk;
 }
 
@@ -26,6 +48,19 @@ int32_t copyBytes(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& copy)
   if (status == kOk && !bytes.empty()) {
     std::memcpy(copy.data(), bytes.data(), bytes.size());
   }
+  return status;
+}
+
+// The body (or the headerless block) of `block` from `part`.
+int32_t takeBody(const TapePart& part, int32_t sampleRate, DecodedBlock& block) {
+  int32_t status = copyBytes(part.bytes, block.body);
+  if (status == kOk) {
+    status = copyBytes(part.confidence, block.bodyConfidence);
+  }
+  block.bodyTimes = timesOf(part, sampleRate);
+  block.endSeconds = part.endSample / sampleRate;
+  block.cellSpread = std::max(block.cellSpread, part.cellSpread);
+  block.swing = block.swing > 0 ? (block.swing + part.swing) / 2 : part.swing;
   return status;
 }
 
@@ -41,21 +76,24 @@ int32_t makeDecodedBlock(const TapePart& part, const TapePart* body, int32_t sam
   block.protocol = part.protocol;
   block.phase = part.phase;
   block.startSeconds = part.startSample / sampleRate;
+  block.endSeconds = part.endSample / sampleRate;
   block.cellRate = part.cellRate;
+  block.cellSpread = part.cellSpread;
+  block.swing = part.swing;
   block.frameErrors = part.frameErrors;
   block.info.bodyLengthError = -1;
   if (part.isHeader == 0) {
-    const int32_t status = copyBytes(part.bytes, block.body);
+    const int32_t status = takeBody(part, sampleRate, block);
     block.info.length = static_cast<uint16_t>(block.body.size());
     if (part.cut != 0) {
       block.info.bodyLengthError = static_cast<int32_t>(block.body.size());
     }
     return status;
   }
-  int32_t status = buildHeaderPart(part, block);
+  int32_t status = buildHeaderPart(part, sampleRate, block);
   if (status == kOk && body != nullptr) {
     block.frameErrors += body->frameErrors;
-    status = copyBytes(body->bytes, block.body);
+    status = takeBody(*body, sampleRate, block);
   }
   if (status == kOk) {
     checkBodyPart(block.body.data(), static_cast<int64_t>(block.body.size()),

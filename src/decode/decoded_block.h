@@ -8,6 +8,13 @@
 #include "core/job.h"
 #include "decode/frame_decoder.h"
 
+// Where the bytes of a part lie in the recording: byte i starts about
+// firstSeconds + i * byteSeconds (the speed measured over the part).
+struct ByteTimes {
+  double firstSeconds = 0;
+  double byteSeconds = 0;
+};
+
 // One block as it goes into the tape image. `info` carries the header fields and the
 // three fault marks with the meaning the scanner gives them (bodyLengthError is -1 when
 // the body is whole); its offsets stay 0.
@@ -15,11 +22,20 @@ struct DecodedBlock {
   TapeBlock info;
   TapeProtocol protocol = kProtocolAuto;
   TapePhase phase = kPhaseAuto;
-  double startSeconds = 0;
-  double cellRate = 0;
+  double startSeconds = 0;  // first crossing of its leader or pilot
+  double endSeconds = 0;    // end of its last frame
+  double cellRate = 0;      // of its first part
+  double cellSpread = 0;    // % of the cell length, the larger of its parts'
+  double swing = 0;         // mean swing of the signal, full scale 2
   int32_t frameErrors = 0;
   std::vector<uint8_t> headerPart;  // 63 bytes: sync pattern and header; empty if headerless
   std::vector<uint8_t> body;        // body part, or all bytes of a headerless block
+  // One per byte of headerPart and body: kByteUnknown .. kByteCertain. The sync pattern is
+  // written anew, so it is certain.
+  std::vector<uint8_t> headerConfidence;
+  std::vector<uint8_t> bodyConfidence;
+  ByteTimes headerTimes;  // by index into headerPart
+  ByteTimes bodyTimes;
 };
 
 // Makes the block of one part: a header part with `body` (its body part, or nullptr when

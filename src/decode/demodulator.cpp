@@ -15,7 +15,7 @@ constexpr double kHysteresisShare = 0.125;
 
 // Appends the crossing just completed. Returns kOk or kErrOutOfMemory, reported.
 int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate, bool& candidateSet,
-                     bool rising) {
+                     bool rising, double swing) {
   if (!candidateSet) {
     // The threshold moved past the signal rather than the other way round.
     candidate = static_cast<double>(position) - 0.5;
@@ -24,7 +24,8 @@ int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate, b
   if (crossings.positions.empty()) {
     crossings.firstRising = rising ? 1 : 0;
   }
-  return appendItem(crossings.positions, candidate);
+  const int32_t status = appendItem(crossings.positions, candidate);
+  return status == kOk ? appendItem(crossings.swings, static_cast<float>(swing)) : status;
 }
 
 // The loop works on local copies of the state, which the compiler keeps in registers;
@@ -69,7 +70,7 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
         candidateSet = true;
       }
       if (x > middle + margin) {
-        status = takeCrossing(crossings, position, candidate, candidateSet, true);
+        status = takeCrossing(crossings, position, candidate, candidateSet, true, high - low);
         level = 1;
       }
     } else if (level == 1) {
@@ -78,7 +79,7 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
         candidateSet = true;
       }
       if (x < middle - margin) {
-        status = takeCrossing(crossings, position, candidate, candidateSet, false);
+        status = takeCrossing(crossings, position, candidate, candidateSet, false, high - low);
         level = 0;
       }
     } else if (x > middle + margin || x < middle - margin) {

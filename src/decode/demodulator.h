@@ -10,6 +10,7 @@
 // opposite directions, so only the direction of the first is kept.
 struct Crossings {
   std::vector<double> positions;  // in samples, with fractions from interpolation
+  std::vector<float> swings;      // the signal's swing (high - low envelope) at each crossing
   int32_t firstRising = 0;
 };
 

@@ -18,19 +18,41 @@ inline constexpr size_t kMatoHeaderStart = sizeof kMatoSyncByte;
 // A record's length word cannot state more.
 inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 
+// How sure the decoder is of each byte it delivers. A byte it could not read at all (lost
+// under a dropout) is unknown and holds 0; one whose frame broke (a bad start or stop cell,
+// a cell out of tolerance) is uncertain; values in between grade how clear the cells were.
+// Several takes of one tape are merged by these: a certain byte beats any other.
+inline constexpr uint8_t kByteUnknown = 0;
+inline constexpr uint8_t kByteUncertain = 64;
+inline constexpr uint8_t kMinCertainByte = 128;
+inline constexpr uint8_t kByteCertain = 255;
+
 // The byte frames that one leader or pilot introduces.
 struct TapePart {
   TapeProtocol protocol = kProtocolAuto;  // found: kProtocolPmd, kProtocolPmdDouble or kProtocolMato
   TapePhase phase = kPhaseAuto;           // found: kPhaseNormal or kPhaseReversed
-  double startSample = 0;  // first crossing of the leader or pilot
-  double cellRate = 0;     // measured PMD 85 cells or Mato spaces per second
+  double startSample = 0;      // first crossing of the leader or pilot
+  double firstByteSample = 0;  // where the first frame starts
+  double endSample = 0;        // where the last frame ends
+  double cellRate = 0;         // measured PMD 85 cells or Mato spaces per second
+  double cellSpread = 0;       // standard deviation of the cell lengths read, % of nominal
+  double swing = 0;            // mean swing of the signal over the part, full scale 2
   int32_t leadInCells = 0;
   int32_t frameErrors = 0;  // PMD 85 frames whose stop bits were not both marks
   int32_t isHeader = 0;     // a header part: sync pattern or sync byte, then 15 header bytes
   int32_t isBody = 0;       // the body part of the header part before it
   int32_t cut = 0;          // frames went on after the byte limit and were not read
   std::vector<uint8_t> bytes;
+  std::vector<uint8_t> confidence;  // one per byte: kByteUnknown .. kByteCertain
 };
+
+// Appends `value` with its confidence to `part`. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence);
+
+// Fills what a part measures over its crossings [first, end): the start of the first frame
+// at `firstByteSample`, the end of the last, and the mean swing.
+void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
+                 TapePart& part);
 
 // A periodic run of crossings long enough to be a leader or pilot.
 struct LeadIn {

@@ -52,6 +52,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     ++c;
   }
   bool ended = false;
+  double spreadSum = 0;
+  double spreadCount = 0;
+  size_t cellStart = c;  // the crossing where the cell last read began
   // Returns the cell that starts at crossing c and moves c to the next one. The period to
   // the next waveform and the length of the first level (a third of a space for a space,
   // a whole space for a mark) must agree; where they do not, the next "waveform" is the
@@ -60,6 +63,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (ended || c + 1 >= x.size()) {
       return kInvalid;
     }
+    cellStart = c;
     const double head = x[c + 1] - x[c];
     if (head < kShortestHead * space || head > kLongestHead * space) {
       return kInvalid;
@@ -67,7 +71,10 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
     const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
     if (classify(period, space) == byHead) {
-      space += kTrackingGain * ((byHead == kMark ? period / kMarkRatio : period) - space);
+      const double measured = byHead == kMark ? period / kMarkRatio : period;
+      spreadSum += (measured / space - 1) * (measured / space - 1);
+      spreadCount += 1;
+      space += kTrackingGain * (measured - space);
       c += 2;
     } else {
       c += 1;
@@ -90,6 +97,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   }
   // Only a body has a length to keep to; any other part runs as far as its frames do.
   const size_t limit = part.isBody != 0 ? byteLimit : kMaxPartLength;
+  const size_t firstFrame = cellStart;  // the start bit just read
+  spreadSum = 0;
+  spreadCount = 0;
   while (cell == kMark) {
     if (part.bytes.size() >= limit) {
       part.cut = 1;
@@ -107,7 +117,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (bit < kDataBits) {
       break;
     }
-    const int32_t status = appendItem(part.bytes, static_cast<uint8_t>(value));
+    const int32_t status = appendByte(part, static_cast<uint8_t>(value), kByteCertain);
     if (status != kOk) {
       return status;
     }
@@ -123,5 +133,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
                       ? 1
                       : 0;
   next = c;
+  part.cellSpread = spreadCount > 0 ? 100 * std::sqrt(spreadSum / spreadCount) : 0;
+  if (!part.bytes.empty()) {
+    measurePart(crossings, leadIn.end, next + 1, x[firstFrame], part);
+  }
   return kOk;
 }

@@ -111,6 +111,27 @@ bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRa
   return false;
 }
 
+int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence) {
+  const int32_t status = appendItem(part.bytes, value);
+  return status == kOk ? appendItem(part.confidence, confidence) : status;
+}
+
+void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
+                 TapePart& part) {
+  const std::vector<double>& x = crossings.positions;
+  end = std::min(end, x.size());
+  if (first >= end) {
+    return;
+  }
+  part.firstByteSample = firstByteSample;
+  part.endSample = x[end - 1];
+  double sum = 0;
+  for (size_t i = first; i < end; ++i) {
+    sum += crossings.swings[i];
+  }
+  part.swing = sum / static_cast<double>(end - first);
+}
+
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
   constexpr size_t kMaxDamagedBytes = 4;
   if (bytes.size() < kPmdHeaderStart + kHeaderLength) {

@@ -25,6 +25,18 @@ Interval classify(double length, double halfCell) {
 
 void track(double& halfCell, double measured) { halfCell += kTrackingGain * (measured - halfCell); }
 
+// The spread of the cell lengths around the tracked length, for the report on a block.
+struct Spread {
+  double sum = 0;
+  double count = 0;
+  void add(double cell, double halfCell) {
+    const double deviation = cell / (2 * halfCell) - 1;
+    sum += deviation * deviation;
+    count += 1;
+  }
+  double percent() const { return count > 0 ? 100 * std::sqrt(sum / count) : 0; }
+};
+
 }  // namespace
 
 int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
@@ -64,6 +76,8 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   part.phase = phase;
 
   size_t middle = k + 1;  // crossing in the middle of the current cell
+  double firstByteSample = -1;
+  Spread spread;
   int32_t bitCount = -1;  // -1: waiting for a start bit; then bits of the frame so far
   int32_t idleMarks = 0;
   uint32_t value = 0;
@@ -82,6 +96,9 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         bitCount = 0;
         value = 0;
         badStopBit = false;
+        if (firstByteSample < 0) {
+          firstByteSample = x[middle] - halfCell;
+        }
       } else if (++idleMarks > kMaxIdleMarks) {
         break;
       }
@@ -92,7 +109,8 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       badStopBit = badStopBit || !mark;
       if (++bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
-        const int32_t status = appendItem(part.bytes, static_cast<uint8_t>(value));
+        const int32_t status = appendByte(part, static_cast<uint8_t>(value),
+                                          badStopBit ? kByteUncertain : kByteCertain);
         if (status != kOk) {
           return status;
         }
@@ -107,6 +125,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     const double first = x[middle + 1] - x[middle];
     const Interval kind = classify(first, halfCell);
     if (kind == kWholeCell) {
+      spread.add(first, halfCell);
       track(halfCell, first / 2);
       middle += 1;
       continue;
@@ -118,9 +137,12 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     if (classify(second, halfCell) != kHalfCell) {
       break;
     }
+    spread.add(first + second, halfCell);
     track(halfCell, (first + second) / 2);
     middle += 2;
   }
   next = middle;
+  part.cellSpread = spread.percent();
+  measurePart(crossings, leadIn.end, next + 1, firstByteSample, part);
   return kOk;
 }

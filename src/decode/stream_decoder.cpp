@@ -49,6 +49,8 @@ void dropUsedCrossings(StreamDecoder& decoder) {
     return;
   }
   x.erase(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(keep));
+  std::vector<float>& swings = decoder.crossings.swings;
+  swings.erase(swings.begin(), swings.begin() + static_cast<std::ptrdiff_t>(keep));
   // Directions alternate, so dropping an odd count flips the first one.
   if ((keep & 1u) != 0) {
     decoder.crossings.firstRising ^= 1;
@@ -152,9 +154,11 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     if (!final && next + kLookahead >= size) {
       const size_t soFar = size - decoder.leadIn.first;
       decoder.retryAt = size + std::max(kMinRetryStep, soFar);
-      return size >= kDropBatch && x.capacity() < kPartCrossings
-                 ? reserveItems(decoder.crossings.positions, kPartCrossings)
-                 : kOk;
+      if (size < kDropBatch || x.capacity() >= kPartCrossings) {
+        return kOk;
+      }
+      status = reserveItems(decoder.crossings.positions, kPartCrossings);
+      return status == kOk ? reserveItems(decoder.crossings.swings, kPartCrossings) : status;
     }
     decoder.leadInFound = false;
     decoder.runStart = std::max(next, decoder.leadIn.first + 1);
