@@ -35,12 +35,18 @@ enum ErrorCode : int32_t {
   // The image is written, but not every block in it is whole: batch scripts must be able
   // to tell a perfect transfer from a damaged one.
   kErrDamagedBlocks = -23,  // "Damaged tape blocks found in '%s'!"
+  // A file that would be replaced: only an explicit -f may destroy what is there.
+  kErrOutputExists = -24,  // "Output file '%s' exists: give -f to replace it, or another name!"
 };
 
 // Prints the message of `code` with up to two text arguments on stderr, followed by an
 // empty line, and returns `code` so that the detecting operation can report and return
-// in one statement. For kErrBadBlock the text form is the block-list message.
-int32_t reportFailure(int32_t code, std::string_view first = {}, std::string_view second = {});
+// in one statement. For kErrBadBlock the text form is the block-list message. A
+// `reason` (the operating system's, or what the input lacks) goes before the message's
+// final mark: "Can't open input file 'a.wav': No such file or directory!". Both inputs
+// "-" in kErrTwoInputs say that standard input was given twice.
+int32_t reportFailure(int32_t code, std::string_view first = {}, std::string_view second = {},
+                      std::string_view reason = {});
 
 // The -18 form: the tape name and the file offset at which the scan could go no further.
 int32_t reportFailure(int32_t code, std::string_view path, uint32_t offset);

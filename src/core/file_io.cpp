@@ -1,6 +1,7 @@
 // Opening, positioning and reading files with every step checked.
 #include "core/file_io.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "core/errors.h"
@@ -8,6 +9,7 @@
 FileHandle openInputFile(const char* path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) {
+    errno = EISDIR;  // the reason a message gives
     return FileHandle();
   }
   return FileHandle(std::fopen(path, "rb"));

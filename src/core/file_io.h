@@ -12,6 +12,7 @@ struct FileCloser {
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens `path` for binary reading; refuses directories, which some systems let fopen open.
+// An empty handle leaves the reason in errno.
 FileHandle openInputFile(const char* path);
 
 // Positions `file` at `offset` from `origin` and returns the position it then reports, or

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/errors.h"
@@ -76,6 +78,17 @@ template <typename T>
 [[nodiscard]] int32_t reserveItems(std::vector<T>& items, size_t count) {
   try {
     items.reserve(count);
+  } catch (const std::bad_alloc&) {
+    return reportFailure(kErrOutOfMemory);
+  }
+  return kOk;
+}
+
+// Appends `piece` to `text`. Returns kOk, or kErrOutOfMemory, reported; `text` is then
+// unchanged.
+[[nodiscard]] inline int32_t appendText(std::string& text, std::string_view piece) {
+  try {
+    text.append(piece);
   } catch (const std::bad_alloc&) {
     return reportFailure(kErrOutOfMemory);
   }

@@ -54,6 +54,7 @@ inline constexpr double kPmdLeaderSeconds = 0.5;
 // 11025 samples a second, where the periods are rounded). A header part follows a pilot
 // of 510 spaces and the sync byte; a body or headerless block a pilot of 128 spaces,
 // a body's closed by one mark. Silence is counted in chunks of a third of a space.
+inline constexpr double kMatoSpaceHertz = 1050.0;
 inline constexpr int32_t kMatoHeaderPilotSpaces = 510;
 inline constexpr int32_t kMatoBlockPilotSpaces = 128;
 inline constexpr uint8_t kMatoSyncByte = 0x55;

@@ -1,0 +1,255 @@
+// Tests of the merge of several takes, on blocks built and damaged in the test.
+#include "decode/take_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/tape_builder.h"
+#include "tape/tape_image.h"
+
+namespace {
+
+using tape_builder::Bytes;
+using Take = std::vector<DecodedBlock>;
+using Edit = std::function<void(Take&)>;
+
+// Sets the fault marks as the decoder does: from the bytes, and a headerless block that
+// lost bytes as cut.
+void markFaults(DecodedBlock& block) {
+  if (block.headerPart.empty()) {
+    block.info.length = static_cast<uint16_t>(block.body.size());
+    bool lost = false;
+    for (const uint8_t confidence : block.bodyConfidence) {
+      lost = lost || confidence == kByteUnknown;
+    }
+    block.info.bodyLengthError = lost ? static_cast<int32_t>(block.body.size()) : -1;
+    return;
+  }
+  detectHeader(block.headerPart.data(), block.info);
+  block.info.bodyChecksumError = 0;
+  checkBodyPart(block.body.data(), static_cast<int64_t>(block.body.size()), false, block.info);
+}
+
+DecodedBlock makeBlock(const Bytes& headerPart, const Bytes& body) {
+  DecodedBlock block;
+  block.headerPart = headerPart;
+  block.headerConfidence.assign(headerPart.size(), kByteCertain);
+  block.body = body;
+  block.bodyConfidence.assign(body.size(), kByteCertain);
+  block.bodyTimes.byteSeconds = 0.01;
+  markFaults(block);
+  return block;
+}
+
+DecodedBlock headerBlock(uint8_t fileNumber, const char* name, size_t length, uint8_t seed) {
+  tape_builder::Header header;
+  header.fileNumber = fileNumber;
+  header.name = name;
+  header.length = static_cast<uint16_t>(length - 1);
+  return makeBlock(tape_builder::headerPart(header),
+                   tape_builder::bodyPart(tape_builder::patternBytes(length, seed)));
+}
+
+// The tape every case starts from.
+Take originalTape() {
+  return {headerBlock(1, "ONE", 300, 1), makeBlock({}, tape_builder::patternBytes(40, 2)),
+          headerBlock(2, "TWO", 500, 3), headerBlock(3, "THREE", 200, 4),
+          makeBlock({}, tape_builder::patternBytes(90, 5))};
+}
+
+// Body bytes [from, from + count) of block `b` lost under a dropout.
+Edit lose(size_t b, size_t from, size_t count) {
+  return [=](Take& take) {
+    for (size_t i = from; i < from + count; ++i) {
+      take[b].body[i] = 0;
+      take[b].bodyConfidence[i] = kByteUnknown;
+    }
+    markFaults(take[b]);
+  };
+}
+
+// Body byte `i` of block `b` read as `value` with `confidence`; with `fixSum` the
+// checksum is made to pass again, as on a tape that was saved differently.
+Edit misread(size_t b, size_t i, uint8_t value, uint8_t confidence, bool fixSum = false) {
+  return [=](Take& take) {
+    Bytes& body = take[b].body;
+    body.back() = static_cast<uint8_t>(body.back() + (fixSum ? value - body[i] : 0));
+    body[i] = value;
+    take[b].bodyConfidence[i] = confidence;
+    markFaults(take[b]);
+  };
+}
+
+Edit breakHeaderName(size_t b) {
+  return [=](Take& take) {
+    take[b].headerPart[kSyncPatternLength + kHeaderName] ^= 0x20;
+    markFaults(take[b]);
+  };
+}
+
+Edit cutBody(size_t b, size_t keep) {
+  return [=](Take& take) {
+    take[b].body.resize(keep);
+    take[b].bodyConfidence.resize(keep);
+    markFaults(take[b]);
+  };
+}
+
+Edit drop(size_t b) {
+  return [=](Take& take) { take.erase(take.begin() + static_cast<long>(b)); };
+}
+
+Edit insert(size_t at, const DecodedBlock& block) {
+  return [=](Take& take) { take.insert(take.begin() + static_cast<long>(at), block); };
+}
+
+Bytes imageOf(const Take& blocks) {
+  Bytes image;
+  EXPECT_EQ(buildTapeImage(blocks, image), kOk);
+  return image;
+}
+
+std::string takesText(const std::vector<int32_t>& takes) {
+  std::string text;
+  for (const int32_t take : takes) {
+    text += (text.empty() ? "" : "+") + std::to_string(take + 1);
+  }
+  return text;
+}
+
+struct Case {
+  const char* name;
+  std::vector<std::vector<Edit>> takes;  // the edits that make each take of the original
+  std::vector<Edit> expected;            // the edits that make the merged tape of it
+  // Per merged block: decision, the takes it came from, unknown and disputed bytes.
+  std::vector<MergeDecision> decisions;
+  std::vector<std::string> sources;
+  std::vector<int32_t> unknown;
+  std::vector<int32_t> disputed;
+};
+
+const DecodedBlock kExtra = makeBlock({}, tape_builder::patternBytes(25, 9));
+
+const Case kCases[] = {
+    {"dropouts in different blocks, and in one block at different bytes",
+     {{lose(0, 10, 30), lose(2, 100, 50)}, {lose(2, 300, 80), lose(3, 0, 20)}, {lose(2, 120, 60)}},
+     {},
+     {kMergeAgreed, kMergeAgreed, kMergeRecovered, kMergeAgreed, kMergeAgreed},
+     {"2+3", "1+2+3", "1+2+3", "1+3", "1+2+3"},
+     {0, 0, 0, 0, 0},
+     {0, 0, 0, 0, 0}},
+    {"two takes lost the same bytes",
+     {{lose(2, 100, 50)}, {lose(2, 120, 50)}},
+     {lose(2, 120, 30)},
+     {kMergeAgreed, kMergeAgreed, kMergeDamaged, kMergeAgreed, kMergeAgreed},
+     {"1+2", "1+2", "1+2", "1+2", "1+2"},
+     {0, 0, 30, 0, 0},
+     {0, 0, 0, 0, 0}},
+    {"whole copies that disagree: the majority wins",
+     {{misread(2, 7, 0xAA, kByteCertain, true)}, {}, {}},
+     {},
+     {kMergeAgreed, kMergeAgreed, kMergeDisputed, kMergeAgreed, kMergeAgreed},
+     {"1+2+3", "1+2+3", "2+3", "1+2+3", "1+2+3"},
+     {0, 0, 0, 0, 0},
+     {0, 0, 2, 0, 0}},
+    {"a certain byte beats an uncertain one",
+     {{misread(2, 7, 0xAA, kByteUncertain)}, {lose(2, 200, 9)}},
+     {},
+     {kMergeAgreed, kMergeAgreed, kMergeRecovered, kMergeAgreed, kMergeAgreed},
+     {"1+2", "1+2", "1+2", "1+2", "1+2"},
+     {0, 0, 0, 0, 0},
+     {0, 0, 0, 0, 0}},
+    {"certain bytes that disagree without a majority stay disputed",
+     {{misread(2, 7, 0xAA, kByteCertain), lose(2, 300, 1)}, {lose(2, 300, 1)}},
+     {misread(2, 7, 0xAA, kByteUncertain), lose(2, 300, 1)},
+     {kMergeAgreed, kMergeAgreed, kMergeDamaged, kMergeAgreed, kMergeAgreed},
+     {"1+2", "1+2", "1+2", "1+2", "1+2"},
+     {0, 0, 1, 0, 0},
+     {0, 0, 1, 0, 0}},
+    {"a block missing in one take, a body cut in another, a take that starts late",
+     {{drop(1)}, {cutBody(2, 240)}, {drop(0)}},
+     {},
+     {kMergeAgreed, kMergeAgreed, kMergeAgreed, kMergeAgreed, kMergeAgreed},
+     {"1+2", "2+3", "1+3", "1+2+3", "1+2+3"},
+     {0, 0, 0, 0, 0},
+     {0, 0, 0, 0, 0}},
+    {"an extra block in one take is kept in its place",
+     {{}, {insert(3, kExtra)}},
+     {insert(3, kExtra)},
+     {kMergeAgreed, kMergeAgreed, kMergeAgreed, kMergeSingle, kMergeAgreed, kMergeAgreed},
+     {"1+2", "1+2", "1+2", "2", "1+2", "1+2"},
+     {0, 0, 0, 0, 0, 0},
+     {0, 0, 0, 0, 0, 0}},
+    {"a header that failed its checksum aligns by position",
+     {{breakHeaderName(2), lose(2, 5, 5)}, {lose(2, 50, 5)}},
+     {},
+     {kMergeAgreed, kMergeAgreed, kMergeRecovered, kMergeAgreed, kMergeAgreed},
+     {"1+2", "1+2", "1+2", "1+2", "1+2"},
+     {0, 0, 0, 0, 0},
+     {0, 0, 0, 0, 0}},
+    {"one take is kept exactly as it was read",
+     {{lose(2, 100, 50), cutBody(3, 20)}},
+     {lose(2, 100, 50), cutBody(3, 20)},
+     {kMergeSingle, kMergeSingle, kMergeSingle, kMergeSingle, kMergeSingle},
+     {"1", "1", "1", "1", "1"},
+     {0, 0, 50, 181, 0},
+     {0, 0, 0, 0, 0}},
+};
+
+TEST(MergeTakes, AlignsTheTakesAndKeepsTheBestOfEachBlock) {
+  for (const Case& test : kCases) {
+    SCOPED_TRACE(test.name);
+    std::vector<Take> takes;
+    for (size_t t = 0; t < test.takes.size(); ++t) {
+      Take take = originalTape();
+      for (DecodedBlock& block : take) {
+        block.startSeconds = 100.0 * static_cast<double>(t + 1);
+        block.bodyTimes.firstSeconds = block.startSeconds + 3;
+      }
+      for (const Edit& edit : test.takes[t]) {
+        edit(take);
+      }
+      takes.push_back(take);
+    }
+    Take expected = originalTape();
+    for (const Edit& edit : test.expected) {
+      edit(expected);
+    }
+    TapeMerge merge;
+    ASSERT_EQ(mergeTakes(takes, merge), kOk);
+    EXPECT_EQ(imageOf(merge.blocks), imageOf(expected));
+    ASSERT_EQ(merge.origins.size(), test.decisions.size());
+    for (size_t b = 0; b < merge.origins.size(); ++b) {
+      SCOPED_TRACE("block " + std::to_string(b + 1));
+      const BlockOrigin& origin = merge.origins[b];
+      EXPECT_EQ(origin.decision, test.decisions[b]);
+      EXPECT_EQ(takesText(origin.sources), test.sources[b]);
+      EXPECT_EQ(origin.unknownBytes, test.unknown[b]);
+      EXPECT_EQ(origin.disputedBytes, test.disputed[b]);
+      EXPECT_EQ(hasFault(merge.blocks[b].info), test.unknown[b] > 0);
+    }
+  }
+}
+
+// Where the first lost byte lies in the take the listing names: the dropout at body byte
+// 120 of block 3, in take 1, whose body starts at 103 s and has 10 ms bytes.
+TEST(MergeTakes, FirstUnknownByteIsTimedInItsTake) {
+  std::vector<Take> takes(2, originalTape());
+  for (size_t t = 0; t < takes.size(); ++t) {
+    takes[t][2].bodyTimes.firstSeconds = 103 + 50.0 * static_cast<double>(t);
+  }
+  lose(2, 100, 50)(takes[0]);
+  lose(2, 120, 50)(takes[1]);
+  TapeMerge merge;
+  ASSERT_EQ(mergeTakes(takes, merge), kOk);
+  const BlockOrigin& origin = merge.origins[2];
+  EXPECT_EQ(origin.take, 0);
+  EXPECT_EQ(origin.firstUnknown, kHeaderPartLength + 120);
+  EXPECT_NEAR(byteStartSeconds(merge.blocks[2], static_cast<size_t>(origin.firstUnknown)), 104.2,
+              1e-9);
+}
+
+}  // namespace
