@@ -191,7 +191,7 @@ TEST(DecodeAudioInput, MissingFileIsReportedAsUnopenable) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(openAudioInput(input, "/nonexistent/x.wav"), kErrOpenInput);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "Can't open input file '/nonexistent/x.wav'!\n\n");
+            "Can't open input file '/nonexistent/x.wav': No such file or directory!\n\n");
 }
 
 }  // namespace

@@ -288,9 +288,28 @@ TEST_F(DecodeCli, ExitCodesAndMessages) {
       {{text, "-ch"}, 6, "Missing option value(s) '-ch'!\n\n"},
       {{"-list"}, 7, "Input file not specified!\n\n"},
       {{"-ch", "X", text}, 17, "Bad value 'X' in option `-ch` !\n\n"},
-      {{dir.file("none.wav")}, 10, "Can't open input file '" + dir.file("none.wav") + "'!\n\n"},
-      {{"-o", text, text}, 14, "Can't open output file '" + text + "'!\n\n"},
-      {{"-ch", "2", quiet}, 17, "Bad value '2' in option `-ch` !\n\n"},
+      {{dir.file("none.wav")},
+       10,
+       "Can't open input file '" + dir.file("none.wav") + "': No such file or directory!\n\n"},
+      {{dir.path().string()},
+       10,
+       "Can't open input file '" + dir.path().string() + "': Is a directory!\n\n"},
+      {{"-o", text, text}, 14, "Can't open output file '" + text + "': it is a recording to be read!\n\n"},
+      {{"-o", dir.file("no/such/folder.img"), quiet},
+       14,
+       "Can't open output file '" + dir.file("no/such/folder.img") +
+           "': No such file or directory!\n\n"},
+      {{"-report", quiet, "-list", quiet}, 14, "Can't open output file '" + quiet + "': it is a recording to be read!\n\n"},
+      {{"-o", "x.img", "-report", "x.img", quiet}, 14, "Can't open output file 'x.img': it is the tape image!\n\n"},
+      // Standard output carries data here, so the banner goes to standard error too.
+      {{"-o", "-", "-report", "-", quiet},
+       5,
+       "Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
+       "Bad combination of options!\n\n"},
+      {{"-", quiet, "-"}, 8, "Standard input can be read only once: '-' is given twice!\n\n"},
+      {{"-ch", "2", quiet},
+       17,
+       "Bad value '2' in option `-ch`: '" + quiet + "' has 1 channel!\n\n"},
       {{"-ch", "0", text}, 17, "Bad value '0' in option `-ch` !\n\n"},
       {{text}, 20, "Bad audio file '" + text + "': Format not recognised!\n\n"},
       {{fastPath},
@@ -308,12 +327,13 @@ TEST_F(DecodeCli, ExitCodesAndMessages) {
 }
 
 TEST_F(DecodeCli, UsageWithoutArgumentsOrWithH) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-h"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"-h"}, {"--help"}, {"-q", "--help"}}) {
     const RunResult result = runDecoder(args, dir.path().string());
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(
         result.out.rfind("Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
-                         "Usage: tonbrix-decode [options] infile.wav\n",
+                         "Usage: tonbrix-decode [options] infile.wav [infile2.wav ...]\n",
                          0),
         0u)
         << result.out;

@@ -1,7 +1,10 @@
 // Opening, positioning and reading files with every step checked.
 #include "core/file_io.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 
 #include "core/errors.h"
@@ -58,4 +61,22 @@ int32_t writeAndClose(FileHandle file, const char* name, const uint8_t* bytes, s
 bool namesSameFile(const char* first, const char* second) {
   std::error_code error;
   return std::filesystem::equivalent(first, second, error) && !error;
+}
+
+FileHandle takeStandardOutput() {
+  const int descriptor = dup(STDOUT_FILENO);
+  if (descriptor < 0) {
+    return {};
+  }
+  FileHandle stream(fdopen(descriptor, "wb"));
+  if (!stream) {
+    close(descriptor);
+    return {};
+  }
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    return {};
+  }
+  (void)std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  return stream;
 }

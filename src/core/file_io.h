@@ -35,3 +35,12 @@ int64_t seekAndTell(std::FILE* file, int64_t offset, int origin);
 // True when both paths name one existing file, also through a link or another spelling.
 // Opening an output for writing truncates it, so no program may write over its input.
 bool namesSameFile(const char* first, const char* second);
+
+// For a program whose data goes to standard output (-o -): the original descriptor goes to
+// a stream of its own, and descriptor 1 becomes a copy of standard error, so that every
+// line the program prints on stdout elsewhere reaches the user without entering the data.
+// stdout is then line-buffered, to keep its order with the unbuffered errors, and SIGPIPE
+// is ignored, so that a reader that quits makes the next write fail instead of ending the
+// program. Returns an empty handle when that cannot be arranged; opening the output then
+// fails.
+FileHandle takeStandardOutput();

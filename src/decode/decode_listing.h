@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decode/decoded_block.h"
+#include "decode/take_merge.h"
 
 // Prints the column titles.
 void printDecodedTableHead();
@@ -19,3 +20,13 @@ void printDecodedLegend(const std::vector<DecodedBlock>& blocks);
 
 // Prints the whole listing of `blocks`: the count, the titles, the rows and the legend.
 void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose);
+
+// Prints the listing of a tape merged from `takeCount` takes: the counts, the titles, a
+// row per block with the takes it came from (the time is in the first of them), and
+// below a block that was recovered, disputed or is damaged a line that says so: for a
+// damaged one, its unknown bytes and the time of the first in its take, so that the spot
+// can be found in the recording.
+void listMergedBlocks(const TapeMerge& merge, int32_t takeCount, int32_t verbose);
+
+// Writes `seconds` as m:ss.mmm (minutes without limit) into `text`.
+void formatMinutes(double seconds, char* text, size_t size);

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,20 +42,39 @@ sf_count_t memoryWrite(const void*, sf_count_t, void*) { return 0; }
 
 sf_count_t memoryTell(void* user) { return static_cast<MemoryAudio*>(user)->offset; }
 
-// libsndfile says why it refused a file; its number tells a damaged file from one it
-// cannot read.
-int32_t reportOpenFailure(const AudioInput& input) {
-  const int error = sf_error(nullptr);
-  // Its sentences end in a full stop, ours in the message's own "!".
-  std::string reason = sf_strerror(nullptr);
+// libsndfile's sentences end in a full stop, ours in the message's own "!".
+std::string reasonWithoutStop(const char* text) {
+  std::string reason = text;
   while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) {
     reason.pop_back();
+  }
+  return reason;
+}
+
+bool mentionsFlac(std::string text) {
+  for (char& c : text) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return text.find("flac") != std::string::npos;
+}
+
+// libsndfile says why it refused a file; its number tells a damaged file from one it
+// cannot read. FLAC must seek while it opens, which a pipe cannot do.
+int32_t reportOpenFailure(const AudioInput& input, bool standardInput) {
+  const int error = sf_error(nullptr);
+  const std::string reason = reasonWithoutStop(sf_strerror(nullptr));
+  std::string log(1024, '\0');
+  sf_command(nullptr, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+  if (standardInput && (mentionsFlac(reason) || mentionsFlac(log))) {
+    return reportFailure(kErrUnsupportedWav, input.name,
+                         "FLAC can't be read from a pipe (give its file name, or pipe it as "
+                         "WAV: flac -dc side.flac | tonbrix-decode -)");
   }
   if (error == SF_ERR_UNSUPPORTED_ENCODING) {
     return reportFailure(kErrUnsupportedWav, input.name, reason);
   }
   if (error == SF_ERR_SYSTEM) {
-    return reportFailure(kErrReadInput, input.name);
+    return reportFailure(kErrReadInput, input.name, {}, reason);
   }
   return reportFailure(kErrBadWav, input.name, reason);
 }
@@ -124,14 +145,14 @@ int32_t openAudioInput(AudioInput& input, const char* path) {
   if (!standardInput) {
     input.source = openInputFile(path);
     if (!input.source) {
-      return reportFailure(kErrOpenInput, path);
+      return reportFailure(kErrOpenInput, path, {}, std::strerror(errno));
     }
     descriptor = fileno(input.source.get());
   }
   SF_INFO info = {};
   input.file.reset(sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE));
   if (!input.file) {
-    return reportOpenFailure(input);
+    return reportOpenFailure(input, standardInput);
   }
   return checkAudioInput(input, info);
 }
@@ -145,7 +166,7 @@ int32_t openAudioMemory(AudioInput& input, const uint8_t* data, size_t size, con
   SF_INFO info = {};
   input.file.reset(sf_open_virtual(&io, SFM_READ, &info, &input.memory));
   if (!input.file) {
-    return reportOpenFailure(input);
+    return reportOpenFailure(input, false);
   }
   return checkAudioInput(input, info);
 }
@@ -156,7 +177,8 @@ int32_t readAudioChunk(AudioInput& input, size_t& frames) {
   const sf_count_t got = sf_readf_float(input.file.get(), input.chunk.data(), wanted);
   if (got < 0 || (got < wanted && sf_error(input.file.get()) == SF_ERR_SYSTEM)) {
     frames = 0;
-    return reportFailure(kErrReadInput, input.name);
+    return reportFailure(kErrReadInput, input.name, {},
+                         reasonWithoutStop(sf_strerror(input.file.get())));
   }
   frames = static_cast<size_t>(got);
   input.framesRead += got;

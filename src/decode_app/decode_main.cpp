@@ -1,12 +1,19 @@
-// Entry point of tonbrix-decode: reads a recording and writes the tape image it holds.
+// Entry point of tonbrix-decode: reads recordings of one tape (one or several takes) and
+// writes the tape image they hold.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/file_io.h"
-#include "decode/decoded_block.h"
+#include "core/memory.h"
+#include "decode/decode_listing.h"
+#include "decode/merge_report.h"
+#include "decode/take_merge.h"
 #include "decode_app/audio_input.h"
 #include "decode_app/decode_options.h"
 #include "decode_app/decode_run.h"
@@ -17,67 +24,190 @@ namespace {
 // Recordings longer than this get a progress line; shorter ones decode in a blink.
 constexpr int64_t kProgressSeconds = 60;
 
-// The image must never replace the recording; standard input has no name to compare.
-bool namesInput(const DecodeJob& job) {
-  return std::strcmp(job.inputPath, kStandardInput) != 0 &&
-         namesSameFile(job.inputPath, job.outputPath);
+// The files the run writes, made before the first sample is read.
+struct DecodeOutputs {
+  OutputFile image;
+  OutputFile report;
+};
+
+// With -q nothing that the program prints on stdout is seen: descriptor 1 becomes
+// /dev/null. Errors still reach standard error. Should that fail, the lines just show.
+void silenceStandardOutput() {
+  const int sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (sink >= 0) {
+    (void)dup2(sink, STDOUT_FILENO);
+    close(sink);
+  }
 }
 
-int32_t runDecode(int argc, const char* const* argv, DecodeJob& job) {
-  int32_t status = parseDecodeOptions(argc, argv, job);
-  if (status != kOk) {
-    return status;
+// An output may never replace a recording it is made from; standard input has no name
+// to compare.
+int32_t refuseInputAsOutput(const DecodeJob& job, const char* output) {
+  for (const char* input : job.inputPaths) {
+    if (!isStandardStream(input) && namesSameFile(input, output)) {
+      return reportFailure(kErrOpenOutput, output, {}, "it is a recording to be read");
+    }
   }
-  if (job.listOnly == 0 && namesInput(job)) {
-    return reportFailure(kErrOpenOutput, job.outputPath);
+  return kOk;
+}
+
+// Refuses outputs that would overwrite an input or each other, then creates them.
+int32_t prepareOutputs(const DecodeJob& job, FileHandle standardOutput, DecodeOutputs& outputs) {
+  const bool image = job.listOnly == 0;
+  const char* report = job.reportPath;
+  int32_t status = image ? refuseInputAsOutput(job, job.outputPath) : kOk;
+  if (status == kOk && report != nullptr) {
+    status = refuseInputAsOutput(job, report);
   }
+  if (status == kOk && image && report != nullptr && !isStandardStream(report) &&
+      (job.outputPath == std::string(report) || namesSameFile(job.outputPath, report))) {
+    status = reportFailure(kErrOpenOutput, report, {}, "it is the tape image");
+  }
+  if (status == kOk && image) {
+    const bool standard = isStandardStream(job.outputPath);
+    status = createOutputFile(job.outputPath, job.force != 0,
+                              standard ? std::move(standardOutput) : FileHandle(), outputs.image);
+  }
+  if (status == kOk && report != nullptr) {
+    status = createOutputFile(report, job.force != 0, std::move(standardOutput), outputs.report);
+  }
+  return status;
+}
+
+// Decodes take `take` into `blocks` (the channel kept) and `facts`, with its lines of the
+// listing. One take alone ends here when it holds no block; of several, the others may.
+int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>& blocks,
+                   TakeFacts& facts) {
+  const char* path = job.inputPaths[take];
+  const size_t takeCount = job.inputPaths.size();
   DecodeRun run;
-  run.live = std::strcmp(job.inputPath, kStandardInput) == 0;
+  run.live = isStandardStream(path);
   if (run.live) {
     // Ctrl-C at the deck stops the recorder in front of the pipe; the decoder then sees
     // the end of its input and still writes what it found.
     (void)std::signal(SIGINT, SIG_IGN);
   }
-  std::printf("Reading audio file: %s\n", job.inputPath);
+  if (takeCount > 1) {
+    std::printf("%sReading audio file %zu of %zu: %s\n", take > 0 ? "\n" : "", take + 1,
+                takeCount, path);
+  } else {
+    std::printf("Reading audio file: %s\n", path);
+  }
   AudioInput input;
-  status = openAudioInput(input, job.inputPath);
+  int32_t status = openAudioInput(input, path);
   if (status != kOk) {
     return status;
   }
   std::printf(" Format: %d Hz, %d channel%s, %s\n", input.sampleRate, input.channelCount,
               input.channelCount == 1 ? "" : "s", input.formatName.c_str());
-  run.progress = isatty(STDERR_FILENO) != 0 &&
+  run.progress = job.quiet == 0 && isatty(STDERR_FILENO) != 0 &&
                  (input.frameCount < 0 || input.frameCount > kProgressSeconds * input.sampleRate);
   status = decodeRecording(job, input, run);
   if (status != kOk) {
     return status;
   }
-  const int32_t ending = decodeEnding(run.session);
-  if (ending == kErrNoBlocks) {
-    return reportFailure(ending, input.name);
+  if (takeCount == 1 && decodeEnding(run.session) == kErrNoBlocks) {
+    return reportFailure(kErrNoBlocks, input.name);
   }
-  listDecodeResult(job, run);
+  listDecodeResult(job, run, takeCount > 1);
+  DecodeSession& session = run.session;
+  facts.name = input.name;
+  facts.sampleRate = input.sampleRate;
+  facts.channel = session.channels[session.best];
+  facts.channelCount = input.channelCount;
+  facts.frames = input.framesRead;
+  blocks = std::move(session.decoders[session.best].blocks);
+  return kOk;
+}
+
+// The recordings as the messages about the tape they make name them.
+std::string nameTakes(const std::vector<TakeFacts>& facts) {
+  std::string names;
+  for (const TakeFacts& take : facts) {
+    names += (names.empty() ? "" : "', '") + take.name;
+  }
+  return names;
+}
+
+int32_t writeOutputs(const DecodeJob& job, const std::vector<TakeFacts>& facts,
+                     const std::vector<std::vector<DecodedBlock>>& takes, const TapeMerge& merge,
+                     DecodeOutputs& outputs) {
+  int32_t status = kOk;
   if (job.listOnly == 0) {
     std::vector<uint8_t> image;
-    status = buildTapeImage(keptBlocks(run.session), image);
+    status = buildTapeImage(merge.blocks, image);
     if (status == kOk) {
-      status = writeImageFile(job.outputPath, image);
-    }
-    if (status != kOk) {
-      return status;
+      status = finishOutputFile(outputs.image, "Writing tape image", image.data(), image.size());
     }
   }
-  return ending == kOk ? kOk : reportFailure(ending, input.name);
+  if (status == kOk && job.reportPath != nullptr) {
+    std::string text;
+    status = buildMergeReport(facts, takes, merge, job.listOnly == 0 ? job.outputPath : nullptr,
+                              text);
+    if (status == kOk) {
+      status = finishOutputFile(outputs.report, "Writing report",
+                                reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+  }
+  return status;
+}
+
+int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
+  DecodeOutputs outputs;
+  int32_t status = prepareOutputs(job, std::move(standardOutput), outputs);
+  const size_t takeCount = job.inputPaths.size();
+  std::vector<std::vector<DecodedBlock>> takes;
+  std::vector<TakeFacts> facts;
+  if (status == kOk) {
+    status = resizeItems(takes, takeCount);
+  }
+  if (status == kOk) {
+    status = resizeItems(facts, takeCount);
+  }
+  for (size_t take = 0; take < takeCount && status == kOk; ++take) {
+    status = decodeTake(job, take, takes[take], facts[take]);
+  }
+  TapeMerge merge;
+  if (status == kOk) {
+    status = mergeTakes(takes, merge);
+  }
+  if (status != kOk) {
+    return status;
+  }
+  if (merge.blocks.empty()) {
+    return reportFailure(kErrNoBlocks, nameTakes(facts));
+  }
+  if (takeCount > 1) {
+    std::fputs("\n", stdout);
+    listMergedBlocks(merge, static_cast<int32_t>(takeCount), job.verbose);
+  }
+  status = writeOutputs(job, facts, takes, merge, outputs);
+  if (status != kOk) {
+    return status;
+  }
+  return countDamagedBlocks(merge.blocks) > 0 ? reportFailure(kErrDamagedBlocks, nameTakes(facts))
+                                              : kOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const StandardOutputUse use = findStandardOutputUse(argc, argv);
+  FileHandle standardOutput;
+  if (use.data) {
+    standardOutput = takeStandardOutput();
+  }
+  if (use.quiet) {
+    silenceStandardOutput();
+  }
   printDecodeBanner();
   int32_t status = kShowUsage;
   if (argc > 1) {
     DecodeJob job;
-    status = runDecode(argc, argv, job);
+    status = parseDecodeOptions(argc, argv, job);
+    if (status == kOk) {
+      status = runDecode(job, std::move(standardOutput));
+    }
   }
   if (status == kShowUsage) {
     printDecodeUsage();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/arguments.h"
+#include "core/memory.h"
 #include "core/names.h"
 #include "version.h"
 
@@ -36,19 +37,26 @@ std::string deriveImageName(const std::string& inputPath) {
   return replaceExtension(inputPath, ".img");
 }
 
+bool isStandardStream(const char* path) { return std::strcmp(path, kStandardStream) == 0; }
+
 int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
   job = DecodeJob{};
   bool pmd = false;
   bool normalPhase = false;
+  bool standardInput = false;
   int32_t result = kOk;
   for (int i = 1; i < argc && result == kOk; ++i) {
     const char* argument = argv[i];
-    if (isOption(argument, "-h")) {
+    if (isOption(argument, "-h") || isOption(argument, "--help")) {
       result = kShowUsage;
-    } else if (isOption(argument, "-v")) {
+    } else if (isOption(argument, "-v") || isOption(argument, "--version")) {
       result = kShowVersion;
     } else if (isOption(argument, "-vb")) {
       job.verbose = 1;
+    } else if (isOption(argument, "-q")) {
+      job.quiet = 1;
+    } else if (isOption(argument, "-f")) {
+      job.force = 1;
     } else if (isOption(argument, "-list")) {
       job.listOnly = 1;
     } else if (isOption(argument, "-pmd")) {
@@ -59,7 +67,8 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
       normalPhase = true;
     } else if (isOption(argument, "-rph")) {
       job.phase = kPhaseReversed;
-    } else if (isOption(argument, "-ch") || isOption(argument, "-o")) {
+    } else if (isOption(argument, "-ch") || isOption(argument, "-o") ||
+               isOption(argument, "-report")) {
       if (i + 1 >= argc) {
         result = reportFailure(kErrMissingValue, argument);
         break;
@@ -67,13 +76,18 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
       const char* value = argv[++i];
       if (isOption(argument, "-ch")) {
         result = parseChannel(value, argument, job);
-      } else {
+      } else if (isOption(argument, "-o")) {
         result = takeOutputName(job.outputPath, value);
+      } else {
+        result = takeOutputName(job.reportPath, value);
       }
     } else if (argument[0] == '-' && argument[1] != '\0') {
       result = reportFailure(kErrUnknownOption, argument);
+    } else if (isStandardStream(argument) && standardInput) {
+      result = reportFailure(kErrTwoInputs, argument, argument);
     } else {
-      result = takeInputName(job.inputPath, argument);
+      standardInput = standardInput || isStandardStream(argument);
+      result = appendItem(job.inputPaths, argument);
     }
   }
   if (result != kOk) {
@@ -88,16 +102,53 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
   if (normalPhase) {
     job.phase = kPhaseNormal;
   }
-  if (job.inputPath == nullptr) {
+  if (job.inputPaths.empty()) {
     return reportFailure(kErrNoInput);
   }
   if (job.outputPath == nullptr) {
-    job.derivedOutputName = std::strcmp(job.inputPath, kStandardInput) == 0
-                                ? "stdin.img"
-                                : deriveImageName(job.inputPath);
+    const char* first = job.inputPaths[0];
+    job.derivedOutputName = isStandardStream(first) ? "stdin.img" : deriveImageName(first);
     job.outputPath = job.derivedOutputName.c_str();
   }
+  // Both on standard output would mix two files in one stream.
+  if (job.listOnly == 0 && job.reportPath != nullptr && isStandardStream(job.outputPath) &&
+      isStandardStream(job.reportPath)) {
+    return reportFailure(kErrBadCombination);
+  }
   return kOk;
+}
+
+StandardOutputUse findStandardOutputUse(int argc, const char* const* argv) {
+  StandardOutputUse use;
+  bool imageThere = false;
+  bool outputGiven = false;
+  bool reportGiven = false;
+  bool listing = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (isOption(argument, "-h") || isOption(argument, "--help") || isOption(argument, "-v") ||
+        isOption(argument, "--version")) {
+      return StandardOutputUse{};
+    }
+    listing = listing || isOption(argument, "-list");
+    use.quiet = use.quiet || isOption(argument, "-q");
+    const bool output = isOption(argument, "-o");
+    const bool report = isOption(argument, "-report");
+    if ((output || report || isOption(argument, "-ch")) && i + 1 < argc) {
+      const bool standard = isStandardStream(argv[++i]);
+      // The first of each counts; a second one is refused by the parser.
+      if (output && !outputGiven) {
+        imageThere = standard;
+      }
+      if (report && !reportGiven) {
+        use.data = use.data || standard;
+      }
+      outputGiven = outputGiven || output;
+      reportGiven = reportGiven || report;
+    }
+  }
+  use.data = use.data || (imageThere && !listing);
+  return use;
 }
 
 void printDecodeBanner() {
@@ -106,9 +157,13 @@ void printDecodeBanner() {
 }
 
 void printDecodeUsage() {
-  std::printf("Usage: %s [options] infile.wav\n", "tonbrix-decode");
+  std::printf("Usage: %s [options] infile.wav [infile2.wav ...]\n", "tonbrix-decode");
   std::fputs("\nOptions:\n", stdout);
-  std::fputs("  -o outfile.ext  output tape image name [infile.img]\n", stdout);
+  std::fputs("  -o outfile.ext  output tape image name [infile.img]; - is standard output\n",
+             stdout);
+  std::fputs("  -report FILE\t  write where each block came from and its damage (JSON)\n",
+             stdout);
+  std::fputs("  -f\t\t  replace an existing output file\n", stdout);
   std::fputs("  -list\t\t  print what the recording holds, write no tape image\n", stdout);
   std::fputs("  -pmd\t\t  PMD 85 protocol only, either speed [detect]\n", stdout);
   std::fputs("  -mato\t\t  Mato protocol only [detect]\n", stdout);
@@ -116,8 +171,9 @@ void printDecodeUsage() {
   std::fputs("  -rph\t\t  reversal phase only: a mark starts low [detect]\n", stdout);
   std::fputs("  -ch CH\t  channel [A]; CH=L/R/A (Left/Right/Auto: the best) or 1..N\n", stdout);
   std::fputs("  -vb\t\t  verbose: measured speed and frame errors of each block\n", stdout);
-  std::fputs("  -h\t\t  usage information\n", stdout);
-  std::fputs("  -v\t\t  version info\n", stdout);
+  std::fputs("  -q\t\t  quiet: no listing, no progress; only errors\n", stdout);
+  std::fputs("  -h, --help\t  usage information\n", stdout);
+  std::fputs("  -v, --version\t  version info\n", stdout);
   std::fputs("\nInput: WAV (PCM 8/16/24/32-bit, float, extensible), W64, RF64, AIFF, FLAC, Ogg\n",
              stdout);
   std::fputs("and what else libsndfile reads; 8000 to 384000 samples per second, any number\n",
@@ -126,7 +182,11 @@ void printDecodeUsage() {
              stdout);
   std::fputs("plays:  arecord -f S16_LE -r 48000 -c 2 -t wav | tonbrix-decode -o side_a.img -\n",
              stdout);
-  std::fputs("Output: a tape image in the record layout, written when the recording ends.\n",
+  std::fputs("Several recordings of one tape (takes) make one image: each block comes from a\n",
              stdout);
-  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n\n", stdout);
+  std::fputs("take that read it whole, or is combined byte by byte from all of them.\n", stdout);
+  std::fputs("Output: a tape image in the record layout, written when the recordings end.\n",
+             stdout);
+  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n", stdout);
+  std::fputs("Exit code 24: the output file exists; -f replaces it.\n\n", stdout);
 }

@@ -3,19 +3,23 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "decode/decode_session.h"
 
-// The input name that stands for standard input.
-inline constexpr const char* kStandardInput = "-";
+// The name that stands for standard input, or for standard output after -o or -report.
+inline constexpr const char* kStandardStream = "-";
 
 // Everything the command line decides, filled by parseDecodeOptions.
 struct DecodeJob {
-  const char* inputPath = nullptr;   // command-line argument, not owned
-  const char* outputPath = nullptr;  // the -o argument or derivedOutputName
+  std::vector<const char*> inputPaths;  // the takes in the order given; arguments, not owned
+  const char* outputPath = nullptr;     // the -o argument or derivedOutputName
   std::string derivedOutputName;
+  const char* reportPath = nullptr;  // -report, or nullptr
   int32_t listOnly = 0;
   int32_t verbose = 0;
+  int32_t quiet = 0;
+  int32_t force = 0;  // existing outputs may be replaced
   TapeProtocol protocol = kProtocolAuto;
   TapePhase phase = kPhaseAuto;
   int32_t channel = kChannelAuto;  // 0-based, or every channel and the one that decodes best
@@ -23,16 +27,32 @@ struct DecodeJob {
   const char* channelText = nullptr;
 };
 
-// Resets `job` and fills it from argv[1..argc-1]. Returns kOk, kShowUsage for -h,
-// kShowVersion for -v, or an error code already reported: kErrUnknownOption,
-// kErrMissingValue, kErrBadValue (a -ch other than L, R or A), kErrTwoInputs,
-// kErrTwoOutputs, kErrNoInput, or kErrBadCombination for -pmd with -mato or -nph with
-// -rph. Argument texts are referred to, not copied.
+// Resets `job` and fills it from argv[1..argc-1]. Returns kOk, kShowUsage for -h or
+// --help, kShowVersion for -v or --version, or an error code already reported:
+// kErrUnknownOption, kErrMissingValue, kErrBadValue (a -ch other than L, R or A),
+// kErrTwoInputs (standard input twice), kErrTwoOutputs, kErrNoInput, or
+// kErrBadCombination for -pmd with -mato, -nph with -rph, or the image and the report
+// both on standard output. Argument texts are referred to, not copied.
 [[nodiscard]] int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job);
+
+// What the command line asks of standard output, which main must arrange before the
+// first line is printed: the image or the report goes there (with -o - or -report -),
+// or nothing at all does (-q).
+struct StandardOutputUse {
+  bool data = false;
+  bool quiet = false;
+};
+
+// Finds that use in argv[1..argc-1] as parseDecodeOptions would read them; with -h or -v
+// standard output is left for the text they print.
+StandardOutputUse findStandardOutputUse(int argc, const char* const* argv);
 
 // The tape image name made from a recording's name: the extension of the last path
 // component becomes ".img"; ".img" is appended once more if that would name the input.
 std::string deriveImageName(const std::string& inputPath);
+
+// True when `path` is the name that stands for standard input or output.
+bool isStandardStream(const char* path);
 
 // Prints "Tonbrix-decode <version> - ..." and an empty line on stdout.
 void printDecodeBanner();

@@ -12,7 +12,10 @@ constexpr double kProgressInterval = 0.25;  // seconds between progress lines
 
 int32_t chooseChannels(const DecodeJob& job, const AudioInput& input, DecodeRun& run) {
   if (job.channelByNumber && job.channel >= input.channelCount) {
-    return reportFailure(kErrBadValue, job.channelText, "-ch");
+    const int32_t count = input.channelCount;
+    return reportFailure(kErrBadValue, job.channelText, "-ch",
+                         "'" + input.name + "' has " + std::to_string(count) +
+                             (count == 1 ? " channel" : " channels"));
   }
   return startDecodeSession(run.session, input.sampleRate, input.channelCount, job.channel,
                             job.protocol, job.phase);
@@ -35,12 +38,13 @@ void showProgress(DecodeRun& run, const AudioInput& input) {
   for (const StreamDecoder& decoder : run.session.decoders) {
     blocks = decoder.blocks.size() > blocks ? decoder.blocks.size() : blocks;
   }
+  const char* plural = blocks == 1 ? "" : "s";
   if (input.frameCount > 0) {
-    std::fprintf(stderr, "\rDecoding: %3d %%, %zu blocks",
-                 static_cast<int>(input.framesRead * 100 / input.frameCount), blocks);
+    std::fprintf(stderr, "\rDecoding: %3d %%, %zu block%s",
+                 static_cast<int>(input.framesRead * 100 / input.frameCount), blocks, plural);
   } else {
-    std::fprintf(stderr, "\rDecoding: %lld s, %zu blocks",
-                 static_cast<long long>(input.framesRead / input.sampleRate), blocks);
+    std::fprintf(stderr, "\rDecoding: %lld s, %zu block%s",
+                 static_cast<long long>(input.framesRead / input.sampleRate), blocks, plural);
   }
   (void)std::fflush(stderr);  // the line is only a hint; a failed flush loses nothing
 }
@@ -113,7 +117,7 @@ int32_t decodeRecording(const DecodeJob& job, AudioInput& input, DecodeRun& run)
   return status == kOk ? readThrough(job, input, run) : status;
 }
 
-void listDecodeResult(const DecodeJob& job, const DecodeRun& run) {
+void listDecodeResult(const DecodeJob& job, const DecodeRun& run, bool oneOfSeveral) {
   const DecodeSession& session = run.session;
   const size_t best = session.best;
   const std::vector<DecodedBlock>& blocks = keptBlocks(session);
@@ -129,6 +133,17 @@ void listDecodeResult(const DecodeJob& job, const DecodeRun& run) {
     std::printf(" Channel: %s\n", job.channelByNumber || session.channelCount > 2
                                       ? std::to_string(channel + 1).c_str()
                                       : (channel == 0 ? "left" : "right"));
+  }
+  if (oneOfSeveral) {
+    // The merged listing follows; of each take only how it went.
+    const int32_t damaged = countDamagedBlocks(blocks);
+    const auto count = static_cast<int32_t>(blocks.size());
+    if (damaged > 0) {
+      std::printf(" Blocks: %d, %d damaged\n", count, damaged);
+    } else {
+      std::printf(" Blocks: %d\n", count);
+    }
+    return;
   }
   if (!run.live || run.rowsMixed || run.rowsFrom != best || run.rowsShown != blocks.size()) {
     if (run.live) {

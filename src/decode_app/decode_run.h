@@ -30,5 +30,6 @@ struct DecodeRun {
 [[nodiscard]] int32_t decodeRecording(const DecodeJob& job, AudioInput& input, DecodeRun& run);
 
 // Prints the chosen channel and the listing of its blocks; a live listing that already
-// shows them gets only the count and the legend.
-void listDecodeResult(const DecodeJob& job, const DecodeRun& run);
+// shows them gets only the count and the legend. Of one take among several (whose merged
+// listing follows) only the channel and the count of blocks, and of damaged ones.
+void listDecodeResult(const DecodeJob& job, const DecodeRun& run, bool oneOfSeveral);

@@ -1,12 +1,37 @@
-// The tape image file of tonbrix-decode: whole or not at all.
+// The files tonbrix-decode writes (the tape image, the report): made before the first
+// sample is read, filled when the recording ends, and whole or not at all.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <string>
 
-// Writes `image` (a tape image in the record layout) to a temporary file beside `path`
-// and renames it into place, so that a failure never leaves half an image or destroys an earlier one; a
-// link at `path` keeps pointing to the new image. A target that exists but is no regular
-// file (a device, a pipe) is written directly, since renaming would replace it. Prints
-// "Writing tape image: %s". Returns kOk, or kErrOpenOutput or kErrWriteOutput, reported.
-[[nodiscard]] int32_t writeImageFile(const char* path, const std::vector<uint8_t>& image);
+#include "core/file_io.h"
+
+// An output being prepared. It owns the file that will become the output, which is
+// removed unless finishOutputFile put it in place; on Linux the file has no name until
+// then, so that even a killed program leaves nothing behind.
+struct OutputFile {
+  std::string path;       // as given, for messages
+  std::string finalPath;  // the file put in place: through a link, the file it names
+  std::string temporaryPath;  // the named temporary file, when the system gives no unnamed one
+  bool replace = false;       // -f: an existing file may be replaced
+  FileHandle file;
+  ~OutputFile();
+};
+
+// Prepares the output `path`: refuses an existing file unless `replace`, then creates
+// the file beside it that will become it, so that a folder that cannot be written fails
+// now rather than at the end of a long recording. A target that exists but is no regular
+// file (a device, a pipe) is opened for writing directly and never counts as existing.
+// `standardOutput`, when not empty, is taken as the output instead (for "-"). Returns kOk,
+// or kErrOutputExists or kErrOpenOutput, reported with the reason.
+[[nodiscard]] int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutput,
+                                       OutputFile& output);
+
+// Writes `count` bytes at `bytes` to `output`, closes it and puts it in place at its
+// path; a link there keeps pointing to the new file. Prints `what` and the name
+// ("Writing tape image: game.img"). Returns kOk, or kErrOutputExists (a file appeared
+// at the path meanwhile and may not be replaced) or kErrWriteOutput, reported with the
+// reason; the file is then not in place and any earlier one is as it was.
+[[nodiscard]] int32_t finishOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
+                                       size_t count);
