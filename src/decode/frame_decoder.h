@@ -15,6 +15,10 @@
 // first, Mato one sync byte.
 inline constexpr size_t kPmdHeaderStart = kSyncPatternLength;
 inline constexpr size_t kMatoHeaderStart = sizeof kMatoSyncByte;
+// A loss of signal inside a block up to this long (a dropout, a crease, a splice) is
+// bridged: the frames after it are placed by the time that passed, and only the bytes
+// under it are lost. A longer one ends the block.
+inline constexpr double kMaxDropoutSeconds = 1.2;
 // A record's length word cannot state more.
 inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 
