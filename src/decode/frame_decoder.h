@@ -53,6 +53,26 @@ struct TapePart {
 // Appends `value` with its confidence to `part`. Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence);
 
+// Appends `count` unknown bytes for frames lost in a gap, no more than a part may hold.
+// Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendUnknownBytes(TapePart& part, int64_t count);
+
+// Makes a body whose gaps were bridged hold the length its header states (`byteLimit`),
+// where the last gap's estimate was only a few frames off: its unknown bytes are the ones
+// that give. `gapEnd` is the index of the first byte after the last gap, `gapBytes` how
+// many unknown bytes that gap put in; a missing byte is only added when the body ended
+// cleanly at the next lead-in. A body still too long is cut to the length and marked cut.
+// Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t fitBridgedBody(TapePart& part, size_t byteLimit, size_t gapEnd,
+                                     size_t gapBytes, bool endedCleanly);
+
+// Whether `estimate` unknown bytes, taken from the time a gap lasted, fit the `shortfall`
+// of a body that the gap ran to the end of: the time is only good to a few frames.
+inline bool gapFitsShortfall(int64_t estimate, int64_t shortfall) {
+  const int64_t difference = estimate > shortfall ? estimate - shortfall : shortfall - estimate;
+  return shortfall > 0 && difference <= 2 + shortfall / 8;
+}
+
 // Fills what a part measures over its crossings [first, end): the start of the first frame
 // at `firstByteSample`, the end of the last, and the mean swing.
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,

@@ -1,6 +1,7 @@
 // Lead-in search, and the reading of the part after a lead-in as a header, a body or a
 // headerless block.
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 
 #include "decode/frame_decoder.h"
@@ -131,6 +132,47 @@ void measurePart(const Crossings& crossings, size_t first, size_t end, double fi
   }
   part.swing = sum / static_cast<double>(end - first);
 }
+
+int32_t appendUnknownBytes(TapePart& part, int64_t count) {
+  for (int64_t i = 0; i < count && part.bytes.size() < kMaxPartLength; ++i) {
+    const int32_t status = appendByte(part, 0, kByteUnknown);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return kOk;
+}
+
+int32_t fitBridgedBody(TapePart& part, size_t byteLimit, size_t gapEnd, size_t gapBytes,
+                       bool endedCleanly) {
+  const size_t tolerance = 2 + gapBytes / 8;
+  const size_t size = part.bytes.size();
+  const auto at = static_cast<std::ptrdiff_t>(gapEnd);
+  if (size > byteLimit && size - byteLimit <= std::min(tolerance, gapBytes)) {
+    const auto excess = static_cast<std::ptrdiff_t>(size - byteLimit);
+    part.bytes.erase(part.bytes.begin() + at - excess, part.bytes.begin() + at);
+    part.confidence.erase(part.confidence.begin() + at - excess, part.confidence.begin() + at);
+  } else if (size < byteLimit && endedCleanly && byteLimit - size <= tolerance) {
+    const size_t missing = byteLimit - size;
+    if (resizeItems(part.bytes, byteLimit) != kOk ||
+        resizeItems(part.confidence, byteLimit) != kOk) {
+      return kErrOutOfMemory;
+    }
+    std::copy_backward(part.bytes.begin() + at, part.bytes.begin() + static_cast<std::ptrdiff_t>(size),
+                       part.bytes.end());
+    std::copy_backward(part.confidence.begin() + at,
+                       part.confidence.begin() + static_cast<std::ptrdiff_t>(size),
+                       part.confidence.end());
+    std::fill_n(part.bytes.begin() + at, missing, uint8_t{0});
+    std::fill_n(part.confidence.begin() + at, missing, kByteUnknown);
+  } else if (size > byteLimit) {
+    part.bytes.resize(byteLimit);
+    part.confidence.resize(byteLimit);
+    part.cut = 1;
+  }
+  return kOk;
+}
+
 
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
   constexpr size_t kMaxDamagedBytes = 4;

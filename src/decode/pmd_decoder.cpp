@@ -165,51 +165,6 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapSta
   }
 }
 
-// Appends `count` unknown bytes (no more than a part may hold) for frames lost in a gap.
-int32_t appendUnknown(TapePart& part, int64_t count) {
-  for (int64_t i = 0; i < count && part.bytes.size() < kMaxPartLength; ++i) {
-    const int32_t status = appendByte(part, 0, kByteUnknown);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  return kOk;
-}
-
-// Makes a body whose gaps were bridged hold the length its header states, where the last
-// gap's estimate was only a few frames off: its unknown bytes are the ones that give.
-// `gapEnd` is the index of the first byte after the last gap, `gapBytes` how many unknown
-// bytes that gap put in. A body still too long is cut to the length and marked cut.
-int32_t fitBridgedBody(TapePart& part, size_t byteLimit, size_t gapEnd, size_t gapBytes,
-                       bool endedCleanly) {
-  const size_t tolerance = 2 + gapBytes / 8;
-  const size_t size = part.bytes.size();
-  const auto at = static_cast<std::ptrdiff_t>(gapEnd);
-  if (size > byteLimit && size - byteLimit <= std::min(tolerance, gapBytes)) {
-    const auto excess = static_cast<std::ptrdiff_t>(size - byteLimit);
-    part.bytes.erase(part.bytes.begin() + at - excess, part.bytes.begin() + at);
-    part.confidence.erase(part.confidence.begin() + at - excess, part.confidence.begin() + at);
-  } else if (size < byteLimit && endedCleanly && byteLimit - size <= tolerance) {
-    const size_t missing = byteLimit - size;
-    if (resizeItems(part.bytes, byteLimit) != kOk ||
-        resizeItems(part.confidence, byteLimit) != kOk) {
-      return kErrOutOfMemory;
-    }
-    std::copy_backward(part.bytes.begin() + at, part.bytes.begin() + static_cast<std::ptrdiff_t>(size),
-                       part.bytes.end());
-    std::copy_backward(part.confidence.begin() + at,
-                       part.confidence.begin() + static_cast<std::ptrdiff_t>(size),
-                       part.confidence.end());
-    std::fill_n(part.bytes.begin() + at, missing, uint8_t{0});
-    std::fill_n(part.confidence.begin() + at, missing, kByteUnknown);
-  } else if (size > byteLimit) {
-    part.bytes.resize(byteLimit);
-    part.confidence.resize(byteLimit);
-    part.cut = 1;
-  }
-  return kOk;
-}
-
 }  // namespace
 
 int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
@@ -324,19 +279,26 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     const double frameSamples = kFrameCells * 2 * walk.halfCell;
     const auto lost =
         static_cast<int64_t>(std::lround(std::max(0.0, resync.sample - gapStart) / frameSamples));
+    if (resync.kind == kResyncLeader) {
+      // The gap ran into the next leader. Silence between blocks looks the same, so only a
+      // body that the time fits to its stated length is completed.
+      const int64_t shortfall = static_cast<int64_t>(byteLimit) - static_cast<int64_t>(part.bytes.size());
+      if (byteLimit < kMaxPartLength && gapFitsShortfall(lost, shortfall)) {
+        const int32_t status = appendUnknownBytes(part, shortfall);
+        if (status != kOk) {
+          return status;
+        }
+      }
+      walk.middle = walk.middle + 1;
+      break;
+    }
     gapEnd = part.bytes.size() + static_cast<size_t>(lost);
     gapBytes = static_cast<size_t>(lost);
-    const int32_t status = appendUnknown(part, lost);
+    const int32_t status = appendUnknownBytes(part, lost);
     if (status != kOk) {
       return status;
     }
     bridged = true;
-    if (resync.kind == kResyncLeader) {
-      gapEnd = part.bytes.size();
-      endedCleanly = true;
-      walk.middle = walk.middle + 1;
-      break;
-    }
     walk.middle = resync.middle;
     bitCount = -1;
     idleMarks = 0;
