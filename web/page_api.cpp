@@ -103,13 +103,14 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
 // sample, "status": {"writeOutput", "damagedBlocks"}: the codes the page explains further}.
 // Returns kOk, or kErrOpenOutput / kErrWriteOutput, reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
-  std::string json = "{\"sampleRates\":[";
-  for (size_t i = 0; i < std::size(kSampleRates); ++i) {
-    json += (i == 0 ? "" : ",") + std::to_string(kSampleRates[i]);
-  }
-  json += "],\"wavHeaderLength\":" + std::to_string(kWavHeaderLength);
-  json += ",\"status\":{\"writeOutput\":" + std::to_string(kErrWriteOutput);
-  json += ",\"damagedBlocks\":" + std::to_string(kErrDamagedBlocks) + "}}";
+  // One format string: concatenating std::to_string results would add kilobytes to the page.
+  static_assert(std::size(kSampleRates) == 3);
+  char json[160];
+  std::snprintf(json, sizeof json,
+                "{\"sampleRates\":[%d,%d,%d],\"wavHeaderLength\":%d,"
+                "\"status\":{\"writeOutput\":%d,\"damagedBlocks\":%d}}",
+                kSampleRates[0], kSampleRates[1], kSampleRates[2], kWavHeaderLength,
+                kErrWriteOutput, kErrDamagedBlocks);
   return writeJson(resultPath, json);
 }
 
