@@ -55,7 +55,8 @@
     for (let start = 0; start < length; start += FEED_CHUNK) {
       const count = Math.min(FEED_CHUNK, length - start);
       for (let channel = 0; channel < state.channels; channel++) {
-        module.HEAPF32.set(channelData[channel].subarray(start, start + count), state.samplesPointer >> 2);
+        const samples = channelData[channel].subarray(start, start + count);
+        module.HEAPF32.set(samples, state.samplesPointer >> 2);
         const call = callModule(module, 'feedDecoder', 'number', ['number', 'number', 'number', 'number'],
           [state.decoder, channel, state.samplesPointer, count]);
         lines.push(...call.lines);

@@ -66,7 +66,8 @@
     state.blocks = run.result.blocks;
     $('block-list').value = compressList(state.blocks.map((_, i) => i + 1));
     renderTable();
-    say('tape-messages', `${file.name}: ${state.blocks.length} block${state.blocks.length === 1 ? '' : 's'}.`);
+    const count = state.blocks.length;
+    say('tape-messages', `${file.name}: ${count} block${count === 1 ? '' : 's'}.`);
   }
 
   // "1,2,3,5" as "1-3,5": the list that the checkboxes stand for.
