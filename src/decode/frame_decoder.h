@@ -48,14 +48,19 @@ struct TapePart {
   int32_t cut = 0;          // frames went on after the byte limit and were not read
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> confidence;  // one per byte: kByteUnknown .. kByteCertain
+  std::vector<double> starts;       // one per byte: the sample where its frame starts
 };
 
-// Appends `value` with its confidence to `part`. Returns kOk or kErrOutOfMemory, reported.
-[[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence);
-
-// Appends `count` unknown bytes for frames lost in a gap, no more than a part may hold.
+// Appends `value`, whose frame starts at `startSample`, with its confidence to `part`.
 // Returns kOk or kErrOutOfMemory, reported.
-[[nodiscard]] int32_t appendUnknownBytes(TapePart& part, int64_t count);
+[[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence,
+                                 double startSample);
+
+// Appends `count` unknown bytes for frames lost in a gap, no more than a part may hold;
+// they are taken to start `frameSamples` apart from `firstSample` on. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
+                                         double frameSamples);
 
 // Makes a body whose gaps were bridged hold the length its header states (`byteLimit`),
 // where the last gap's estimate was only a few frames off: its unknown bytes are the ones

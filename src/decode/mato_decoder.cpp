@@ -220,7 +220,8 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     }
     double gapStart = frameStart;
     if (bit == kDataBits) {
-      const int32_t status = appendByte(part, static_cast<uint8_t>(value), kByteCertain);
+      const int32_t status =
+          appendByte(part, static_cast<uint8_t>(value), kByteCertain, frameStart);
       if (status != kOk) {
         return status;
       }
@@ -263,7 +264,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
       const int64_t shortfall =
           static_cast<int64_t>(limit) - static_cast<int64_t>(part.bytes.size());
       if (part.isBody != 0 && gapFitsShortfall(lost, shortfall)) {
-        const int32_t status = appendUnknownBytes(part, shortfall);
+        const int32_t status = appendUnknownBytes(part, shortfall, gapStart, frameSamples);
         if (status != kOk) {
           return status;
         }
@@ -272,7 +273,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     }
     gapEnd = part.bytes.size() + static_cast<size_t>(lost);
     gapBytes = static_cast<size_t>(lost);
-    const int32_t status = appendUnknownBytes(part, lost);
+    const int32_t status = appendUnknownBytes(part, lost, gapStart, frameSamples);
     if (status != kOk) {
       return status;
     }

@@ -112,9 +112,12 @@ bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRa
   return false;
 }
 
-int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence) {
-  const int32_t status = appendItem(part.bytes, value);
-  return status == kOk ? appendItem(part.confidence, confidence) : status;
+int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence, double startSample) {
+  int32_t status = appendItem(part.bytes, value);
+  if (status == kOk) {
+    status = appendItem(part.confidence, confidence);
+  }
+  return status == kOk ? appendItem(part.starts, startSample) : status;
 }
 
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
@@ -133,9 +136,11 @@ void measurePart(const Crossings& crossings, size_t first, size_t end, double fi
   part.swing = sum / static_cast<double>(end - first);
 }
 
-int32_t appendUnknownBytes(TapePart& part, int64_t count) {
+int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
+                           double frameSamples) {
   for (int64_t i = 0; i < count && part.bytes.size() < kMaxPartLength; ++i) {
-    const int32_t status = appendByte(part, 0, kByteUnknown);
+    const int32_t status =
+        appendByte(part, 0, kByteUnknown, firstSample + static_cast<double>(i) * frameSamples);
     if (status != kOk) {
       return status;
     }
@@ -147,27 +152,32 @@ int32_t fitBridgedBody(TapePart& part, size_t byteLimit, size_t gapEnd, size_t g
                        bool endedCleanly) {
   const size_t tolerance = 2 + gapBytes / 8;
   const size_t size = part.bytes.size();
-  const auto at = static_cast<std::ptrdiff_t>(gapEnd);
   if (size > byteLimit && size - byteLimit <= std::min(tolerance, gapBytes)) {
-    const auto excess = static_cast<std::ptrdiff_t>(size - byteLimit);
-    part.bytes.erase(part.bytes.begin() + at - excess, part.bytes.begin() + at);
-    part.confidence.erase(part.confidence.begin() + at - excess, part.confidence.begin() + at);
+    const size_t excess = size - byteLimit;
+    removeItems(part.bytes, gapEnd - excess, excess);
+    removeItems(part.confidence, gapEnd - excess, excess);
+    removeItems(part.starts, gapEnd - excess, excess);
   } else if (size < byteLimit && endedCleanly && byteLimit - size <= tolerance) {
     const size_t missing = byteLimit - size;
-    if (resizeItems(part.bytes, byteLimit) != kOk ||
-        resizeItems(part.confidence, byteLimit) != kOk) {
-      return kErrOutOfMemory;
+    int32_t status = insertItems(part.bytes, gapEnd, missing, uint8_t{0});
+    if (status == kOk) {
+      status = insertItems(part.confidence, gapEnd, missing, kByteUnknown);
     }
-    std::copy_backward(part.bytes.begin() + at, part.bytes.begin() + static_cast<std::ptrdiff_t>(size),
-                       part.bytes.end());
-    std::copy_backward(part.confidence.begin() + at,
-                       part.confidence.begin() + static_cast<std::ptrdiff_t>(size),
-                       part.confidence.end());
-    std::fill_n(part.bytes.begin() + at, missing, uint8_t{0});
-    std::fill_n(part.confidence.begin() + at, missing, kByteUnknown);
+    // The bytes added fill the time between their neighbours.
+    const double before = gapEnd > 0 ? part.starts[gapEnd - 1] : part.starts[gapEnd];
+    const double after = gapEnd < size ? part.starts[gapEnd] : before;
+    if (status == kOk) {
+      status = insertItems(part.starts, gapEnd, missing, before);
+    }
+    for (size_t i = 0; status == kOk && i < missing; ++i) {
+      part.starts[gapEnd + i] =
+          before + (after - before) * static_cast<double>(i + 1) / static_cast<double>(missing + 1);
+    }
+    return status;
   } else if (size > byteLimit) {
     part.bytes.resize(byteLimit);
     part.confidence.resize(byteLimit);
+    part.starts.resize(byteLimit);
     part.cut = 1;
   }
   return kOk;

@@ -246,8 +246,9 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       badStopBit = badStopBit || !mark;
       if (++bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
-        const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                          badStopBit ? kByteUncertain : kByteCertain);
+        const int32_t status = appendByte(
+            part, static_cast<uint8_t>(value), badStopBit ? kByteUncertain : kByteCertain,
+            frameStart);
         if (status != kOk) {
           return status;
         }
@@ -284,7 +285,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       // body that the time fits to its stated length is completed.
       const int64_t shortfall = static_cast<int64_t>(byteLimit) - static_cast<int64_t>(part.bytes.size());
       if (byteLimit < kMaxPartLength && gapFitsShortfall(lost, shortfall)) {
-        const int32_t status = appendUnknownBytes(part, shortfall);
+        const int32_t status = appendUnknownBytes(part, shortfall, gapStart, frameSamples);
         if (status != kOk) {
           return status;
         }
@@ -294,7 +295,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     }
     gapEnd = part.bytes.size() + static_cast<size_t>(lost);
     gapBytes = static_cast<size_t>(lost);
-    const int32_t status = appendUnknownBytes(part, lost);
+    const int32_t status = appendUnknownBytes(part, lost, gapStart, frameSamples);
     if (status != kOk) {
       return status;
     }
