@@ -62,21 +62,33 @@ struct TapePart {
 [[nodiscard]] int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
                                          double frameSamples);
 
+// What a part's reader keeps of the gaps it bridged.
+struct GapBridge {
+  bool bridged = false;
+  size_t gapEnd = 0;    // index of the first byte after the last gap
+  size_t gapBytes = 0;  // unknown bytes that gap put in
+};
+
+// Bridges a gap from sample `gapStart` to `resumeSample`, where frames `frameSamples` long
+// go on: the frames that the time holds are appended as unknown bytes. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t bridgeGap(TapePart& part, GapBridge& bridge, double gapStart,
+                                double resumeSample, double frameSamples);
+
+// A gap from `gapStart` ran into the next lead-in at `leadInSample`. Silence between blocks
+// looks the same, so only a body (its header states `byteLimit`) whose shortfall the time
+// fits, to a few frames, is completed with unknown bytes. Returns kOk or kErrOutOfMemory,
+// reported.
+[[nodiscard]] int32_t closeGapAtLeadIn(TapePart& part, size_t byteLimit, double gapStart,
+                                       double leadInSample, double frameSamples);
+
 // Makes a body whose gaps were bridged hold the length its header states (`byteLimit`),
 // where the last gap's estimate was only a few frames off: its unknown bytes are the ones
-// that give. `gapEnd` is the index of the first byte after the last gap, `gapBytes` how
-// many unknown bytes that gap put in; a missing byte is only added when the body ended
-// cleanly at the next lead-in. A body still too long is cut to the length and marked cut.
-// Returns kOk or kErrOutOfMemory, reported.
-[[nodiscard]] int32_t fitBridgedBody(TapePart& part, size_t byteLimit, size_t gapEnd,
-                                     size_t gapBytes, bool endedCleanly);
-
-// Whether `estimate` unknown bytes, taken from the time a gap lasted, fit the `shortfall`
-// of a body that the gap ran to the end of: the time is only good to a few frames.
-inline bool gapFitsShortfall(int64_t estimate, int64_t shortfall) {
-  const int64_t difference = estimate > shortfall ? estimate - shortfall : shortfall - estimate;
-  return shortfall > 0 && difference <= 2 + shortfall / 8;
-}
+// that give; a missing byte is only added when the body ended cleanly at the next
+// lead-in. A body still too long is cut to the length and marked cut. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
+                                     bool endedCleanly);
 
 // Fills what a part measures over its crossings [first, end): the start of the first frame
 // at `firstByteSample`, the end of the last, and the mean swing.

@@ -198,13 +198,11 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   walk.spreadCount = 0;
   const double maxGapSamples = kMaxDropoutSeconds * sampleRate;
   double lastFrameEnd = firstFrameSample;
-  bool bridged = false;  // a gap was bridged: the body's length is fitted at the end
-  size_t gapEnd = 0;     // the first byte after the last gap bridged
-  size_t gapBytes = 0;   // unknown bytes that gap put in
+  GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (cell == kMark) {
-    if (part.bytes.size() >= limit && !bridged) {
+    if (part.bytes.size() >= limit && !bridge.bridged) {
       part.cut = 1;
       break;
     }
@@ -239,7 +237,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
       }
       gapStart = lastFrameEnd;
     }
-    const bool full = part.bytes.size() >= (bridged ? kMaxPartLength : limit);
+    const bool full = part.bytes.size() >= (bridge.bridged ? kMaxPartLength : limit);
     if (part.bytes.empty() || full) {
       break;
     }
@@ -256,34 +254,24 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (resync.kind == kResyncNone) {
       break;
     }
-    const auto lost =
-        static_cast<int64_t>(std::lround(std::max(0.0, resync.sample - gapStart) / frameSamples));
     if (resync.kind == kResyncPilot) {
-      // The gap ran into the next pilot. Silence between blocks looks the same, so only a
-      // body that the time fits to its stated length is completed.
-      const int64_t shortfall =
-          static_cast<int64_t>(limit) - static_cast<int64_t>(part.bytes.size());
-      if (part.isBody != 0 && gapFitsShortfall(lost, shortfall)) {
-        const int32_t status = appendUnknownBytes(part, shortfall, gapStart, frameSamples);
-        if (status != kOk) {
-          return status;
-        }
+      const int32_t status = closeGapAtLeadIn(part, part.isBody != 0 ? limit : kMaxPartLength,
+                                              gapStart, resync.sample, frameSamples);
+      if (status != kOk) {
+        return status;
       }
       break;
     }
-    gapEnd = part.bytes.size() + static_cast<size_t>(lost);
-    gapBytes = static_cast<size_t>(lost);
-    const int32_t status = appendUnknownBytes(part, lost, gapStart, frameSamples);
+    const int32_t status = bridgeGap(part, bridge, gapStart, resync.sample, frameSamples);
     if (status != kOk) {
       return status;
     }
-    bridged = true;
     walk.c = resync.c;
     walk.ended = false;
     cell = readCell(walk);
   }
-  if (bridged && part.isBody != 0) {
-    const int32_t status = fitBridgedBody(part, limit, gapEnd, gapBytes, endedCleanly);
+  if (bridge.bridged && part.isBody != 0) {
+    const int32_t status = fitBridgedBody(part, limit, bridge, endedCleanly);
     if (status != kOk) {
       return status;
     }

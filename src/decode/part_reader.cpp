@@ -148,8 +148,34 @@ int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
   return kOk;
 }
 
-int32_t fitBridgedBody(TapePart& part, size_t byteLimit, size_t gapEnd, size_t gapBytes,
+int32_t bridgeGap(TapePart& part, GapBridge& bridge, double gapStart, double resumeSample,
+                  double frameSamples) {
+  const auto lost = static_cast<int64_t>(
+      std::lround(std::max(0.0, resumeSample - gapStart) / frameSamples));
+  bridge.bridged = true;
+  bridge.gapEnd = part.bytes.size() + static_cast<size_t>(lost);
+  bridge.gapBytes = static_cast<size_t>(lost);
+  return appendUnknownBytes(part, lost, gapStart, frameSamples);
+}
+
+int32_t closeGapAtLeadIn(TapePart& part, size_t byteLimit, double gapStart, double leadInSample,
+                         double frameSamples) {
+  if (byteLimit >= kMaxPartLength || part.bytes.size() >= byteLimit) {
+    return kOk;
+  }
+  const auto estimate = static_cast<int64_t>(
+      std::lround(std::max(0.0, leadInSample - gapStart) / frameSamples));
+  const auto shortfall = static_cast<int64_t>(byteLimit - part.bytes.size());
+  const int64_t difference = std::llabs(estimate - shortfall);
+  return difference <= 2 + shortfall / 8
+             ? appendUnknownBytes(part, shortfall, gapStart, frameSamples)
+             : kOk;
+}
+
+int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
                        bool endedCleanly) {
+  const size_t gapEnd = bridge.gapEnd;
+  const size_t gapBytes = bridge.gapBytes;
   const size_t tolerance = 2 + gapBytes / 8;
   const size_t size = part.bytes.size();
   if (size > byteLimit && size - byteLimit <= std::min(tolerance, gapBytes)) {

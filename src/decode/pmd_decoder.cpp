@@ -214,15 +214,13 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   uint32_t value = 0;
   bool badStopBit = false;
   bool full = false;
-  bool bridged = false;  // a gap was bridged: the body's length is fitted at the end
-  size_t gapEnd = 0;     // the first byte after the last gap bridged
-  size_t gapBytes = 0;   // unknown bytes that gap put in
+  GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (true) {
     const bool mark = isMark(walk, walk.middle);
     if (bitCount < 0) {
-      if (!mark && full && !bridged) {
+      if (!mark && full && !bridge.bridged) {
         // Bytes would be lost without a word: the part is marked as cut.
         part.cut = 1;
         break;
@@ -252,7 +250,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         if (status != kOk) {
           return status;
         }
-        full = part.bytes.size() >= (bridged ? kMaxPartLength : byteLimit);
+        full = part.bytes.size() >= (bridge.bridged ? kMaxPartLength : byteLimit);
         frameEnd = frameStart + kFrameCells * 2 * walk.halfCell;
         bitCount = -1;
         idleMarks = 0;
@@ -278,35 +276,26 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       break;
     }
     const double frameSamples = kFrameCells * 2 * walk.halfCell;
-    const auto lost =
-        static_cast<int64_t>(std::lround(std::max(0.0, resync.sample - gapStart) / frameSamples));
     if (resync.kind == kResyncLeader) {
-      // The gap ran into the next leader. Silence between blocks looks the same, so only a
-      // body that the time fits to its stated length is completed.
-      const int64_t shortfall = static_cast<int64_t>(byteLimit) - static_cast<int64_t>(part.bytes.size());
-      if (byteLimit < kMaxPartLength && gapFitsShortfall(lost, shortfall)) {
-        const int32_t status = appendUnknownBytes(part, shortfall, gapStart, frameSamples);
-        if (status != kOk) {
-          return status;
-        }
+      const int32_t status =
+          closeGapAtLeadIn(part, byteLimit, gapStart, resync.sample, frameSamples);
+      if (status != kOk) {
+        return status;
       }
       walk.middle = walk.middle + 1;
       break;
     }
-    gapEnd = part.bytes.size() + static_cast<size_t>(lost);
-    gapBytes = static_cast<size_t>(lost);
-    const int32_t status = appendUnknownBytes(part, lost, gapStart, frameSamples);
+    const int32_t status = bridgeGap(part, bridge, gapStart, resync.sample, frameSamples);
     if (status != kOk) {
       return status;
     }
-    bridged = true;
     walk.middle = resync.middle;
     bitCount = -1;
     idleMarks = 0;
   }
   next = waiting ? x.size() : walk.middle;
-  if (bridged && byteLimit < kMaxPartLength) {
-    const int32_t status = fitBridgedBody(part, byteLimit, gapEnd, gapBytes, endedCleanly);
+  if (bridge.bridged && byteLimit < kMaxPartLength) {
+    const int32_t status = fitBridgedBody(part, byteLimit, bridge, endedCleanly);
     if (status != kOk) {
       return status;
     }
