@@ -52,6 +52,7 @@ mkdir "$work/source"
 cp -a "$work/tree" "$work/source/tonbrix"
 (cd "$work/source" && dpkg-source -b tonbrix >/dev/null)
 lintian -EvIL +pedantic --fail-on error,warning "$work"/1/tonbrix_*.changes "$work"/source/tonbrix_*.dsc
+echo "lintian: no errors, no warnings"
 
 deb=$(ls "$work"/1/tonbrix_*.deb)
 dpkg-deb --field "$deb" Package Version Depends
