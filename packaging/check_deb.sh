@@ -61,6 +61,13 @@ dpkg -i "$deb"
 [[ $(command -v tonbrix-decode) == /usr/bin/tonbrix-decode ]]
 tonbrix -v
 tonbrix-decode -v
+# debian/changelog names the version the package gets; it must be the program's own.
+program_version=$(tonbrix -v | sed -n '1s/^Tonbrix \([^ ]*\) .*/\1/p')
+package_version=$(dpkg-deb --field "$deb" Version)
+if [[ $package_version != "$program_version" ]]; then
+  echo "debian/changelog gives version $package_version, the program says $program_version" >&2
+  exit 1
+fi
 man -w tonbrix
 man -w tonbrix-decode
 test -f /usr/share/bash-completion/completions/tonbrix
