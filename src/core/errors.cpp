@@ -83,6 +83,10 @@ int32_t reportFailure(int32_t code, std::string_view first, std::string_view sec
     case kErrDamagedBlocks:
       std::fprintf(stderr, "Damaged tape blocks found in '%.*s'!", n1, t1);
       break;
+    case kErrTerminalOutput:
+      std::fprintf(stderr, "Output '%.*s' is a terminal: pipe it into a player or redirect it!", n1,
+                   t1);
+      break;
     default:
       reportUnknown(code);
       return code;

@@ -35,6 +35,9 @@ enum ErrorCode : int32_t {
   // The image is written, but not every block in it is whole: batch scripts must be able
   // to tell a perfect transfer from a damaged one.
   kErrDamagedBlocks = -23,  // "Damaged tape blocks found in '%s'!"
+  // tonbrix: a WAV for standard output (-o -) that is a terminal would only fill the
+  // screen with binary.
+  kErrTerminalOutput = -24,  // "Output '%s' is a terminal: pipe it into a player or redirect it!"
 };
 
 // Prints the message of `code` with up to two text arguments on stderr, followed by an
