@@ -2,7 +2,9 @@
 // cell lengths that are no whole number of samples, unlike anything tonbrix writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -434,6 +436,85 @@ TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {
       EXPECT_EQ(decoder.blocks[i].body, whole[i].body);
       EXPECT_EQ(decoder.blocks[i].startSeconds, whole[i].startSeconds);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A dropout inside a 6 KB body costs only the bytes under it: the block keeps its length,
+// its checksum fails, and every byte outside the dropout comes back.
+TEST(DecodeDropouts, OneDropoutInALongBodyCostsOnlyTheBytesUnderIt) {
+  struct Case {
+    const char* name;
+    bool mato;
+    double cell;  // samples per PMD 85 cell or Mato space at 22050 Hz
+    bool noise;   // the dropout hisses instead of falling silent
+  };
+  const Case cases[] = {{"PMD 85", false, 18.4, false},
+                        {"PMD 85 noise", false, 18.4, true},
+                        {"double speed", false, 9.2, true},
+                        {"Mato", true, 21, false},
+                        {"Mato noise", true, 20.6, true}};
+  const Bytes data = tape_builder::patternBytes(6000, 11);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    Signal signal(11000, -11000);
+    signal.silence(1000);
+    if (test.mato) {
+      matoHeader(signal, header, test.cell);
+      matoPilot(signal, 128, test.cell);
+      signal.matoCell(true, test.cell, false);
+      for (const uint8_t byte : tape_builder::bodyPart(data)) {
+        signal.matoByte(byte, test.cell, false);
+      }
+      matoPilot(signal, 128, test.cell);
+    } else {
+      pmdHeaderBlock(signal, data, test.cell, false);
+    }
+    signal.silence(1000);
+    // 100 ms somewhere in the middle of the body.
+    std::vector<int16_t> samples = signal.samples();
+    const size_t dropout = 2205;
+    const size_t at = samples.size() / 2 + 777;
+    const double dropoutBytes = static_cast<double>(dropout) / (test.cell * (test.mato ? 12.3 : 11));
+    std::mt19937 random(5);
+    std::normal_distribution<double> hiss(0, 1500);
+    for (size_t i = at; i < at + dropout; ++i) {
+      samples[i] = test.noise ? static_cast<int16_t>(hiss(random)) : 0;
+    }
+    StreamDecoder decoder;
+    ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+    const std::vector<float> floats = floatsOf(samples);
+    ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+    ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+    ASSERT_EQ(decoder.blocks.size(), 1u);
+    const DecodedBlock& block = decoder.blocks[0];
+    const Bytes expected = tape_builder::bodyPart(data);
+    ASSERT_EQ(block.body.size(), expected.size());
+    EXPECT_EQ(block.info.bodyLengthError, -1);
+    EXPECT_EQ(block.info.bodyChecksumError, 1);
+    EXPECT_TRUE(isDamaged(block));
+    // The bytes that differ lie together, no more of them than the dropout spans (and the
+    // frames at its two edges); each is marked unknown or uncertain.
+    const double byteSamples = test.cell * (test.mato ? 12.3 : 11);
+    size_t first = expected.size();
+    size_t last = 0;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (block.body[i] != expected[i]) {
+        first = std::min(first, i);
+        last = i;
+        EXPECT_LT(block.bodyConfidence[i], kMinCertainByte) << i;
+      }
+    }
+    ASSERT_LT(first, expected.size());
+    EXPECT_LE(static_cast<double>(last - first + 1), dropoutBytes + 3);
+    EXPECT_NEAR(countUnknownBytes(block), dropoutBytes, 3);
+    EXPECT_NEAR(firstUnknownSeconds(block), static_cast<double>(at) / 22050,
+                2 * byteSamples / 22050);
   }
 }
 

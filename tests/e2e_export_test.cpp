@@ -318,17 +318,26 @@ TEST_F(ExportTest, VerboseProgressLinesInBothProtocols) {
   }
 }
 
-// The export stops at the bad number: what came before stays, unsized, and nothing after.
-TEST_F(ExportTest, BadBlockNumberMidExportLeavesUnsizedPartialFile) {
-  convert(kPmdLow, {"-blk", "2,9,1"});
-  EXPECT_EQ(result.exitCode, 19);
-  EXPECT_EQ(result.err, "Bad block number: 9\n\n");
-  EXPECT_EQ(result.out, expectedStdout("PMD 85", ""));
-  expectUnfinalized();
-  SignalReader signal = reader(kPmdLow);
-  EXPECT_EQ(signal.silence(), 12000);
-  expectPmdHeaderBlock(signal, kPmdLow, first, firstData);
-  EXPECT_TRUE(signal.atEnd()) << signal.rest();
+// The scan has counted the blocks, so a number beyond them stops the export before the
+// output is opened: an earlier WAV of that name keeps every byte, and none is created.
+TEST_F(ExportTest, BadBlockNumberStopsBeforeTheOutputIsOpened) {
+  ASSERT_EQ(convert(kPmdLow, {}).exitCode, 0) << result.err;
+  const std::string earlier = readWholeFile(outputPath);
+  for (const bool outputExists : {true, false}) {
+    SCOPED_TRACE(outputExists ? "earlier WAV" : "no file yet");
+    if (!outputExists) {
+      std::filesystem::remove(outputPath);
+    }
+    convert(kPmdLow, {"-vb", "-blk", "2,9,1"});
+    EXPECT_EQ(result.exitCode, 19);
+    EXPECT_EQ(result.err, "Bad block number: 9\n\n");
+    EXPECT_EQ(result.out,
+              kBanner + "Reading source file: " + tapePath + "\n Blocks: 4\nProtocol: PMD 85\n");
+    EXPECT_EQ(std::filesystem::exists(outputPath), outputExists);
+    if (outputExists) {
+      EXPECT_TRUE(readWholeFile(outputPath) == earlier);
+    }
+  }
 }
 
 // A gap whose samples could never be stated in the header fails before writing any of it.

@@ -1,7 +1,11 @@
 // End-to-end tests of -o -: the WAV on a real pipe, byte for byte what -o FILE writes,
-// the messages moved to stderr, and a reader that goes away early.
+// the messages moved to stderr, a reader that goes away early, other names of standard
+// output, and a terminal that is refused.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -106,6 +110,57 @@ TEST_F(PipeTest, DotSlashDashIsAFileNamedDash) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("Creating output WAV file: ./-\n"), std::string::npos);
   EXPECT_EQ(readWholeFile(dir.file("-")).substr(0, 4), "RIFF");
+}
+
+// /dev/stdout into a pipe used to carry the banner inside the WAV, and a file that is
+// standard output as well as -o got the two interleaved: both now get what -o - gets.
+TEST_F(PipeTest, OutputPathThatIsStandardOutputGetsWhatDashGets) {
+  tape_builder::TapeImage image;
+  image.headerBlock({}, tape_builder::patternBytes(200, 3)).headerlessBlock({1, 2, 3});
+  ASSERT_TRUE(image.writeTo(dir.file("tape.img")));
+  const std::string folder = dir.path().string();
+  const RunResult toFile = runTonbrix({"-vb", "-o", "ref.wav", "tape.img"}, folder, folder);
+  ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+  const std::string wav = readWholeFile(dir.file("ref.wav"));
+  const struct {
+    const char* output;
+    const char* redirection;
+  } cases[] = {{"/dev/stdout", " | cat"}, {"same.wav", " > same.wav"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    const std::string script = std::string("\"$0\" -vb -o ") + c.output + " tape.img" +
+                               c.redirection + "; exit ${PIPESTATUS[0]}";
+    const RunResult run = runProgram("/bin/bash", {"-c", script, TONBRIX_BINARY}, folder, folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::string messages = toFile.out;
+    messages.replace(messages.find("ref.wav"), 7, c.output);
+    EXPECT_EQ(run.err, messages);
+    const std::string written =
+        c.redirection[1] == '|' ? run.out : readWholeFile(dir.file("same.wav"));
+    EXPECT_EQ(written.size(), wav.size());
+    EXPECT_TRUE(written == wav);
+  }
+}
+
+TEST_F(PipeTest, TerminalAsStandardOutputIsRefusedBeforeTheTapeIsRead) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal";
+  }
+  const std::string screen = ptsname(terminal);
+  for (const char* output : {"-", "/dev/stdout"}) {
+    SCOPED_TRACE(output);
+    const RunResult run =
+        runProgram("/bin/bash",
+                   {"-c", "\"$0\" -o \"$1\" missing.img > \"$2\"", TONBRIX_BINARY, output, screen},
+                   dir.path().string());
+    EXPECT_EQ(run.exitCode, 24);
+    EXPECT_EQ(run.err, kBanner + "Output '" + output +
+                           "' is a terminal: pipe it into a player or redirect it!\n\n");
+    char shown[256];
+    EXPECT_LE(read(terminal, shown, sizeof shown), 0) << "the terminal got output";
+  }
+  close(terminal);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks that a program's usage text (-h) and its man page list the same options.
+# Checks that a program's usage text (-h) and its man page list the same options, and that
+# the page's footer names the version the program reports (-v).
 # Arguments: pairs of program and man page.
 set -u
 failures=0
@@ -14,6 +15,11 @@ while (($# >= 2)); do
   if [[ -z $usage || $usage != "$manual" ]]; then
     echo "FAIL: $page and $program -h differ"
     diff <(echo "$usage") <(echo "$manual")
+    failures=$((failures + 1))
+  fi
+  version=$("$program" -v | sed -n '1s/^[^ ]* \([^ ]*\) .*/\1/p')
+  if ! grep -q "^\.TH [^ ]* 1 [^ ]* \"Tonbrix $version\" " "$page"; then
+    echo "FAIL: the .TH line of $page does not name version $version"
     failures=$((failures + 1))
   fi
 done

@@ -154,10 +154,11 @@ std::string describe(const ConversionJob& job) {
     const char* name;
     int value;
     int byDefault;
-  } settings[] = {
-      {"vb", job.verbose, 0},       {"mato", job.useMato, 0},    {"list", job.listOnly, 0},
-      {"rph", job.reversePhase, 0}, {"dbl", job.doubleSpeed, 0}, {"sr", job.sampleRateIndex, 1},
-      {"gap", job.gapSeconds, 4},   {"hi", job.highLevel, 218},  {"lo", job.lowLevel, 38}};
+  } settings[] = {{"vb", job.verbose, 0},      {"mato", job.useMato, 0},
+                  {"list", job.listOnly, 0},   {"rph", job.reversePhase, 0},
+                  {"dbl", job.doubleSpeed, 0}, {"sr", job.sampleRateIndex, 1},
+                  {"gap", job.gapSeconds, 4},  {"hi", job.highLevel, 218},
+                  {"lo", job.lowLevel, 38},    {"stdout", job.toStandardOutput, 0}};
   for (const auto& setting : settings) {
     if (setting.value != setting.byDefault) {
       text << ' ' << setting.name << '=' << setting.value;
@@ -194,6 +195,8 @@ TEST(ParseOptions, FillsTheJobAndReportsExactMessages) {
       {{"-gap", "0x10", "t"}, kOk, "in=t out=t.wav gap=16", ""},
       {{"-gap", "010", "-gap", "1", "t"}, kOk, "in=t out=t.wav gap=1", ""},
       {{"t", "-o", "-list"}, kOk, "in=t out=-list", ""},
+      {{"-o", "-", "t"}, kOk, "in=t out=- stdout=1", ""},
+      {{"-o", "./-", "t"}, kOk, "in=t out=./-", ""},
       {{"-o", "music.wav", "music.wav"}, kOk, "in=music.wav out=music.wav", ""},
       {{"-blk", "1,2", "-blk", "3-4", "t"}, kOk, "in=t out=t.wav blk=3;4;", ""},
       {{"-blk", "", "t"}, kOk, "in=t out=t.wav blk=", ""},
@@ -247,23 +250,23 @@ TEST(ParseOptions, DerivedOutputNameIsKeptInTheJob) {
   EXPECT_EQ(job.outputPath, job.derivedOutputName.c_str());
 }
 
-TEST(AsksForStandardOutput, SeesTheFirstOutputNameAsTheParserReadsIt) {
+TEST(FindExportOutput, SeesTheFirstOutputNameAsTheParserReadsIt) {
   const struct {
     std::vector<const char*> args;
-    bool expected;
+    const char* expected;
   } cases[] = {
-      {{"tonbrix", "-o", "-", "a.img"}, true},
-      {{"tonbrix", "a.img", "-vb", "-o", "-"}, true},
-      {{"tonbrix", "-o", "./-", "a.img"}, false},
-      {{"tonbrix", "-o", "-", "-list", "a.img"}, false},  // a listing writes no WAV
-      {{"tonbrix", "-o", "-", "-h"}, false},              // usage goes to stdout as ever
-      {{"tonbrix", "-blk", "-o", "-"}, false},            // -o is the value of -blk
-      {{"tonbrix", "-o", "a.wav", "-o", "-"}, false},     // refused as two outputs
-      {{"tonbrix", "a.img", "-o"}, false},
+      {{"tonbrix", "-o", "-", "a.img"}, "-"},
+      {{"tonbrix", "a.img", "-vb", "-o", "-"}, "-"},
+      {{"tonbrix", "-o", "/dev/stdout", "a.img"}, "/dev/stdout"},
+      {{"tonbrix", "-o", "-", "-list", "a.img"}, nullptr},  // a listing writes no WAV
+      {{"tonbrix", "-o", "-", "-h"}, nullptr},              // usage goes to stdout as ever
+      {{"tonbrix", "-blk", "-o", "-"}, nullptr},            // -o is the value of -blk
+      {{"tonbrix", "-o", "a.wav", "-o", "-"}, "a.wav"},     // refused as two outputs
+      {{"tonbrix", "a.img", "-o"}, nullptr},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(asksForStandardOutput(static_cast<int>(c.args.size()), c.args.data()), c.expected)
-        << c.args[1] << " " << c.args.back();
+    const char* found = findExportOutput(static_cast<int>(c.args.size()), c.args.data());
+    EXPECT_STREQ(found, c.expected) << c.args[1] << " " << c.args.back();
   }
 }
 

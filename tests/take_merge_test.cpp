@@ -16,16 +16,12 @@ using tape_builder::Bytes;
 using Take = std::vector<DecodedBlock>;
 using Edit = std::function<void(Take&)>;
 
-// Sets the fault marks as the decoder does: from the bytes, and a headerless block that
-// lost bytes as cut.
+// Sets the fault marks as the decoder does, from the bytes; a headerless block has none
+// to set, and its lost bytes alone show that it is damaged.
 void markFaults(DecodedBlock& block) {
   if (block.headerPart.empty()) {
     block.info.length = static_cast<uint16_t>(block.body.size());
-    bool lost = false;
-    for (const uint8_t confidence : block.bodyConfidence) {
-      lost = lost || confidence == kByteUnknown;
-    }
-    block.info.bodyLengthError = lost ? static_cast<int32_t>(block.body.size()) : -1;
+    block.info.bodyLengthError = -1;
     return;
   }
   detectHeader(block.headerPart.data(), block.info);
@@ -229,7 +225,7 @@ TEST(MergeTakes, AlignsTheTakesAndKeepsTheBestOfEachBlock) {
       EXPECT_EQ(takesText(origin.sources), test.sources[b]);
       EXPECT_EQ(origin.unknownBytes, test.unknown[b]);
       EXPECT_EQ(origin.disputedBytes, test.disputed[b]);
-      EXPECT_EQ(hasFault(merge.blocks[b].info), test.unknown[b] > 0);
+      EXPECT_EQ(isDamaged(merge.blocks[b]), test.unknown[b] > 0);
     }
   }
 }
@@ -248,7 +244,7 @@ TEST(MergeTakes, FirstUnknownByteIsTimedInItsTake) {
   const BlockOrigin& origin = merge.origins[2];
   EXPECT_EQ(origin.take, 0);
   EXPECT_EQ(origin.firstUnknown, kHeaderPartLength + 120);
-  EXPECT_NEAR(byteStartSeconds(merge.blocks[2], static_cast<size_t>(origin.firstUnknown)), 104.2,
+  EXPECT_NEAR(blockByteSeconds(merge.blocks[2], static_cast<size_t>(origin.firstUnknown)), 104.2,
               1e-9);
 }
 

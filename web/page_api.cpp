@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/driver.h"
 #include "app/options.h"
+#include "audio/wav_file.h"
+#include "audio/waveforms.h"
 #include "core/errors.h"
 #include "core/job.h"
 #include "page_json.h"
@@ -36,6 +39,7 @@ std::string describeRun(const ConversionJob& job, int32_t status) {
   std::string json = "{\"status\":" + std::to_string(status) + ",\"output\":";
   const std::string output = job.outputPath != nullptr ? job.outputPath : "";
   appendJsonText(json, output.c_str(), output.size());
+  json += ",\"sampleRate\":" + std::to_string(job.sampleRate);
   json += ",\"blocks\":[";
   for (size_t i = 0; i < job.blocks.size(); ++i) {
     json += i == 0 ? "" : ",";
@@ -71,12 +75,12 @@ int32_t runJob(const std::vector<const char*>& argv, ConversionJob& job) {
 extern "C" {
 
 // Runs tonbrix with `argumentLines` (the arguments without the program name, one per line)
-// in MEMFS and writes {"status", "output", "blocks", "selection", "entryStarts"} to
-// `resultPath`: the status, whose negation the command line would exit with; the WAV file's
-// name; every block of the image (also those found before a failure); the block numbers to
-// play; and, after an export, the byte offset in the WAV at which each of them begins. Messages go
-// to stdout and stderr exactly as the command line prints them. Returns the status, or the code of
-// a failure to write the result.
+// in MEMFS and writes {"status", "output", "sampleRate", "blocks", "selection", "entryStarts"}
+// to `resultPath`: the status, whose negation the command line would exit with; the WAV file's
+// name and sample rate (0 when no WAV was begun); every block of the image (also those found
+// before a failure); the block numbers to play; and, after an export, the byte offset in the
+// WAV at which each of them begins. Messages go to stdout and stderr exactly as the command
+// line prints them. Returns the status, or the code of a failure to write the result.
 EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* resultPath) {
   const std::vector<std::string> arguments = splitArguments(argumentLines);
   std::vector<const char*> argv;
@@ -92,6 +96,22 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
   }
   const int32_t written = writeJson(resultPath, json);
   return written != kOk ? written : status;
+}
+
+// Writes to `resultPath` what the page must know of the programs without running them:
+// {"sampleRates": the rates of -sr L, M and H, "wavHeaderLength": the bytes before the first
+// sample, "status": {"writeOutput", "damagedBlocks"}: the codes the page explains further}.
+// Returns kOk, or kErrOpenOutput / kErrWriteOutput, reported.
+EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
+  // One format string: concatenating std::to_string results would add kilobytes to the page.
+  static_assert(std::size(kSampleRates) == 3);
+  char json[160];
+  std::snprintf(json, sizeof json,
+                "{\"sampleRates\":[%d,%d,%d],\"wavHeaderLength\":%d,"
+                "\"status\":{\"writeOutput\":%d,\"damagedBlocks\":%d}}",
+                kSampleRates[0], kSampleRates[1], kSampleRates[2], kWavHeaderLength,
+                kErrWriteOutput, kErrDamagedBlocks);
+  return writeJson(resultPath, json);
 }
 
 }  // extern "C"

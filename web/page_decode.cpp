@@ -67,7 +67,8 @@ EMSCRIPTEN_KEEPALIVE int32_t feedDecoder(PageDecoding* decoding, int32_t channel
 }
 
 // Writes {"blocks": [...]} to `resultPath`: the listing's fields of each block found so
-// far, with "seconds" (its start in the recording), "protocol" and "protocolName". Once
+// far, with "seconds" and "endSeconds" (where it lies in the recording), "protocol",
+// "protocolName", "damaged", "unknownBytes" and "firstUnknownSeconds" (-1 when none). Once
 // the decoding is finished, the blocks of the channel kept. Returns kOk or a code,
 // reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32_t /*finished*/,
@@ -81,7 +82,10 @@ EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32
     json += ",\"protocol\":" + std::to_string(blocks[i].protocol) + ",\"protocolName\":";
     const std::string name = protocolName(blocks[i].protocol);
     appendJsonText(json, name.c_str(), name.size());
-    json += "}";
+    json += ",\"damaged\":" + std::string(isDamaged(blocks[i]) ? "true" : "false");
+    json += ",\"unknownBytes\":" + std::to_string(countUnknownBytes(blocks[i]));
+    json += ",\"firstUnknownSeconds\":" + std::to_string(firstUnknownSeconds(blocks[i]));
+    json += ",\"endSeconds\":" + std::to_string(blocks[i].endSeconds) + "}";
   }
   json += "]}";
   return writeJson(resultPath, json);

@@ -1,35 +1,65 @@
 // Entry point: runs one conversion job from the command line and returns its exit code.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "app/driver.h"
 #include "app/options.h"
+#include "core/arguments.h"
 #include "core/errors.h"
 #include "core/file_io.h"
 #include "core/job.h"
 
 namespace {
 
-int32_t runJob(int argc, const char* const* argv, FileHandle& standardOutput, ConversionJob& job) {
+// True for -o - and for a path that names the file standard output already is
+// (/dev/stdout, or the file it was redirected to): opened a second time, that file would
+// take the WAV and the program's own lines mixed, and a pipe could not be finalized.
+bool namesStandardOutput(const char* path) {
+  if (path == nullptr) {
+    return false;
+  }
+  if (isOption(path, "-")) {
+    return true;
+  }
+  struct stat output = {};
+  struct stat named = {};
+  return fstat(STDOUT_FILENO, &output) == 0 && stat(path, &named) == 0 &&
+         output.st_dev == named.st_dev && output.st_ino == named.st_ino;
+}
+
+// `toStandardOutput` says that the command line's output names standard output; the stream
+// was taken before parsing so that the banner already went to stderr.
+int32_t runJob(int argc, const char* const* argv, bool toStandardOutput, FileHandle& standardOutput,
+               ConversionJob& job) {
   int32_t status = parseOptions(argc, argv, job);
   if (status != kOk) {
     return status;
   }
-  job.standardOutput = std::move(standardOutput);
+  if (toStandardOutput) {
+    if (standardOutput && isatty(fileno(standardOutput.get())) != 0) {
+      return reportFailure(kErrTerminalOutput, job.outputPath);
+    }
+    job.toStandardOutput = 1;
+    job.standardOutput = std::move(standardOutput);
+  }
   return runConversion(job);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool toStandardOutput = namesStandardOutput(findExportOutput(argc, argv));
   FileHandle standardOutput;
-  if (asksForStandardOutput(argc, argv)) {
+  if (toStandardOutput) {
     standardOutput = takeStandardOutput();
   }
   int32_t status = kShowUsage;
   if (argc > 1) {
     printBanner();
     ConversionJob job;
-    status = runJob(argc, argv, standardOutput, job);
+    status = runJob(argc, argv, toStandardOutput, standardOutput, job);
   }
   if (status == kShowUsage) {
     printUsage();

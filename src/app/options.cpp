@@ -162,6 +162,8 @@ int32_t parseOptions(int argc, const char* const* argv, ConversionJob& job) {
     } else if (job.outputPath == nullptr) {
       job.derivedOutputName = deriveOutputName(job.inputPath);
       job.outputPath = job.derivedOutputName.c_str();
+    } else {
+      job.toStandardOutput = isOption(job.outputPath, "-") ? 1 : 0;
     }
   }
   if (job.doubleSpeed != 0 && job.useMato != 0) {
@@ -175,26 +177,24 @@ void printBanner() {
              stdout);
 }
 
-bool asksForStandardOutput(int argc, const char* const* argv) {
-  bool outputGiven = false;
-  bool toStandardOutput = false;
+const char* findExportOutput(int argc, const char* const* argv) {
+  const char* output = nullptr;
   bool listing = false;
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     if (isOption(argument, "-h") || isOption(argument, "-v")) {
-      return false;
+      return nullptr;
     }
     if (isOption(argument, "-list")) {
       listing = true;
     } else if (takesValue(argument) && i + 1 < argc) {
       const char* value = argv[++i];
-      if (isOption(argument, "-o") && !outputGiven) {
-        outputGiven = true;
-        toStandardOutput = isOption(value, "-");
+      if (isOption(argument, "-o") && output == nullptr) {
+        output = value;
       }
     }
   }
-  return toStandardOutput && !listing;
+  return listing ? nullptr : output;
 }
 
 void printUsage() {

@@ -23,10 +23,11 @@ inline constexpr int32_t kMaxSelectionEntries = 16 * 1024 * 1024;
 // Prints "Tonbrix <version> - ..." and an empty line on stdout.
 void printBanner();
 
-// True when the command line exports to standard output (-o -, no -list, no -h or -v
-// before it), read as parseOptions reads it but without reporting anything: the front
-// end must know where its messages go before it prints the first one.
-bool asksForStandardOutput(int argc, const char* const* argv);
+// The value of the first -o when the command line exports (no -list, no -h or -v before
+// it), read as parseOptions reads it but without reporting anything; nullptr otherwise.
+// The front end must know whether the WAV takes its standard output before it prints the
+// first line.
+const char* findExportOutput(int argc, const char* const* argv);
 
 // Prints the banner and the usage text on stdout.
 void printUsage();

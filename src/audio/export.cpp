@@ -7,6 +7,7 @@
 #include "audio/pmd85_encoder.h"
 #include "audio/signal.h"
 #include "audio/wav_file.h"
+#include "tape/tape_image.h"
 
 namespace {
 
@@ -71,11 +72,17 @@ int32_t countSamples(ConversionJob& job) {
 
 int32_t exportWav(ConversionJob& job) {
   printProtocol(job);
-  int32_t status = prepareWav(job);
+  // Opening the output truncates it: a mistyped block number must not cost an existing
+  // file its contents, and the scan has counted the blocks already.
+  int32_t status = checkSelection(job);
   if (status != kOk) {
     return status;
   }
-  if (isStandardOutput(job.outputPath)) {
+  status = prepareWav(job);
+  if (status != kOk) {
+    return status;
+  }
+  if (job.toStandardOutput != 0) {
     status = countSamples(job);
     if (status != kOk) {
       return status;

@@ -71,7 +71,7 @@ void setWavLength(ConversionJob& job, int64_t fileLength) {
 }
 
 int32_t openWav(ConversionJob& job) {
-  const bool toPipe = isStandardOutput(job.outputPath);
+  const bool toPipe = job.toStandardOutput != 0;
   // setvbuf without a buffer may keep only the mode: glibc then buffers by the block size
   // (4 KiB), a write call every hundred waveforms. The job owns the buffer instead.
   const int32_t status =
@@ -110,7 +110,7 @@ int32_t finalizeWav(ConversionJob& job) {
     return reportFailure(kErrWriteOutput, job.outputPath);
   }
   // Standard output started with a header that states the counted sizes (setWavLength).
-  if (!isStandardOutput(job.outputPath)) {
+  if (job.toStandardOutput == 0) {
     const int64_t length = ftello(file);
     if (length < 0) {
       return reportFailure(kErrAccessOutput, job.outputPath);

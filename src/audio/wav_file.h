@@ -11,16 +11,13 @@ inline constexpr int32_t kWavHeaderLength = 44;
 // The RIFF size field (file length - 8) is 32-bit: no file may grow beyond what it states.
 inline constexpr int64_t kMaxWavFileLength = int64_t{0xFFFFFFFF} + 8;
 
-// True for the output name that sends the WAV to standard output (-o -).
-inline bool isStandardOutput(const char* path) { return path[0] == '-' && path[1] == '\0'; }
-
 // The creation of the WAV file, in two steps, so that an export to standard output can
 // count its samples in between. prepareWav prints "Creating output WAV file: ...",
 // builds the waveforms and the header record (-3). openWav refuses, before opening it, an
-// output path that names the input file itself, then creates job.outputPath, or for "-"
-// takes job.standardOutput (-14 when there is none), and writes the header with both
-// sizes 0 (-3, -14, -16). Both report what fails; after -16 the file stays open for the
-// driver to close.
+// output path that names the input file itself, then creates job.outputPath, or with
+// toStandardOutput takes job.standardOutput (-14 when there is none), and writes the
+// header with both sizes 0 (-3, -14, -16). Both report what fails; after -16 the file
+// stays open for the driver to close.
 [[nodiscard]] int32_t prepareWav(ConversionJob& job);
 [[nodiscard]] int32_t openWav(ConversionJob& job);
 

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int32_t kSampleRates[3] = {11025, 22050, 44100};
 // Half a PMD 85 bit cell, in samples, at each rate; normal and double speed.
 constexpr int32_t kPmdHalfCell[3] = {5, 9, 18};
 constexpr int32_t kPmdHalfCellDouble[3] = {3, 5, 9};

@@ -5,6 +5,9 @@
 
 #include "core/job.h"
 
+// The sample rates of -sr L, M and H, by the job's sampleRateIndex.
+inline constexpr int32_t kSampleRates[3] = {11025, 22050, 44100};
+
 // Sets sampleRate, markLength and spaceLength for the job's protocol, rate and speed, and
 // builds both waveforms into one shared waveBuffer (markWave and spaceWave point into it).
 // Without reversePhase a PMD 85 mark is a full square period starting at highLevel and a

@@ -35,8 +35,11 @@ enum ErrorCode : int32_t {
   // The image is written, but not every block in it is whole: batch scripts must be able
   // to tell a perfect transfer from a damaged one.
   kErrDamagedBlocks = -23,  // "Damaged tape blocks found in '%s'!"
+  // tonbrix: a WAV for standard output (-o -) that is a terminal would only fill the
+  // screen with binary.
+  kErrTerminalOutput = -24,  // "Output '%s' is a terminal: pipe it into a player or redirect it!"
   // A file that would be replaced: only an explicit -f may destroy what is there.
-  kErrOutputExists = -24,  // "Output file '%s' exists: give -f to replace it, or another name!"
+  kErrOutputExists = -25,  // "Output file '%s' exists: give -f to replace it, or another name!"
 };
 
 // Prints the message of `code` with up to two text arguments on stderr, followed by an

@@ -62,7 +62,11 @@ struct ConversionJob {
   Slot<uint8_t> wavHeader;     // the 44 header bytes
   Slot<uint8_t> outputBuffer;  // outputFile's stream buffer; declared first, so it outlives it
   FileHandle outputFile;
-  // With -o -: the program's original standard output, taken over by the WAV when it opens.
+  // The WAV goes to standard output: set for -o -, and by a front end whose -o path names
+  // the file its standard output already is. The header then states the counted sizes.
+  int32_t toStandardOutput = 0;
+  // The program's original standard output, handed over by the front end that exports to
+  // it and taken over by the WAV when it opens.
   FileHandle standardOutput;
   // Bytes written to outputFile so far; keeps the file within what its size fields can state.
   int64_t outputLength = 0;

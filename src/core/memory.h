@@ -84,6 +84,25 @@ template <typename T>
   return kOk;
 }
 
+// Inserts `count` copies of `value` before position `at` (at most items.size()). Returns
+// kOk, or kErrOutOfMemory, reported.
+template <typename T>
+[[nodiscard]] int32_t insertItems(std::vector<T>& items, size_t at, size_t count, T value) {
+  try {
+    items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), count, value);
+  } catch (const std::bad_alloc&) {
+    return reportFailure(kErrOutOfMemory);
+  }
+  return kOk;
+}
+
+// Removes the `count` items from position `at` on.
+template <typename T>
+void removeItems(std::vector<T>& items, size_t at, size_t count) {
+  const auto first = items.begin() + static_cast<std::ptrdiff_t>(at);
+  items.erase(first, first + static_cast<std::ptrdiff_t>(count));
+}
+
 // Appends `piece` to `text`. Returns kOk, or kErrOutOfMemory, reported; `text` is then
 // unchanged.
 [[nodiscard]] inline int32_t appendText(std::string& text, std::string_view piece) {

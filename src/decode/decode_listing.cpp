@@ -54,7 +54,7 @@ void printMergeNote(const DecodedBlock& block, const BlockOrigin& origin) {
                 origin.disputedBytes, origin.disputedBytes == 1 ? "" : "s", plural, takes);
     return;
   }
-  if (!hasFault(block.info)) {
+  if (!isDamaged(block)) {
     return;
   }
   if (origin.unknownBytes == 0 && origin.disputedBytes == 0) {
@@ -66,7 +66,7 @@ void printMergeNote(const DecodedBlock& block, const BlockOrigin& origin) {
   std::fputs("     ", stdout);
   if (origin.unknownBytes > 0) {
     char time[32];
-    formatMinutes(byteStartSeconds(block, static_cast<size_t>(origin.firstUnknown)), time,
+    formatMinutes(blockByteSeconds(block, static_cast<size_t>(origin.firstUnknown)), time,
                   sizeof time);
     std::printf(" %d unknown byte%s, the first at %s in take %d%s", origin.unknownBytes,
                 origin.unknownBytes == 1 ? "" : "s", time, origin.take + 1,

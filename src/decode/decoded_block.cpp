@@ -8,14 +8,22 @@
 
 namespace {
 
-ByteTimes timesOf(const TapePart& part, int32_t sampleRate) {
-  ByteTimes times;
+// The times of the part's bytes from `from` on, `count` of them; the first `lead` entries
+// take the time of byte `from` (the sync pattern that Mato does not send).
+int32_t timesOf(const TapePart& part, int32_t sampleRate, size_t from, size_t count, size_t lead,
+                ByteTimes& times) {
   times.firstSeconds = part.firstByteSample / sampleRate;
   if (!part.bytes.empty() && part.endSample > part.firstByteSample) {
     times.byteSeconds = (part.endSample - part.firstByteSample) / sampleRate /
                         static_cast<double>(part.bytes.size());
   }
-  return times;
+  const int32_t status = resizeItems(times.offsets, lead + count);
+  for (size_t i = 0; status == kOk && i < lead + count; ++i) {
+    const size_t index = from + (i < lead ? 0 : i - lead);
+    const double start = index < part.starts.size() ? part.starts[index] : part.endSample;
+    times.offsets[i] = static_cast<float>((start - part.firstByteSample) / sampleRate);
+  }
+  return status;
 }
 
 int32_t buildHeaderPart(const TapePart& part, int32_t sampleRate, DecodedBlock& block) {
@@ -35,12 +43,10 @@ int32_t buildHeaderPart(const TapePart& part, int32_t sampleRate, DecodedBlock& 
   std::memcpy(&block.headerConfidence[kSyncPatternLength], &part.confidence[start],
               kHeaderLength);
   detectHeader(block.headerPart.data(), block.info);
-  block.headerTimes = timesOf(part, sampleRate);
-  // Mato sends one sync byte where the pattern stands: index i of the header part is then
-  // the part's byte i - 47.
-  block.headerTimes.firstSeconds -=
-      static_cast<double>(kSyncPatternLength - start) * block.headerTimes.byteSeconds;
-  return kOk;
+  // Mato sends one sync byte where the pattern stands: the pattern takes its time.
+  const size_t sent = std::min(start, static_cast<size_t>(kSyncPatternLength));
+  return timesOf(part, sampleRate, start - sent, kHeaderPartLength - (kSyncPatternLength - sent),
+                 kSyncPatternLength - sent, block.headerTimes);
 }
 
 int32_t copyBytes(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& copy) {
@@ -57,7 +63,9 @@ int32_t takeBody(const TapePart& part, int32_t sampleRate, DecodedBlock& block) 
   if (status == kOk) {
     status = copyBytes(part.confidence, block.bodyConfidence);
   }
-  block.bodyTimes = timesOf(part, sampleRate);
+  if (status == kOk) {
+    status = timesOf(part, sampleRate, 0, part.bytes.size(), 0, block.bodyTimes);
+  }
   block.endSeconds = part.endSample / sampleRate;
   block.cellSpread = std::max(block.cellSpread, part.cellSpread);
   block.swing = block.swing > 0 ? (block.swing + part.swing) / 2 : part.swing;
@@ -65,6 +73,12 @@ int32_t takeBody(const TapePart& part, int32_t sampleRate, DecodedBlock& block) 
 }
 
 }  // namespace
+
+double byteStartSeconds(const ByteTimes& times, size_t index) {
+  return times.firstSeconds + (index < times.offsets.size()
+                                   ? static_cast<double>(times.offsets[index])
+                                   : static_cast<double>(index) * times.byteSeconds);
+}
 
 bool hasFault(const TapeBlock& info) {
   return info.headerChecksumError != 0 || info.bodyChecksumError != 0 || info.bodyLengthError >= 0;
@@ -102,11 +116,35 @@ int32_t makeDecodedBlock(const TapePart& part, const TapePart* body, int32_t sam
   return status;
 }
 
+int32_t countUnknownBytes(const DecodedBlock& block) {
+  const auto unknown = std::count(block.headerConfidence.begin(), block.headerConfidence.end(),
+                                  kByteUnknown) +
+                       std::count(block.bodyConfidence.begin(), block.bodyConfidence.end(),
+                                  kByteUnknown);
+  return static_cast<int32_t>(unknown);
+}
+
+double firstUnknownSeconds(const DecodedBlock& block) {
+  const auto timeOf = [](const std::vector<uint8_t>& confidence, const ByteTimes& times) {
+    const auto found = std::find(confidence.begin(), confidence.end(), kByteUnknown);
+    return found == confidence.end()
+               ? -1
+               : byteStartSeconds(times, static_cast<size_t>(found - confidence.begin()));
+  };
+  const double inHeader = timeOf(block.headerConfidence, block.headerTimes);
+  return inHeader >= 0 ? inHeader : timeOf(block.bodyConfidence, block.bodyTimes);
+}
+
+bool isDamaged(const DecodedBlock& block) {
+  return hasFault(block.info) || countUnknownBytes(block) > 0;
+}
+
 int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks) {
   int64_t score = 0;
   for (const DecodedBlock& block : blocks) {
-    const auto bytes = static_cast<int64_t>(block.headerPart.size() + block.body.size());
-    score += (hasFault(block.info) || block.frameErrors != 0) ? bytes : 2 * bytes;
+    const auto bytes = static_cast<int64_t>(block.headerPart.size() + block.body.size()) -
+                       countUnknownBytes(block);
+    score += (isDamaged(block) || block.frameErrors != 0) ? bytes : 2 * bytes;
   }
   return score;
 }
@@ -114,7 +152,7 @@ int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks) {
 int32_t countDamagedBlocks(const std::vector<DecodedBlock>& blocks) {
   int32_t count = 0;
   for (const DecodedBlock& block : blocks) {
-    count += hasFault(block.info) ? 1 : 0;
+    count += isDamaged(block) ? 1 : 0;
   }
   return count;
 }

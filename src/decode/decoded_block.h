@@ -8,12 +8,17 @@
 #include "core/job.h"
 #include "decode/frame_decoder.h"
 
-// Where the bytes of a part lie in the recording: byte i starts about
-// firstSeconds + i * byteSeconds (the speed measured over the part).
+// Where the bytes of a part lie in the recording: byte i starts at firstSeconds +
+// offsets[i] (byteStartSeconds). Mato bytes last as long as their marks make them, so
+// the mean byte length (byteSeconds) is only a guide.
 struct ByteTimes {
   double firstSeconds = 0;
-  double byteSeconds = 0;
+  double byteSeconds = 0;      // mean length of a byte
+  std::vector<float> offsets;  // seconds after firstSeconds, one per byte
 };
+
+// The time in the recording at which byte `index` starts.
+double byteStartSeconds(const ByteTimes& times, size_t index);
 
 // One block as it goes into the tape image. `info` carries the header fields and the
 // three fault marks with the meaning the scanner gives them (bodyLengthError is -1 when
@@ -53,7 +58,17 @@ int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks);
 // True when the block carries any of the fault marks HCE, BCE or BLE.
 bool hasFault(const TapeBlock& info);
 
-// The number of blocks that are not whole (hasFault).
+// The bytes of the block (header part and body) that could not be read at all.
+int32_t countUnknownBytes(const DecodedBlock& block);
+
+// The time in the recording of the block's first unknown byte, or -1 when it has none.
+double firstUnknownSeconds(const DecodedBlock& block);
+
+// True when the block is not whole: a fault mark, or bytes lost under a dropout (which a
+// headerless block, having no checksum, shows only so).
+bool isDamaged(const DecodedBlock& block);
+
+// The number of blocks that are not whole (isDamaged).
 int32_t countDamagedBlocks(const std::vector<DecodedBlock>& blocks);
 
 // Appends `blocks` to `image` in the record layout that tonbrix reads: a header block as

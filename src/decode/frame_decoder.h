@@ -15,6 +15,10 @@
 // first, Mato one sync byte.
 inline constexpr size_t kPmdHeaderStart = kSyncPatternLength;
 inline constexpr size_t kMatoHeaderStart = sizeof kMatoSyncByte;
+// A loss of signal inside a block up to this long (a dropout, a crease, a splice) is
+// bridged: the frames after it are placed by the time that passed, and only the bytes
+// under it are lost. A longer one ends the block.
+inline constexpr double kMaxDropoutSeconds = 1.2;
 // A record's length word cannot state more.
 inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 
@@ -44,10 +48,47 @@ struct TapePart {
   int32_t cut = 0;          // frames went on after the byte limit and were not read
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> confidence;  // one per byte: kByteUnknown .. kByteCertain
+  std::vector<double> starts;       // one per byte: the sample where its frame starts
 };
 
-// Appends `value` with its confidence to `part`. Returns kOk or kErrOutOfMemory, reported.
-[[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence);
+// Appends `value`, whose frame starts at `startSample`, with its confidence to `part`.
+// Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence,
+                                 double startSample);
+
+// Appends `count` unknown bytes for frames lost in a gap, no more than a part may hold;
+// they are taken to start `frameSamples` apart from `firstSample` on. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
+                                         double frameSamples);
+
+// What a part's reader keeps of the gaps it bridged.
+struct GapBridge {
+  bool bridged = false;
+  size_t gapEnd = 0;    // index of the first byte after the last gap
+  size_t gapBytes = 0;  // unknown bytes that gap put in
+};
+
+// Bridges a gap from sample `gapStart` to `resumeSample`, where frames `frameSamples` long
+// go on: the frames that the time holds are appended as unknown bytes. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t bridgeGap(TapePart& part, GapBridge& bridge, double gapStart,
+                                double resumeSample, double frameSamples);
+
+// A gap from `gapStart` ran into the next lead-in at `leadInSample`. Silence between blocks
+// looks the same, so only a body (its header states `byteLimit`) whose shortfall the time
+// fits, to a few frames, is completed with unknown bytes. Returns kOk or kErrOutOfMemory,
+// reported.
+[[nodiscard]] int32_t closeGapAtLeadIn(TapePart& part, size_t byteLimit, double gapStart,
+                                       double leadInSample, double frameSamples);
+
+// Makes a body whose gaps were bridged hold the length its header states (`byteLimit`),
+// where the last gap's estimate was only a few frames off: its unknown bytes are the ones
+// that give; a missing byte is only added when the body ended cleanly at the next
+// lead-in. A body still too long is cut to the length and marked cut. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
+                                     bool endedCleanly);
 
 // Fills what a part measures over its crossings [first, end): the start of the first frame
 // at `firstByteSample`, the end of the last, and the mean swing.

@@ -25,6 +25,14 @@ constexpr int32_t kMinHeaderPilotCells = 300;
 static_assert(kMinHeaderPilotCells > kMatoBlockPilotSpaces &&
               kMinHeaderPilotCells < kMatoHeaderPilotSpaces);
 constexpr int32_t kDataBits = 8;
+constexpr int32_t kFrameCells = 1 + kDataBits;
+// Frames carry no stop bits, so only the start bit (a mark) tells where they begin: after
+// a gap, a guess must find a mark at the start of this many frames in a row, and, where
+// the block ends within them, come out at that end with whole frames.
+constexpr int32_t kResyncFrames = 20;
+constexpr int32_t kMinResyncFrames = 3;
+// Data holds at most 8 spaces in a row (0x00); more is the next pilot.
+constexpr int32_t kPilotSpaces = 16;
 
 Cell classify(double period, double space) {
   if (period < kShortestCell * space || period > kLongestCell * space) {
@@ -33,59 +41,147 @@ Cell classify(double period, double space) {
   return period < kMarkBoundary * space ? kSpace : kMark;
 }
 
+// Cells are read from crossing to crossing into the first level, following the speed.
+struct CellWalk {
+  const Crossings& crossings;
+  double space;          // samples of a space, tracked
+  size_t c;              // crossing where the next cell begins
+  size_t cellStart = 0;  // crossing where the cell last read began
+  bool ended = false;    // the last cell was read from its first level alone
+  double spreadSum = 0;
+  double spreadCount = 0;
+};
+
+// Returns the cell that starts at crossing c and moves c to the next one. The period to
+// the next waveform and the length of the first level (a third of a space for a space, a
+// whole space for a mark) must agree; where they do not, the next "waveform" is the noise
+// or silence after the block, and the first level alone tells the last cell.
+Cell readCell(CellWalk& walk) {
+  const std::vector<double>& x = walk.crossings.positions;
+  const size_t c = walk.c;
+  if (walk.ended || c + 1 >= x.size()) {
+    return kInvalid;
+  }
+  walk.cellStart = c;
+  const double space = walk.space;
+  const double head = x[c + 1] - x[c];
+  if (head < kShortestHead * space || head > kLongestHead * space) {
+    return kInvalid;
+  }
+  const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
+  const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
+  if (classify(period, space) == byHead) {
+    const double measured = byHead == kMark ? period / kMarkRatio : period;
+    walk.spreadSum += (measured / space - 1) * (measured / space - 1);
+    walk.spreadCount += 1;
+    walk.space += kTrackingGain * (measured - space);
+    walk.c += 2;
+  } else {
+    walk.c += 1;
+    walk.ended = true;
+  }
+  return byHead;
+}
+
+enum Resync { kResyncFound, kResyncNone, kResyncPilot, kResyncOutOfData };
+
+struct ResyncResult {
+  Resync kind = kResyncNone;
+  size_t c = 0;       // found: the crossing where the first start bit after the gap begins
+  double sample = 0;  // found: where that frame starts; pilot: where the pilot starts
+};
+
+// Looks after a gap that began at sample `gapStart` for where frames go on, up to
+// `deadline`, from crossing `from`. `frameSamples` is the mean frame length so far: the
+// time since the gap decides between guesses that fit equally.
+ResyncResult findFramesAfterGap(const CellWalk& walk, bool firstRising, size_t from,
+                                double gapStart, double deadline, double frameSamples) {
+  const std::vector<double>& x = walk.crossings.positions;
+  constexpr int32_t kTrialCells = kResyncFrames * kFrameCells;
+  for (size_t i = from;; ++i) {
+    if (i + 2 >= x.size()) {
+      return {kResyncOutOfData};
+    }
+    if (x[i] > deadline) {
+      return {};
+    }
+    if (isRising(walk.crossings, i) != firstRising) {
+      continue;
+    }
+    CellWalk trial{walk.crossings, walk.space, i};
+    bool marks[kTrialCells];
+    size_t starts[kTrialCells];
+    int32_t count = 0;
+    int32_t spaces = 0;
+    bool pilot = false;
+    Cell cell = kSpace;
+    while (count < kTrialCells) {
+      cell = readCell(trial);
+      if (cell == kInvalid) {
+        break;
+      }
+      marks[count] = cell == kMark;
+      starts[count] = trial.cellStart;
+      ++count;
+      spaces = cell == kSpace ? spaces + 1 : 0;
+      if (spaces == kPilotSpaces) {
+        count -= kPilotSpaces;
+        pilot = true;
+        break;
+      }
+    }
+    if (cell == kInvalid && trial.c + 2 >= x.size()) {
+      return {kResyncOutOfData};
+    }
+    double bestError = 1;
+    ResyncResult found;
+    for (int32_t offset = 0; offset < kFrameCells && count - offset >= kMinResyncFrames * kFrameCells;
+         ++offset) {
+      // Where the block ends within the trial, the frames must fill it to its end.
+      bool framed = !pilot || (count - offset) % kFrameCells == 0;
+      for (int32_t start = offset; framed && start < count; start += kFrameCells) {
+        framed = marks[start];
+      }
+      if (!framed) {
+        continue;
+      }
+      const double sample = x[starts[offset]];
+      const double frames = (sample - gapStart) / frameSamples;
+      const double error = std::fabs(frames - std::round(frames));
+      if (error < bestError) {
+        bestError = error;
+        found = {kResyncFound, starts[offset], sample};
+      }
+    }
+    if (found.kind == kResyncFound) {
+      return found;
+    }
+    if (pilot) {
+      return {kResyncPilot, 0, x[starts[count]]};
+    }
+  }
+}
+
 }  // namespace
 
 int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
                        bool afterHeader, size_t byteLimit, TapePart& part, size_t& next) {
   const std::vector<double>& x = crossings.positions;
-  double space = leadIn.highSamples + leadIn.lowSamples;
   part.protocol = kProtocolMato;
   part.phase = leadIn.phase;
   part.startSample = x[leadIn.first];
-  part.cellRate = sampleRate / space;
+  CellWalk walk{crossings, leadIn.highSamples + leadIn.lowSamples, leadIn.first};
+  part.cellRate = sampleRate / walk.space;
 
   // Periods are measured between crossings into the first level, where each waveform
   // begins; the other edge would do as well, since both waveforms end alike.
   const bool firstRising = leadIn.phase != kPhaseReversed;
-  size_t c = leadIn.first;
-  if (isRising(crossings, c) != firstRising) {
-    ++c;
+  if (isRising(crossings, walk.c) != firstRising) {
+    ++walk.c;
   }
-  bool ended = false;
-  double spreadSum = 0;
-  double spreadCount = 0;
-  size_t cellStart = c;  // the crossing where the cell last read began
-  // Returns the cell that starts at crossing c and moves c to the next one. The period to
-  // the next waveform and the length of the first level (a third of a space for a space,
-  // a whole space for a mark) must agree; where they do not, the next "waveform" is the
-  // noise or silence after the block, and the first level alone tells the last cell.
-  const auto readCell = [&]() {
-    if (ended || c + 1 >= x.size()) {
-      return kInvalid;
-    }
-    cellStart = c;
-    const double head = x[c + 1] - x[c];
-    if (head < kShortestHead * space || head > kLongestHead * space) {
-      return kInvalid;
-    }
-    const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
-    const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
-    if (classify(period, space) == byHead) {
-      const double measured = byHead == kMark ? period / kMarkRatio : period;
-      spreadSum += (measured / space - 1) * (measured / space - 1);
-      spreadCount += 1;
-      space += kTrackingGain * (measured - space);
-      c += 2;
-    } else {
-      c += 1;
-      ended = true;
-    }
-    return byHead;
-  };
-
   int32_t pilotCells = 0;
-  Cell cell = readCell();
-  for (; cell == kSpace; cell = readCell()) {
+  Cell cell = readCell(walk);
+  for (; cell == kSpace; cell = readCell(walk)) {
     ++pilotCells;
   }
   part.leadInCells = pilotCells;
@@ -93,49 +189,101 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   // The mark that ended the pilot is the start bit of the first frame, except after a
   // body pilot, which closes with a mark of its own.
   if (cell == kMark && part.isBody != 0) {
-    cell = readCell();
+    cell = readCell(walk);
   }
   // Only a body has a length to keep to; any other part runs as far as its frames do.
   const size_t limit = part.isBody != 0 ? byteLimit : kMaxPartLength;
-  const size_t firstFrame = cellStart;  // the start bit just read
-  spreadSum = 0;
-  spreadCount = 0;
+  const double firstFrameSample = x[walk.cellStart];  // the start bit just read
+  walk.spreadSum = 0;
+  walk.spreadCount = 0;
+  const double maxGapSamples = kMaxDropoutSeconds * sampleRate;
+  double lastFrameEnd = firstFrameSample;
+  GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
+  bool endedCleanly = false;
+  bool waiting = false;  // the crossings ran out while looking past a gap
   while (cell == kMark) {
-    if (part.bytes.size() >= limit) {
+    if (part.bytes.size() >= limit && !bridge.bridged) {
       part.cut = 1;
       break;
     }
+    const double frameStart = x[walk.cellStart];
     uint32_t value = 0;
     int32_t bit = 0;
     for (; bit < kDataBits; ++bit) {
-      const Cell data = readCell();
+      const Cell data = readCell(walk);
       if (data == kInvalid) {
         break;
       }
       value |= (data == kMark ? 1u : 0u) << bit;
     }
-    if (bit < kDataBits) {
+    double gapStart = frameStart;
+    if (bit == kDataBits) {
+      const int32_t status =
+          appendByte(part, static_cast<uint8_t>(value), kByteCertain, frameStart);
+      if (status != kOk) {
+        return status;
+      }
+      // A space where the next start bit belongs is the pilot of the next block.
+      const size_t frameEnd = walk.c;
+      lastFrameEnd = x[std::min(frameEnd, x.size() - 1)];
+      cell = readCell(walk);
+      if (cell == kMark) {
+        continue;
+      }
+      walk.c = frameEnd;
+      if (cell == kSpace) {
+        endedCleanly = true;
+        break;
+      }
+      gapStart = lastFrameEnd;
+    }
+    const bool full = part.bytes.size() >= (bridge.bridged ? kMaxPartLength : limit);
+    if (part.bytes.empty() || full) {
       break;
     }
-    const int32_t status = appendByte(part, static_cast<uint8_t>(value), kByteCertain);
+    // A dropout, a crease or a splice: the frames after it are placed by the time that
+    // passed, and the bytes under it are marked unknown.
+    const double frameSamples =
+        (lastFrameEnd - firstFrameSample) / static_cast<double>(part.bytes.size());
+    const ResyncResult resync = findFramesAfterGap(walk, firstRising, walk.c + 1, gapStart,
+                                                   gapStart + maxGapSamples, frameSamples);
+    if (resync.kind == kResyncOutOfData) {
+      waiting = true;
+      break;
+    }
+    if (resync.kind == kResyncNone) {
+      break;
+    }
+    if (resync.kind == kResyncPilot) {
+      const int32_t status = closeGapAtLeadIn(part, part.isBody != 0 ? limit : kMaxPartLength,
+                                              gapStart, resync.sample, frameSamples);
+      if (status != kOk) {
+        return status;
+      }
+      break;
+    }
+    const int32_t status = bridgeGap(part, bridge, gapStart, resync.sample, frameSamples);
     if (status != kOk) {
       return status;
     }
-    // A space where the next start bit belongs is the pilot of the next block.
-    const size_t frameEnd = c;
-    cell = readCell();
-    if (cell != kMark) {
-      c = frameEnd;
+    walk.c = resync.c;
+    walk.ended = false;
+    cell = readCell(walk);
+  }
+  if (bridge.bridged && part.isBody != 0) {
+    const int32_t status = fitBridgedBody(part, limit, bridge, endedCleanly);
+    if (status != kOk) {
+      return status;
     }
   }
   part.isHeader = part.isBody == 0 && pilotCells >= kMinHeaderPilotCells &&
                           part.bytes.size() == kMatoHeaderStart + kHeaderLength
                       ? 1
                       : 0;
-  next = c;
-  part.cellSpread = spreadCount > 0 ? 100 * std::sqrt(spreadSum / spreadCount) : 0;
+  next = waiting ? x.size() : walk.c;
+  part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
   if (!part.bytes.empty()) {
-    measurePart(crossings, leadIn.end, next + 1, x[firstFrame], part);
+    measurePart(crossings, leadIn.end, next + 1, firstFrameSample, part);
   }
   return kOk;
 }

@@ -136,7 +136,7 @@ void addRun(Json& json, const DecodedBlock& block, const char* part, size_t star
   addInteger(json, "position", static_cast<int64_t>(index));
   addInteger(json, "count", static_cast<int64_t>(count));
   addText(json, "state", state);
-  addNumber(json, "startSeconds", byteStartSeconds(block, start + index), 3);
+  addNumber(json, "startSeconds", blockByteSeconds(block, start + index), 3);
   close(json, "}");
 }
 
@@ -196,7 +196,7 @@ void addCopy(Json& json, const TakeFacts& facts, int32_t take, int32_t index,
   addInteger(json, "frameErrors", copy.frameErrors);
   addMarks(json, copy.info);
   int32_t first = -1;
-  addInteger(json, "unknownBytes", countUnknownBytes(copy, first));
+  addInteger(json, "unknownBytes", countLostBytes(copy, first));
   addDoubtfulBytes(json, copy);
   close(json, "}");
 }
@@ -234,7 +234,7 @@ void addBlock(Json& json, const std::vector<TakeFacts>& facts,
   }
   addInteger(json, "length", info.length);
   addMarks(json, info);
-  addBoolean(json, "whole", !hasFault(info));
+  addBoolean(json, "whole", !isDamaged(block));
   addText(json, "decision", decisionName(origin.decision));
   open(json, "sources", "[", true);
   for (const int32_t take : origin.sources) {

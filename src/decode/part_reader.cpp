@@ -1,6 +1,7 @@
 // Lead-in search, and the reading of the part after a lead-in as a header, a body or a
 // headerless block.
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 
 #include "decode/frame_decoder.h"
@@ -111,9 +112,12 @@ bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRa
   return false;
 }
 
-int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence) {
-  const int32_t status = appendItem(part.bytes, value);
-  return status == kOk ? appendItem(part.confidence, confidence) : status;
+int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence, double startSample) {
+  int32_t status = appendItem(part.bytes, value);
+  if (status == kOk) {
+    status = appendItem(part.confidence, confidence);
+  }
+  return status == kOk ? appendItem(part.starts, startSample) : status;
 }
 
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
@@ -131,6 +135,80 @@ void measurePart(const Crossings& crossings, size_t first, size_t end, double fi
   }
   part.swing = sum / static_cast<double>(end - first);
 }
+
+int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
+                           double frameSamples) {
+  for (int64_t i = 0; i < count && part.bytes.size() < kMaxPartLength; ++i) {
+    const int32_t status =
+        appendByte(part, 0, kByteUnknown, firstSample + static_cast<double>(i) * frameSamples);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return kOk;
+}
+
+int32_t bridgeGap(TapePart& part, GapBridge& bridge, double gapStart, double resumeSample,
+                  double frameSamples) {
+  const auto lost = static_cast<int64_t>(
+      std::lround(std::max(0.0, resumeSample - gapStart) / frameSamples));
+  bridge.bridged = true;
+  bridge.gapEnd = part.bytes.size() + static_cast<size_t>(lost);
+  bridge.gapBytes = static_cast<size_t>(lost);
+  return appendUnknownBytes(part, lost, gapStart, frameSamples);
+}
+
+int32_t closeGapAtLeadIn(TapePart& part, size_t byteLimit, double gapStart, double leadInSample,
+                         double frameSamples) {
+  if (byteLimit >= kMaxPartLength || part.bytes.size() >= byteLimit) {
+    return kOk;
+  }
+  const auto estimate = static_cast<int64_t>(
+      std::lround(std::max(0.0, leadInSample - gapStart) / frameSamples));
+  const auto shortfall = static_cast<int64_t>(byteLimit - part.bytes.size());
+  const int64_t difference = std::llabs(estimate - shortfall);
+  return difference <= 2 + shortfall / 8
+             ? appendUnknownBytes(part, shortfall, gapStart, frameSamples)
+             : kOk;
+}
+
+int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
+                       bool endedCleanly) {
+  const size_t gapEnd = bridge.gapEnd;
+  const size_t gapBytes = bridge.gapBytes;
+  const size_t tolerance = 2 + gapBytes / 8;
+  const size_t size = part.bytes.size();
+  if (size > byteLimit && size - byteLimit <= std::min(tolerance, gapBytes)) {
+    const size_t excess = size - byteLimit;
+    removeItems(part.bytes, gapEnd - excess, excess);
+    removeItems(part.confidence, gapEnd - excess, excess);
+    removeItems(part.starts, gapEnd - excess, excess);
+  } else if (size < byteLimit && endedCleanly && byteLimit - size <= tolerance) {
+    const size_t missing = byteLimit - size;
+    int32_t status = insertItems(part.bytes, gapEnd, missing, uint8_t{0});
+    if (status == kOk) {
+      status = insertItems(part.confidence, gapEnd, missing, kByteUnknown);
+    }
+    // The bytes added fill the time between their neighbours.
+    const double before = gapEnd > 0 ? part.starts[gapEnd - 1] : part.starts[gapEnd];
+    const double after = gapEnd < size ? part.starts[gapEnd] : before;
+    if (status == kOk) {
+      status = insertItems(part.starts, gapEnd, missing, before);
+    }
+    for (size_t i = 0; status == kOk && i < missing; ++i) {
+      part.starts[gapEnd + i] =
+          before + (after - before) * static_cast<double>(i + 1) / static_cast<double>(missing + 1);
+    }
+    return status;
+  } else if (size > byteLimit) {
+    part.bytes.resize(byteLimit);
+    part.confidence.resize(byteLimit);
+    part.starts.resize(byteLimit);
+    part.cut = 1;
+  }
+  return kOk;
+}
+
 
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
   constexpr size_t kMaxDamagedBytes = 4;

@@ -1,6 +1,7 @@
 // PMD 85 frames: every cell is one full square period, a mark starting with the high
 // level and a space with the low one, so the level always changes in the middle of a
 // cell and between two equal cells. Crossing intervals are half cells or whole cells.
+#include <algorithm>
 #include <cmath>
 
 #include "decode/frame_decoder.h"
@@ -15,6 +16,15 @@ constexpr double kTrackingGain = 0.05;
 constexpr int32_t kMaxIdleMarks = 4;
 constexpr int32_t kDataBits = 8;
 constexpr int32_t kStopBits = 2;
+constexpr int32_t kFrameCells = 1 + kDataBits + kStopBits;
+// Frames in a row that must show their start bit and both stop bits where the time since
+// the gap puts them before the reading picks up again: a wrong guess of where frames
+// begin passes three frames of ordinary data rarely, and the clock decides between the
+// guesses that pass.
+constexpr int32_t kResyncFrames = 3;
+// Data holds at most 14 marks in a row (0xFF, its stop bits and a few idle marks); more
+// is the next leader, and the block ended inside the gap.
+constexpr int32_t kLeaderMarks = 24;
 
 Interval classify(double length, double halfCell) {
   if (length < 0.5 * halfCell || length >= 2.5 * halfCell) {
@@ -22,8 +32,6 @@ Interval classify(double length, double halfCell) {
   }
   return length < 1.5 * halfCell ? kHalfCell : kWholeCell;
 }
-
-void track(double& halfCell, double measured) { halfCell += kTrackingGain * (measured - halfCell); }
 
 // The spread of the cell lengths around the tracked length, for the report on a block.
 struct Spread {
@@ -36,6 +44,126 @@ struct Spread {
   }
   double percent() const { return count > 0 ? 100 * std::sqrt(sum / count) : 0; }
 };
+
+enum Step { kStepOk, kStepBroken, kStepOutOfData };
+
+// A walk from the middle of one cell to the middle of the next, following the tape speed.
+struct CellWalk {
+  const Crossings& crossings;
+  TapePhase phase;
+  double halfCell;
+  size_t middle;  // crossing in the middle of the current cell
+  Spread spread;
+};
+
+// A falling middle is a mark in normal phase.
+bool isMark(const CellWalk& walk, size_t middle) {
+  return isRising(walk.crossings, middle) == (walk.phase == kPhaseReversed);
+}
+
+// Moves walk.middle to the middle of the next cell; where the intervals form no cell
+// (noise, silence, a dropout) or run out, it stays.
+Step stepCell(CellWalk& walk) {
+  const std::vector<double>& x = walk.crossings.positions;
+  const size_t middle = walk.middle;
+  if (middle + 1 >= x.size()) {
+    return kStepOutOfData;
+  }
+  const double first = x[middle + 1] - x[middle];
+  const Interval kind = classify(first, walk.halfCell);
+  double cell = first;
+  if (kind == kInvalid) {
+    return kStepBroken;
+  }
+  if (kind == kHalfCell) {
+    if (middle + 2 >= x.size()) {
+      return kStepOutOfData;
+    }
+    const double second = x[middle + 2] - x[middle + 1];
+    if (classify(second, walk.halfCell) != kHalfCell) {
+      return kStepBroken;
+    }
+    cell += second;
+  }
+  walk.spread.add(cell, walk.halfCell);
+  walk.halfCell += kTrackingGain * (cell / 2 - walk.halfCell);
+  walk.middle = middle + (kind == kWholeCell ? 1 : 2);
+  return kStepOk;
+}
+
+enum Resync { kResyncFound, kResyncNone, kResyncLeader, kResyncOutOfData };
+
+struct ResyncResult {
+  Resync kind = kResyncNone;
+  size_t middle = 0;   // found: the middle of the first start bit after the gap
+  double sample = 0;   // found: where that frame starts; leader: where the leader starts
+};
+
+// Looks after a gap that began at sample `gapStart` (the start of the frame it broke, or
+// the end of the last whole frame) for where frames go on, up to `deadline`, starting at
+// crossing `from`. Speed tracking is frozen: a gap tells nothing of the speed.
+ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapStart,
+                                double deadline) {
+  const std::vector<double>& x = walk.crossings.positions;
+  const double frameSamples = kFrameCells * 2 * walk.halfCell;
+  constexpr int32_t kTrialCells = (kResyncFrames + 1) * kFrameCells;
+  for (size_t i = from;; ++i) {
+    if (i + 1 >= x.size()) {
+      return {kResyncOutOfData};
+    }
+    if (x[i] > deadline) {
+      return {};
+    }
+    // Only a whole-cell interval ends surely in the middle of a cell.
+    if (classify(x[i + 1] - x[i], walk.halfCell) != kWholeCell) {
+      continue;
+    }
+    CellWalk trial{walk.crossings, walk.phase, walk.halfCell, i + 1, {}};
+    bool marks[kTrialCells];
+    size_t middles[kTrialCells];
+    int32_t count = 0;
+    int32_t run = 0;
+    int32_t runStart = -1;
+    Step step = kStepOk;
+    for (; count < kTrialCells && step == kStepOk; ++count) {
+      marks[count] = isMark(trial, trial.middle);
+      middles[count] = trial.middle;
+      run = marks[count] ? run + 1 : 0;
+      if (run == kLeaderMarks) {
+        runStart = count + 1 - kLeaderMarks;
+      }
+      step = count + 1 < kTrialCells ? stepCell(trial) : kStepOk;
+    }
+    if (step == kStepOutOfData) {
+      return {kResyncOutOfData};
+    }
+    double bestError = 1;
+    ResyncResult found;
+    for (int32_t offset = 0; offset < kFrameCells; ++offset) {
+      bool framed = offset + kResyncFrames * kFrameCells <= count;
+      for (int32_t f = 0; framed && f < kResyncFrames; ++f) {
+        const int32_t start = offset + f * kFrameCells;
+        framed = !marks[start] && marks[start + kFrameCells - 2] && marks[start + kFrameCells - 1];
+      }
+      if (!framed) {
+        continue;
+      }
+      const double sample = x[middles[offset]] - walk.halfCell;
+      const double frames = (sample - gapStart) / frameSamples;
+      const double error = std::fabs(frames - std::round(frames));
+      if (error < bestError) {
+        bestError = error;
+        found = {kResyncFound, middles[offset], sample};
+      }
+    }
+    if (found.kind == kResyncFound) {
+      return found;
+    }
+    if (runStart >= 0) {
+      return {kResyncLeader, 0, x[middles[runStart]] - walk.halfCell};
+    }
+  }
+}
 
 }  // namespace
 
@@ -62,7 +190,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     if (kind == kWholeCell) {
       break;
     }
-    track(halfCell, length);
+    halfCell += kTrackingGain * (length - halfCell);
   }
   if (k + 1 >= x.size()) {
     next = x.size();
@@ -75,19 +203,24 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   }
   part.phase = phase;
 
-  size_t middle = k + 1;  // crossing in the middle of the current cell
+  // A gap longer than this is no dropout: the block has ended.
+  const double maxGapSamples = kMaxDropoutSeconds * sampleRate;
+  CellWalk walk{crossings, phase, halfCell, k + 1, {}};
   double firstByteSample = -1;
-  Spread spread;
+  double frameStart = 0;  // of the frame being read
+  double frameEnd = -1;   // of the last whole frame
   int32_t bitCount = -1;  // -1: waiting for a start bit; then bits of the frame so far
   int32_t idleMarks = 0;
   uint32_t value = 0;
   bool badStopBit = false;
   bool full = false;
+  GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
+  bool endedCleanly = false;
+  bool waiting = false;  // the crossings ran out while looking past a gap
   while (true) {
-    // A falling middle is a mark in normal phase.
-    const bool mark = isRising(crossings, middle) == (phase == kPhaseReversed);
+    const bool mark = isMark(walk, walk.middle);
     if (bitCount < 0) {
-      if (!mark && full) {
+      if (!mark && full && !bridge.bridged) {
         // Bytes would be lost without a word: the part is marked as cut.
         part.cut = 1;
         break;
@@ -96,10 +229,12 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         bitCount = 0;
         value = 0;
         badStopBit = false;
+        frameStart = x[walk.middle] - walk.halfCell;
         if (firstByteSample < 0) {
-          firstByteSample = x[middle] - halfCell;
+          firstByteSample = frameStart;
         }
       } else if (++idleMarks > kMaxIdleMarks) {
+        endedCleanly = true;
         break;
       }
     } else if (bitCount < kDataBits) {
@@ -109,40 +244,63 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       badStopBit = badStopBit || !mark;
       if (++bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
-        const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                          badStopBit ? kByteUncertain : kByteCertain);
+        const int32_t status = appendByte(
+            part, static_cast<uint8_t>(value), badStopBit ? kByteUncertain : kByteCertain,
+            frameStart);
         if (status != kOk) {
           return status;
         }
-        full = part.bytes.size() >= byteLimit;
+        full = part.bytes.size() >= (bridge.bridged ? kMaxPartLength : byteLimit);
+        frameEnd = frameStart + kFrameCells * 2 * walk.halfCell;
         bitCount = -1;
         idleMarks = 0;
       }
     }
-    if (middle + 1 >= x.size()) {
-      break;
-    }
-    const double first = x[middle + 1] - x[middle];
-    const Interval kind = classify(first, halfCell);
-    if (kind == kWholeCell) {
-      spread.add(first, halfCell);
-      track(halfCell, first / 2);
-      middle += 1;
+    const Step step = stepCell(walk);
+    if (step == kStepOk) {
       continue;
     }
-    if (kind == kInvalid || middle + 2 >= x.size()) {
+    if (step == kStepOutOfData || part.bytes.empty() || full) {
       break;
     }
-    const double second = x[middle + 2] - x[middle + 1];
-    if (classify(second, halfCell) != kHalfCell) {
+    // A dropout, a crease or a splice: the frames after it are placed by the time that
+    // passed, and the bytes under it are marked unknown.
+    const double gapStart = bitCount >= 0 ? frameStart : frameEnd;
+    const ResyncResult resync =
+        findFramesAfterGap(walk, walk.middle + 1, gapStart, gapStart + maxGapSamples);
+    if (resync.kind == kResyncOutOfData) {
+      waiting = true;
       break;
     }
-    spread.add(first + second, halfCell);
-    track(halfCell, (first + second) / 2);
-    middle += 2;
+    if (resync.kind == kResyncNone) {
+      break;
+    }
+    const double frameSamples = kFrameCells * 2 * walk.halfCell;
+    if (resync.kind == kResyncLeader) {
+      const int32_t status =
+          closeGapAtLeadIn(part, byteLimit, gapStart, resync.sample, frameSamples);
+      if (status != kOk) {
+        return status;
+      }
+      walk.middle = walk.middle + 1;
+      break;
+    }
+    const int32_t status = bridgeGap(part, bridge, gapStart, resync.sample, frameSamples);
+    if (status != kOk) {
+      return status;
+    }
+    walk.middle = resync.middle;
+    bitCount = -1;
+    idleMarks = 0;
   }
-  next = middle;
-  part.cellSpread = spread.percent();
+  next = waiting ? x.size() : walk.middle;
+  if (bridge.bridged && byteLimit < kMaxPartLength) {
+    const int32_t status = fitBridgedBody(part, byteLimit, bridge, endedCleanly);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  part.cellSpread = walk.spread.percent();
   measurePart(crossings, leadIn.end, next + 1, firstByteSample, part);
   return kOk;
 }

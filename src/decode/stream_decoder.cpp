@@ -64,9 +64,12 @@ void dropUsedCrossings(StreamDecoder& decoder) {
   shift(decoder.leadIn.end);
 }
 
-// Looks at the crossings that arrived since the last look for the end of the part: an
-// interval that no part survives, or a run of equal short intervals longer than any data
-// holds (the next leader or pilot). Brings the next reading forward to just after it.
+// Looks at the crossings that arrived since the last look for the end of the part: a loss
+// of signal longer than any dropout that is bridged, or a run of equal short intervals
+// longer than any data holds (the next leader or pilot), brings the next reading forward
+// to just after it. An interval that no cell survives may be a dropout that the part
+// reader bridges, which it can tell only once the signal is back or the time for that has
+// passed: the reading comes then.
 void watchForPartEnd(StreamDecoder& decoder) {
   const std::vector<double>& x = decoder.crossings.positions;
   const LeadIn& leadIn = decoder.leadIn;
@@ -77,15 +80,19 @@ void watchForPartEnd(StreamDecoder& decoder) {
   const double longest = unit * (mato ? kMatoLongest : kPmdLongest);
   const double runLimit = unit * (mato ? kMatoRunShare : kPmdRunShare);
   const size_t runEnd = mato ? kMatoRunIntervals : kPmdRunIntervals;
+  const double maxGap = kMaxDropoutSeconds * decoder.sampleRate;
   size_t i = std::max(decoder.checkedUpTo, leadIn.end);
   for (; i + 1 < x.size(); ++i) {
     const double d = x[i + 1] - x[i];
     decoder.shortRun = d < runLimit ? decoder.shortRun + 1 : 0;
-    if (d < shortest || d > longest || decoder.shortRun > runEnd) {
+    if (d > maxGap || decoder.shortRun > runEnd) {
       decoder.retryAt = std::min(decoder.retryAt, i + 2 + kLookahead);
       decoder.shortRun = 0;
       ++i;
       break;
+    }
+    if ((d < shortest || d > longest) && decoder.gapDeadline < 0) {
+      decoder.gapDeadline = x[i] + maxGap;
     }
   }
   decoder.checkedUpTo = i;
@@ -137,13 +144,16 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
       decoder.retryAt = 0;
       decoder.checkedUpTo = decoder.leadIn.end;
       decoder.shortRun = 0;
+      decoder.gapDeadline = -1;
     }
     if (!final) {
       watchForPartEnd(decoder);
-      if (size < decoder.retryAt) {
+      const bool gapDecided = decoder.gapDeadline >= 0 && x.back() > decoder.gapDeadline;
+      if (size < decoder.retryAt && !gapDecided) {
         return kOk;
       }
     }
+    decoder.gapDeadline = -1;
     TapePart part;
     size_t next = 0;
     int32_t status = decodePartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,

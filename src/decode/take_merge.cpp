@@ -50,11 +50,6 @@ bool hasUnknownIn(const std::vector<uint8_t>& confidence) {
   return std::find(confidence.begin(), confidence.end(), kByteUnknown) != confidence.end();
 }
 
-bool isWholeCopy(const DecodedBlock& block) {
-  int32_t first = -1;
-  return !hasFault(block.info) && countUnknownBytes(block, first) == 0;
-}
-
 int64_t countEqualFields(const TapeBlock& a, const TapeBlock& b) {
   const bool same[kHeaderFields] = {a.fileNumber == b.fileNumber, a.fileType == b.fileType,
                                     a.beginAddress == b.beginAddress, a.length == b.length,
@@ -70,7 +65,7 @@ int64_t pairScore(const DecodedBlock& a, const DecodedBlock& b) {
     if (a.body.size() == b.body.size()) {
       return kSameLength;
     }
-    return hasFault(a.info) || hasFault(b.info) ? kOtherLength : kNoPair;
+    return isDamaged(a) || isDamaged(b) ? kOtherLength : kNoPair;
   }
   const int64_t equal = countEqualFields(a.info, b.info);
   if (a.info.headerChecksumError == 0 && b.info.headerChecksumError == 0) {
@@ -442,20 +437,18 @@ int32_t combineCopies(const Takes& takes, const Column& column, DecodedBlock& bl
   info.bodyLengthError = -1;
   if (header) {
     checkBodyPart(block.body.data(), static_cast<int64_t>(length), false, info);
-    // A checksum that passes over bytes nobody read vouches for nothing.
-    info.headerChecksumError |= hasUnknownIn(block.headerConfidence) ? 1 : 0;
-    info.bodyChecksumError |= hasUnknownIn(block.bodyConfidence) ? 1 : 0;
   } else {
     info.length = static_cast<uint16_t>(length);
     const bool lengthKnown = std::any_of(copies.begin(), copies.end(), [](const DecodedBlock* b) {
       return b->info.bodyLengthError < 0;
     });
-    // Without a checksum only agreement and completeness can make it whole.
-    if (!lengthKnown || hasUnknownIn(block.bodyConfidence) || origin.disputedBytes > 0) {
+    // Without a checksum to settle them, bytes the takes dispute leave the block in doubt;
+    // lost bytes show as unknown.
+    if (!lengthKnown || origin.disputedBytes > 0) {
       info.bodyLengthError = static_cast<int32_t>(length);
     }
   }
-  origin.decision = hasFault(info) ? kMergeDamaged : kMergeRecovered;
+  origin.decision = isDamaged(block) ? kMergeDamaged : kMergeRecovered;
   for (size_t t = 0; t < used.size() && status == kOk; ++t) {
     if (used[t] != 0) {
       status = appendItem(origin.sources, static_cast<int32_t>(t));
@@ -480,7 +473,7 @@ int32_t mergeColumn(const Takes& takes, const Column& column, TapeMerge& merge) 
       continue;
     }
     status = appendItem(present, static_cast<int32_t>(t));
-    if (status == kOk && isWholeCopy(takes[t][static_cast<size_t>(column[t])])) {
+    if (status == kOk && !isDamaged(takes[t][static_cast<size_t>(column[t])])) {
       status = appendItem(wholeTakes, static_cast<int32_t>(t));
     }
   }
@@ -506,45 +499,41 @@ int32_t mergeColumn(const Takes& takes, const Column& column, TapeMerge& merge) 
   if (status != kOk) {
     return status;
   }
-  origin.unknownBytes = countUnknownBytes(merge.blocks.back(), origin.firstUnknown);
+  origin.unknownBytes = countLostBytes(merge.blocks.back(), origin.firstUnknown);
   return appendItem(merge.origins, origin);
 }
 
 }  // namespace
 
-int32_t countUnknownBytes(const DecodedBlock& block, int32_t& first) {
+int32_t countLostBytes(const DecodedBlock& block, int32_t& first) {
   first = -1;
-  int32_t count = 0;
   size_t index = 0;
-  for (const auto* part : {&block.headerPart, &block.body}) {
-    const std::vector<uint8_t>& confidence =
-        part == &block.headerPart ? block.headerConfidence : block.bodyConfidence;
-    for (size_t i = 0; i < part->size(); ++i, ++index) {
-      if (confidenceAt(confidence, i) == kByteUnknown) {
-        first = first < 0 ? static_cast<int32_t>(index) : first;
-        ++count;
-      }
+  for (const std::vector<uint8_t>* confidence : {&block.headerConfidence, &block.bodyConfidence}) {
+    const auto found = std::find(confidence->begin(), confidence->end(), kByteUnknown);
+    if (first < 0 && found != confidence->end()) {
+      first = static_cast<int32_t>(index + static_cast<size_t>(found - confidence->begin()));
     }
+    index += confidence->size();
   }
+  int32_t count = countUnknownBytes(block);
+  const size_t held = block.headerPart.size() + block.body.size();
   const size_t stated = size_t{block.info.length} + kBodyPartExtra;
   if (hasHeader(block) && block.info.headerChecksumError == 0 && block.body.size() < stated) {
-    first = first < 0 ? static_cast<int32_t>(index) : first;
+    first = first < 0 ? static_cast<int32_t>(held) : first;
     count += static_cast<int32_t>(stated - block.body.size());
   }
   return count;
 }
 
-double byteStartSeconds(const DecodedBlock& block, size_t index) {
+double blockByteSeconds(const DecodedBlock& block, size_t index) {
   if (index < block.headerPart.size()) {
-    return block.headerTimes.firstSeconds +
-           static_cast<double>(index) * block.headerTimes.byteSeconds;
+    return byteStartSeconds(block.headerTimes, index);
   }
   // A body lost whole would have followed the end of the header part.
-  if (block.body.empty() || block.bodyTimes.byteSeconds <= 0) {
+  if (block.body.empty()) {
     return block.endSeconds;
   }
-  return block.bodyTimes.firstSeconds +
-         static_cast<double>(index - block.headerPart.size()) * block.bodyTimes.byteSeconds;
+  return byteStartSeconds(block.bodyTimes, index - block.headerPart.size());
 }
 
 int32_t mergeTakes(const Takes& takes, TapeMerge& merge) {

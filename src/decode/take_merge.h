@@ -23,7 +23,7 @@ struct BlockOrigin {
   std::vector<int32_t> sources;  // the takes whose bytes the block holds, ascending
   MergeDecision decision = kMergeSingle;
   int32_t take = 0;           // the take whose copy lends the block its times and measures
-  int32_t unknownBytes = 0;   // read by no take: unknown, or missing from a short body
+  int32_t unknownBytes = 0;   // read by no take: countLostBytes
   int32_t disputedBytes = 0;  // the deciding copies read different values
   int32_t firstUnknown = -1;  // byte index (header part first, then body) or -1
 };
@@ -39,7 +39,7 @@ struct TapeMerge {
 // or hold one more: a header with good checksums pairs only with copies of the same
 // header fields, a header whose checksum failed with any header in its place, and a
 // headerless block with one of the same length in its place (of any length when either
-// copy is damaged). Each block is a whole copy (no fault mark, no unknown byte) if there
+// copy is damaged). Each block is a whole copy (not isDamaged) if there
 // is one, the one most whole copies agree with; else the copies are combined byte by
 // byte, a certain byte beating any other and the majority winning among equals. A block
 // that one take alone holds is kept as it is, so one take gives back exactly its blocks.
@@ -47,11 +47,11 @@ struct TapeMerge {
 [[nodiscard]] int32_t mergeTakes(const std::vector<std::vector<DecodedBlock>>& takes,
                                  TapeMerge& merge);
 
-// The number of bytes of `block` that were not read: those of confidence kByteUnknown
-// and, after a header with a good checksum, those missing from a short body. `first` is
-// set to the byte index of the first, or -1.
-int32_t countUnknownBytes(const DecodedBlock& block, int32_t& first);
+// The bytes of `block` that no take read: the unknown ones (countUnknownBytes) and,
+// after a header with a good checksum, those missing from a short body. `first` is set to
+// the byte index (header part first, then body) of the first, or -1.
+int32_t countLostBytes(const DecodedBlock& block, int32_t& first);
 
 // The time in the recording at which byte `index` of `block` (header part first, then
 // body) starts; a byte past the end of the body lies where the body would have gone on.
-double byteStartSeconds(const DecodedBlock& block, size_t index);
+double blockByteSeconds(const DecodedBlock& block, size_t index);

@@ -23,6 +23,17 @@ int32_t findBlock(const ConversionJob& job, int32_t number, const TapeBlock*& bl
   return kOk;
 }
 
+int32_t checkSelection(const ConversionJob& job) {
+  for (int32_t i = 0; i < job.selectionCount; ++i) {
+    const TapeBlock* block = nullptr;
+    const int32_t status = findBlock(job, (*job.selection)[static_cast<size_t>(i)], block);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return kOk;
+}
+
 int32_t readBlockPart(ConversionJob& job, int32_t number, int32_t wantHeader,
                       const TapeBlock*& block) {
   int32_t status = findBlock(job, number, block);

@@ -49,6 +49,10 @@ void checkBodyPart(const uint8_t* body, int64_t held, bool cut, TapeBlock& block
 // reported as "Bad block number: %d", with `block` unchanged.
 [[nodiscard]] int32_t findBlock(const ConversionJob& job, int32_t number, const TapeBlock*& block);
 
+// Looks up every number of the selection, in list order. Returns kOk, or kErrBadBlock,
+// reported as findBlock reports it, for the first number that has no block.
+[[nodiscard]] int32_t checkSelection(const ConversionJob& job);
+
 // Copies one part of block `number` into the start of job.blockBuffer and returns its byte
 // count, or a negative code already reported (-19 from the lookup; -10, -11, -13 from the
 // read). The header part of a header block is its 63 bytes from the sync pattern on, or

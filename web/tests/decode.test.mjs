@@ -143,3 +143,24 @@ test('the demo tape played into the fake line-in decodes to the demo image', asy
   }
   assert.ok(rows.some((row) => row.at(-1) !== 'OK'), JSON.stringify(rows));
 });
+
+test('a recording of a damaged tape still gives its image, and says so as tonbrix-decode does', async () => {
+  const damaged = readFileSync(demoImage);
+  damaged[3000] ^= 0x5a; // inside the body of block 2
+  writeFileSync(join(temp.folder, 'damaged.img'), damaged);
+  const recording = join(temp.folder, 'damaged.wav');
+  assert.equal(runNative(tonbrixBinary, ['-o', recording, 'damaged.img'], temp.folder).code, 0);
+  const native = runNative(decodeBinary, ['-o', 'native.img', 'damaged.wav'], temp.folder);
+  assert.equal(native.code, 23);
+  const { browser, page, errors } = await openPage();
+  try {
+    await fileInput(page, 1).setInputFiles(recording);
+    await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+    assert.deepEqual(await downloadFrom(page, 'Download tape image'), damaged);
+    assert.equal(await page.locator('#recording-messages').textContent(),
+      `damaged.wav: 3 blocks, ${damaged.length} bytes of tape image.\n${native.stderr.trim()}`);
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});

@@ -171,3 +171,25 @@ test('bad images and a bad block list show the messages of the command line', as
     await browser.close();
   }
 });
+
+test("the rates, the length of a WAV and the page's limit on it are the module's", async () => {
+  const { browser, page, errors } = await openPage();
+  try {
+    const labels = await page.locator('#sample-rate option').allTextContents();
+    assert.deepEqual(labels, ['11025 Hz', '22050 Hz', '44100 Hz']);
+    await fileInput(page, 0).setInputFiles(demoImage);
+    await page.locator('#tape-blocks tbody tr').first().waitFor();
+    await page.locator('#sample-rate').selectOption('L');
+    await button(page, 'Download WAV').click();
+    // 948420 samples at 11025 Hz after the header, in a file of 948464 bytes.
+    await page.locator('#tape-messages:text("demo.wav: 1:26, 0.9 MB.")').waitFor();
+
+    await page.locator('#sample-rate').selectOption('H');
+    await page.locator('#gap').fill('7000');
+    await button(page, 'Download WAV').click();
+    await page.locator('#tape-messages:text("The page keeps at most 256.0 MB of WAV")').waitFor();
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
