@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/decode_audio.h"
+#include "support/json_value.h"
 #include "support/run_binary.h"
 #include "support/tape_builder.h"
 #include "support/temp_dir.h"
@@ -524,6 +525,188 @@ TEST_F(DecodeInputs, FailedDecodeLeavesTheExistingOutputUntouched) {
     }
     EXPECT_EQ(files, 1u);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using json_value::Value;
+
+// Takes of one tape: each cut to [start, end) seconds, with dropouts silenced.
+struct Take {
+  std::vector<std::pair<double, double>> dropouts;  // start and length, seconds
+  double start = 0;
+  double end = 1e9;
+};
+
+// A tape of three blocks played at 11025 Hz, where PMD 85 sends about 100 bytes a second:
+// LOADER's body lies at 5.3..8.3 s, GAME's at 14.1..34.1 s, a headerless block follows.
+class DecodeTakes : public TempDirTest {
+ protected:
+  void SetUp() override {
+    tape_builder::Header loader;
+    loader.name = "LOADER";
+    tape_builder::Header game;
+    game.fileNumber = 2;
+    game.fileType = 'M';
+    game.beginAddress = 0x8000;
+    game.name = "GAME";
+    TapeImage tape;
+    tape.headerBlock(loader, tape_builder::patternBytes(300, 11))
+        .headerBlock(game, tape_builder::patternBytes(2000, 12))
+        .headerlessBlock(tape_builder::patternBytes(100, 13));
+    original = tape.bytes();
+    ASSERT_TRUE(tape.writeTo(dir.file("tape.img")));
+    const RunResult played =
+        runTonbrix({"-sr", "L", "-gap", "1", "-o", dir.file("tape.wav"), dir.file("tape.img")},
+                   dir.path().string());
+    ASSERT_EQ(played.exitCode, 0) << played.err;
+    clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+  }
+
+  std::string record(const std::string& name, const Take& take) {
+    Audio audio = clean;
+    const auto at = [&](double seconds) {
+      return static_cast<size_t>(std::min(seconds * audio.sampleRate,
+                                          static_cast<double>(audio.samples.size())));
+    };
+    for (const auto& [from, length] : take.dropouts) {
+      std::fill(audio.samples.begin() + static_cast<long>(at(from)),
+                audio.samples.begin() + static_cast<long>(at(from + length)), 0.0);
+    }
+    const std::vector<double> kept(audio.samples.begin() + static_cast<long>(at(take.start)),
+                                   audio.samples.begin() + static_cast<long>(at(take.end)));
+    EXPECT_TRUE(decode_audio::writeChannels(dir.file(name), audio.sampleRate, 8, {kept}));
+    return dir.file(name);
+  }
+
+  RunResult decodeTakes(std::vector<std::string> args) {
+    return runProgram(TONBRIX_DECODE_BINARY, args, dir.path().string());
+  }
+
+  Audio clean;
+  Bytes original;
+};
+
+const std::pair<double, double> kLoaderDropout = {6.5, 0.5};
+const std::pair<double, double> kGameDropout = {20, 1};
+
+TEST_F(DecodeTakes, TakesThatEachLackABlockGiveBackTheTape) {
+  struct Case {
+    const char* name;
+    std::vector<Take> takes;
+    std::string gameRow;  // GAME's columns from the takes on
+  };
+  const Case cases[] = {
+      {"a dropout in one take", {{{kGameDropout}}, {}}, " 2        9.9s"},
+      {"one take starts late, the other stops early",
+       {{{}, 9.0}, {{}, 0, 30.0}},
+       " 1        0.9s"},
+      {"three takes, each with a block lost",
+       {{{kLoaderDropout}}, {{kGameDropout}}, {{}, 0, 30.0}},
+       " 1        9.9s"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    std::vector<std::string> args = {"-o", dir.file("out.img")};
+    for (size_t t = 0; t < test.takes.size(); ++t) {
+      args.push_back(record("take" + std::to_string(t + 1) + ".wav", test.takes[t]));
+      // Alone, each take that lost something is damaged.
+      const RunResult alone = decodeTakes({"-list", args.back()});
+      EXPECT_EQ(alone.exitCode, test.takes[t].dropouts.empty() && test.takes[t].end > 40 ? 0 : 23);
+    }
+    std::filesystem::remove(dir.file("out.img"));
+    const RunResult merged = decodeTakes(args);
+    EXPECT_EQ(merged.exitCode, 0) << merged.out << merged.err;
+    const std::string image = readWholeFile(dir.file("out.img"));
+    EXPECT_EQ(Bytes(image.begin(), image.end()), original);
+    EXPECT_NE(merged.out.find(" Takes: " + std::to_string(test.takes.size()) + "\n Blocks: 3\n"),
+              std::string::npos)
+        << merged.out;
+    EXPECT_NE(merged.out.find("GAME    \t32768 (8000h)\t 1999 (07CFh)\t" + test.gameRow),
+              std::string::npos)
+        << merged.out;
+  }
+}
+
+// Two takes that lost the same second of GAME: the listing says how much is lost and
+// where, and the report holds every block, every copy and the lost bytes.
+TEST_F(DecodeTakes, SameDropoutInTwoTakesIsLocatedInTheListingAndTheReport) {
+  const std::string first = record("a.wav", {{kGameDropout}});
+  const std::string second = record("b.wav", {{kGameDropout}, 2.0});
+  const RunResult result =
+      decodeTakes({"-report", dir.file("r.json"), "-o", dir.file("out.img"), first, second});
+  EXPECT_EQ(result.exitCode, 23);
+  EXPECT_EQ(result.err, "Damaged tape blocks found in '" + first + "', '" + second + "'!\n\n");
+  EXPECT_NE(result.out.find(" BCE \n      101 unknown bytes, the first at 0:20.000 in take 1\n"),
+            std::string::npos)
+      << result.out;
+  Value report;
+  ASSERT_TRUE(json_value::Reader(readWholeFile(dir.file("r.json"))).read(report));
+  EXPECT_EQ(report["image"].text, dir.file("out.img"));
+  EXPECT_EQ(report["damagedBlocks"].number, 1);
+  ASSERT_EQ(report["takes"].items.size(), 2u);
+  EXPECT_EQ(report["takes"].items[1]["name"].text, second);
+  EXPECT_EQ(report["takes"].items[1]["sampleRate"].number, 11025);
+  ASSERT_EQ(report["tape"].items.size(), 3u);
+  const Value& game = report["tape"].items[1];
+  EXPECT_EQ(game["name"].text, "GAME    ");
+  EXPECT_EQ(game["decision"].text, "damaged");
+  EXPECT_EQ(game["unknownBytes"].number, 101);
+  ASSERT_EQ(game["doubtful"].items.size(), 1u);
+  EXPECT_EQ(game["doubtful"].items[0]["state"].text, "unknown");
+  EXPECT_NEAR(game["doubtful"].items[0]["startSeconds"].number, 20.0, 0.02);
+  ASSERT_EQ(game["copies"].items.size(), 2u);
+  const Value& late = game["copies"].items[1];
+  // The second take starts 2 s later, so everything in it lies 2 s earlier.
+  EXPECT_NEAR(late["doubtful"].items[0]["startSeconds"].number, 18.0, 0.02);
+  EXPECT_NEAR(late["sampleOffset"].number, late["startSeconds"].number * 11025, 6);
+  // tonbrix plays 10 samples a cell at 11025 Hz: 1102.5 cells a second, 8.1 % slow.
+  EXPECT_NEAR(late["speedDeviationPercent"].number, -8.13, 0.05);
+  for (const char* field : {"endSeconds", "protocol", "phase", "cellRate", "cellSpreadPercent",
+                            "swing", "levelDbfs", "frameErrors", "marks"}) {
+    EXPECT_NE(late[field].kind, Value::kNull) << field;
+  }
+}
+
+// Nothing is destroyed: an existing image, named by -o or derived from the recording,
+// stays unless -f is given, and the refusal comes before any sample is read.
+TEST_F(DecodeTakes, ExistingOutputIsKeptUnlessForced) {
+  const std::string wav = record("rec.wav", {});
+  for (const std::string& output : {dir.file("old.img"), dir.file("rec.img")}) {
+    SCOPED_TRACE(output);
+    ASSERT_TRUE(decode_audio::writeFile(output, {'o', 'l', 'd'}));
+    std::vector<std::string> args = {wav};
+    if (output == dir.file("old.img")) {
+      args = {"-o", output, wav};
+    }
+    RunResult result = decodeTakes(args);
+    EXPECT_EQ(result.exitCode, 25);
+    EXPECT_EQ(result.err,
+              "Output file '" + output + "' exists: give -f to replace it, or another name!\n\n");
+    EXPECT_EQ(result.out.find("Reading audio file"), std::string::npos);
+    EXPECT_EQ(readWholeFile(output), "old");
+    args.insert(args.begin(), "-f");
+    result = decodeTakes(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readWholeFile(output), std::string(original.begin(), original.end()));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+// -o - puts the image, and only the image, on standard output; -q leaves only errors.
+TEST_F(DecodeTakes, StandardOutputCarriesTheImageAndQuietPrintsNothing) {
+  const std::string wav = record("rec.wav", {{kGameDropout}});
+  RunResult result = decodeTakes({"-o", "-", wav});
+  EXPECT_EQ(result.exitCode, 23);
+  EXPECT_EQ(result.out.size(), original.size());
+  EXPECT_NE(result.err.find("Writing tape image: -\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(" BLK NR/T Name"), std::string::npos);
+  result = decodeTakes({"-q", "-o", dir.file("q.img"), wav});
+  EXPECT_EQ(result.exitCode, 23);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Damaged tape blocks found in '" + wav + "'!\n\n");
 }
 
 }  // namespace
