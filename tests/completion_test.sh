@@ -9,7 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir sub
-touch game.img OLD.TAP side.wav deck.Flac notes.txt
+touch game.img OLD.TAP side.wav deck.Flac notes.txt side_a.json
 
 failures=0
 # Each case: the function, the expected words sorted and joined by blanks, then the
@@ -41,5 +41,8 @@ check _tonbrix_decode 'A L R' tonbrix-decode -ch ''
 check _tonbrix_decode 'deck.Flac side.wav sub' tonbrix-decode -vb ''
 check _tonbrix_decode 'game.img sub' tonbrix-decode -o ''
 check _tonbrix_decode '-mato' tonbrix-decode -ma
+check _tonbrix_decode 'side_a.json sub' tonbrix-decode -report ''
+check _tonbrix_decode 'deck.Flac side.wav sub' tonbrix-decode -report r.json side.wav ''
+check _tonbrix_decode '--help --version' tonbrix-decode --
 
 exit $((failures != 0))
