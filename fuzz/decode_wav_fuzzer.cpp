@@ -2,13 +2,19 @@
 // returns (no channels, thousands of them, absurd rates, no frames), then through a decode
 // session of up to four channels a chunk at a time. The first channel is decoded again in
 // uneven slices, and the two results must agree: the size of the slices may not change
-// what is found.
+// what is found. A third decoder hears the first channel from a third of the way on, as
+// a take that started late; the three takes are merged and reported, and every block of
+// every take must land in exactly one merged block, in its order.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "decode/decode_session.h"
+#include "decode/merge_report.h"
+#include "decode/take_merge.h"
 #include "decode_app/audio_input.h"
 
 namespace {
@@ -27,6 +33,44 @@ bool sameBlocks(const std::vector<DecodedBlock>& a, const std::vector<DecodedBlo
     }
   }
   return true;
+}
+
+// Each take's blocks appear in the merge once each, in their order.
+bool placesEveryBlock(const std::vector<std::vector<DecodedBlock>>& takes, const TapeMerge& merge) {
+  for (size_t t = 0; t < takes.size(); ++t) {
+    int32_t next = 0;
+    for (const BlockOrigin& origin : merge.origins) {
+      if (origin.copies[t] >= 0 && origin.copies[t] != next++) {
+        return false;
+      }
+    }
+    if (next != static_cast<int32_t>(takes[t].size())) {
+      return false;
+    }
+  }
+  return merge.blocks.size() == merge.origins.size();
+}
+
+// Merges `takes` and reports on them; aborts when a block is lost or doubled.
+void mergeAndReport(const std::vector<std::vector<DecodedBlock>>& takes) {
+  TapeMerge merge;
+  if (mergeTakes(takes, merge) != kOk) {
+    return;
+  }
+  if (!placesEveryBlock(takes, merge)) {
+    std::abort();
+  }
+  std::vector<TakeFacts> facts(takes.size());
+  std::string report;
+  std::vector<uint8_t> image;
+  if (buildMergeReport(facts, takes, merge, "fuzz.img", report) != kOk ||
+      buildTapeImage(merge.blocks, image) != kOk) {
+    return;
+  }
+  // One take is kept exactly as it was read.
+  if (takes.size() == 1 && !sameBlocks(merge.blocks, takes[0])) {
+    std::abort();
+  }
 }
 
 }  // namespace
@@ -50,9 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   StreamDecoder sliced;
-  if (startStreamDecoder(sliced, input.sampleRate, kProtocolAuto, phase) != kOk) {
+  StreamDecoder late;
+  if (startStreamDecoder(sliced, input.sampleRate, kProtocolAuto, phase) != kOk ||
+      startStreamDecoder(late, input.sampleRate, kProtocolAuto, phase) != kOk) {
     return 0;
   }
+  const int64_t lateStart = input.frameCount > 0 ? input.frameCount / 3 : 0;
   const auto width = static_cast<size_t>(input.channelCount);
   const auto first = static_cast<size_t>(session.channels[0]);
   std::vector<float> slice;
@@ -73,8 +120,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
       }
     }
+    const int64_t chunkStart = input.framesRead - static_cast<int64_t>(frames);
+    const auto skip = static_cast<size_t>(std::clamp<int64_t>(lateStart - chunkStart, 0,
+                                                              static_cast<int64_t>(frames)));
+    if (feedSamples(late, slice.data() + skip, slice.size() - skip) != kOk) {
+      return 0;
+    }
   }
-  if (finishDecodeSession(session) != kOk || finishStreamDecoder(sliced) != kOk) {
+  if (finishDecodeSession(session) != kOk || finishStreamDecoder(sliced) != kOk ||
+      finishStreamDecoder(late) != kOk) {
     return 0;
   }
   if (!sameBlocks(session.decoders[0].blocks, sliced.blocks)) {
@@ -89,5 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ending != kErrNoBlocks && image.size() < keptBlocks(session).size() * 2) {
     std::abort();
   }
+  mergeAndReport({sliced.blocks});
+  mergeAndReport({sliced.blocks, late.blocks, keptBlocks(session)});
   return 0;
 }
