@@ -10,6 +10,9 @@
 namespace {
 
 using Takes = std::vector<std::vector<DecodedBlock>>;
+// Per take and block: 1 when the block is damaged (isDamaged), worked out once, since the
+// alignment asks for every pair.
+using DamageMarks = std::vector<std::vector<uint8_t>>;
 // One block of the tape as the takes hold it: per take, the index of its copy or kNoCopy.
 using Column = std::vector<int32_t>;
 
@@ -57,7 +60,7 @@ int64_t countEqualFields(const TapeBlock& a, const TapeBlock& b) {
   return std::count(same, same + kHeaderFields, true);
 }
 
-int64_t pairScore(const DecodedBlock& a, const DecodedBlock& b) {
+int64_t pairScore(const DecodedBlock& a, bool aDamaged, const DecodedBlock& b, bool bDamaged) {
   if (hasHeader(a) != hasHeader(b)) {
     return kNoPair;
   }
@@ -65,7 +68,7 @@ int64_t pairScore(const DecodedBlock& a, const DecodedBlock& b) {
     if (a.body.size() == b.body.size()) {
       return kSameLength;
     }
-    return isDamaged(a) || isDamaged(b) ? kOtherLength : kNoPair;
+    return aDamaged || bDamaged ? kOtherLength : kNoPair;
   }
   const int64_t equal = countEqualFields(a.info, b.info);
   if (a.info.headerChecksumError == 0 && b.info.headerChecksumError == 0) {
@@ -74,16 +77,18 @@ int64_t pairScore(const DecodedBlock& a, const DecodedBlock& b) {
   return kHeaderInPlace + kEqualField * equal;
 }
 
-// How well `block` of take `take` pairs with the copies in `column` of the takes before
-// it: not at all if any of them forbids it.
-int64_t columnScore(const Takes& takes, const Column& column, size_t take,
-                    const DecodedBlock& block) {
+// How well block `index` of take `take` pairs with the copies in `column` of the takes
+// before it: not at all if any of them forbids it.
+int64_t columnScore(const Takes& takes, const DamageMarks& damaged, const Column& column,
+                    size_t take, size_t index) {
   int64_t best = kNoPair;
   for (size_t t = 0; t < take; ++t) {
     if (column[t] == kNoCopy) {
       continue;
     }
-    const int64_t score = pairScore(takes[t][static_cast<size_t>(column[t])], block);
+    const auto copy = static_cast<size_t>(column[t]);
+    const int64_t score = pairScore(takes[t][copy], damaged[t][copy] != 0, takes[take][index],
+                                    damaged[take][index] != 0);
     if (score == kNoPair) {
       return kNoPair;
     }
@@ -107,10 +112,11 @@ int32_t appendNewColumn(std::vector<Column>& aligned, size_t takeCount, size_t t
 // Aligns the blocks of take `take` with the columns of the takes before it: the order of
 // pairings that scores most, as in aligning two sequences, with no cost for a block or
 // a column left alone. Rebuilds `columns` in tape order.
-int32_t alignTake(const Takes& takes, size_t take, std::vector<Column>& columns) {
-  const std::vector<DecodedBlock>& blocks = takes[take];
+int32_t alignTake(const Takes& takes, const DamageMarks& damaged, size_t take,
+                  std::vector<Column>& columns) {
+  const size_t blockCount = takes[take].size();
   const size_t rows = columns.size() + 1;
-  const size_t width = blocks.size() + 1;
+  const size_t width = blockCount + 1;
   std::vector<uint8_t> steps;
   std::vector<int64_t> previous;
   std::vector<int64_t> current;
@@ -136,7 +142,7 @@ int32_t alignTake(const Takes& takes, size_t take, std::vector<Column>& columns)
         step = kBlockAlone;
       }
       if (i > 0 && j > 0) {
-        const int64_t score = columnScore(takes, columns[i - 1], take, blocks[j - 1]);
+        const int64_t score = columnScore(takes, damaged, columns[i - 1], take, j - 1);
         if (score != kNoPair && previous[j - 1] + score > best) {
           best = previous[j - 1] + score;
           step = kPaired;
@@ -538,14 +544,21 @@ double blockByteSeconds(const DecodedBlock& block, size_t index) {
 
 int32_t mergeTakes(const Takes& takes, TapeMerge& merge) {
   merge = TapeMerge{};
-  std::vector<Column> columns;
-  for (size_t take = 0; take < takes.size(); ++take) {
-    const int32_t status = alignTake(takes, take, columns);
-    if (status != kOk) {
-      return status;
+  DamageMarks damaged;
+  int32_t status = resizeItems(damaged, takes.size());
+  for (size_t take = 0; take < takes.size() && status == kOk; ++take) {
+    status = resizeItems(damaged[take], takes[take].size());
+    for (size_t b = 0; b < takes[take].size() && status == kOk; ++b) {
+      damaged[take][b] = isDamaged(takes[take][b]) ? 1 : 0;
     }
   }
-  int32_t status = reserveItems(merge.blocks, columns.size());
+  std::vector<Column> columns;
+  for (size_t take = 0; take < takes.size() && status == kOk; ++take) {
+    status = alignTake(takes, damaged, take, columns);
+  }
+  if (status == kOk) {
+    status = reserveItems(merge.blocks, columns.size());
+  }
   if (status == kOk) {
     status = reserveItems(merge.origins, columns.size());
   }

@@ -103,6 +103,9 @@ int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>&
   run.progress = job.quiet == 0 && isatty(STDERR_FILENO) != 0 &&
                  (input.frameCount < 0 || input.frameCount > kProgressSeconds * input.sampleRate);
   status = decodeRecording(job, input, run);
+  if (run.live) {
+    (void)std::signal(SIGINT, SIG_DFL);  // the takes after it may be stopped as usual
+  }
   if (status != kOk) {
     return status;
   }
