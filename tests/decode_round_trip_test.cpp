@@ -443,6 +443,21 @@ TEST_F(DecodeInputs, StandardInputFromAPipeDecodesAndListsAsItGoes) {
   EXPECT_NE(decoded.out.find("Reading audio file: -\n"), std::string::npos);
 }
 
+// FLAC must seek while it opens, which a pipe cannot; the message says what to do.
+TEST_F(DecodeInputs, FlacOnAPipeIsRefusedWithAHint) {
+  play({});
+  const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+  ASSERT_TRUE(writeSoundFile(dir.file("t.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+                             clean.sampleRate, {clean.samples}));
+  const std::string command =
+      "cat '" + dir.file("t.flac") + "' | '" + TONBRIX_DECODE_BINARY + "' -list -";
+  decoded = runProgram("/bin/sh", {"-c", command}, dir.path().string());
+  EXPECT_EQ(decoded.exitCode, 21);
+  EXPECT_EQ(decoded.err,
+            "Unsupported audio file 'standard input': FLAC can't be read from a pipe (give its "
+            "file name, or pipe it as WAV: flac -dc side.flac | tonbrix-decode -)!\n\n");
+}
+
 // Faults that once lost bytes without a word, and what the exit code says about them.
 TEST_F(DecodeInputs, HeaderlessBlocksThatLookLikeAHeaderAreKeptWhole) {
   const Bytes tail = tape_builder::patternBytes(3000, 7);
