@@ -218,8 +218,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     }
     double gapStart = frameStart;
     if (bit == kDataBits) {
-      const int32_t status =
-          appendByte(part, static_cast<uint8_t>(value), kByteCertain, frameStart);
+      // A last cell told by its first level alone is a guess, if a good one.
+      const int32_t status = appendByte(part, static_cast<uint8_t>(value),
+                                        walk.ended ? kByteUncertain : kByteCertain, frameStart);
       if (status != kOk) {
         return status;
       }
