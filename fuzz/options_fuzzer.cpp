@@ -32,12 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (job.selection && job.selectionCount > static_cast<int32_t>(job.selection->size())) {
     __builtin_trap();
   }
-  // The early look for -o - must agree with the parse on every command line that parses.
-  const bool exportsToPipe =
-      status == kOk && job.listOnly == 0 && std::string(job.outputPath) == "-";
-  if (status == kOk &&
-      asksForStandardOutput(static_cast<int>(arguments.size()), argv.data()) != exportsToPipe) {
-    __builtin_trap();
+  // The early look for the output must agree with the parse on every command line that
+  // parses and exports.
+  if (status == kOk && job.listOnly == 0) {
+    const char* early = findExportOutput(static_cast<int>(arguments.size()), argv.data());
+    const std::string parsed = job.outputPath;
+    if (early != nullptr ? parsed != early : parsed == "-") {
+      __builtin_trap();
+    }
   }
   // Every argument as a block list as well, so that list texts need no "-blk" in front.
   for (size_t i = 1; i < arguments.size(); ++i) {
