@@ -621,6 +621,9 @@ TEST_F(DecodeTakes, TakesThatEachLackABlockGiveBackTheTape) {
       {"three takes, each with a block lost",
        {{{kLoaderDropout}}, {{kGameDropout}}, {{}, 0, 30.0}},
        " 1        9.9s"},
+      {"three takes with dropouts of 50 to 300 ms, two of them at other bytes of one block",
+       {{{{6.0, 0.05}, {18.0, 0.3}}}, {{{25.0, 0.2}}}, {{{7.0, 0.1}, {30.0, 0.15}}}},
+       " 1+2+3    9.9s"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
