@@ -87,7 +87,8 @@
     const caption = document.createElement('figcaption');
     caption.textContent = `Block ${number}: ${block.unknownBytes} unknown ` +
       `byte${block.unknownBytes === 1 ? '' : 's'}, the first at ${formatTime(block.firstUnknownSeconds)} ` +
-      `(${block.firstUnknownSeconds.toFixed(2)} s, the line). ${describe(block, plot)}`;
+      `into the recording (the line, at ${block.firstUnknownSeconds.toFixed(2)} s). ` +
+      describe(block, plot);
     element.append(canvas, caption);
     // Drawn once it has a width, and again when the page's width or theme changes.
     const redraw = () => draw(canvas, block, plot);

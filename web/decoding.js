@@ -32,7 +32,7 @@
   function begin(name) {
     cancel();
     const take = { id: state.nextId++, name, blocks: [], status: null, image: null, plots: [],
-      done: false, waiting: null, acknowledged: [] };
+      done: false, waiting: null, acknowledged: [], channel: -1 };
     state.takes = [take];
     $('download-image').disabled = true;
     renderTable(take);
@@ -63,8 +63,7 @@
     }
     switch (message.op) {
       case 'blocks':
-        take.blocks = message.blocks;
-        renderTable(take);
+        showFound(take, message);
         return;
       case 'progress':
         take.onProgress?.(message);
@@ -151,12 +150,27 @@
     renderTable(take);
   }
 
-  function renderTable(take) {
+  // The blocks found so far: the channel shown only adds blocks, so its new ones are added
+  // to the table, which a long recording makes too long to draw anew every time.
+  function showFound(take, message) {
+    const grown = message.channel === take.channel && message.blocks.length > take.blocks.length;
+    const from = grown ? take.blocks.length : 0;
+    take.blocks = message.blocks;
+    take.channel = message.channel;
+    renderTable(take, from);
+  }
+
+  // The table of the take's blocks from `from` on; those before stay as they are.
+  function renderTable(take, from = 0) {
     const table = $('decoded-blocks');
     const body = table.tBodies[0];
-    body.replaceChildren();
+    if (from === 0) {
+      body.replaceChildren();
+    }
     table.hidden = take.blocks.length === 0;
-    take.blocks.forEach((block, index) => {
+    $('decoded-legend').hidden = table.hidden;
+    take.blocks.slice(from).forEach((block, i) => {
+      const index = from + i;
       const row = body.insertRow();
       row.className = 'block';
       cell(row, String(index + 1), 'number', 'BLK');

@@ -72,7 +72,7 @@
       }
     }
     if (block.unknownBytes > 0) {
-      td.append(td.childNodes.length ? ' ' : '',
+      td.append(td.childNodes.length ? ', ' : '',
         `${block.unknownBytes} byte${block.unknownBytes === 1 ? '' : 's'} lost`);
     }
     if (sayOk && !block.damaged && td.childNodes.length === 0) {

@@ -14,6 +14,10 @@
     // Bytes of WAV read at a time, and how much of the signal either side of a first unknown
     // byte the page plots.
     const SLICE_BYTES = 4 * 1024 * 1024;
+    // Slices read ahead while one decodes: reading a file is slower than decoding it at times.
+    const READ_AHEAD = 3;
+    // The blocks found are told at most this often: each telling costs both threads time.
+    const REPORT_MS = 250;
     const PLOT_SECONDS = 0.3;
     // Samples pushed by the page (line-in, or a recording the browser decoded) are kept this
     // long per channel, so that a block reported at its end can still show its damage.
@@ -105,6 +109,7 @@
       }
       take = {
         id: message.id, decoder: run.result, rate, channels, fed: 0, shownBlocks: -1,
+        shownChannel: -1, reportedAt: -Infinity,
         buffer: 0, bufferBytes: 0, file: null, wav: null, history: null, snapshots: new Map(),
       };
       return true;
@@ -128,10 +133,17 @@
     // Tells the page the blocks found so far when there are more; keeps the signal around a
     // new block's first unknown byte while the history still holds it.
     function report(module, fraction) {
+      postMessage({ op: 'progress', id: take.id, fraction, seconds: take.fed / take.rate });
+      const now = performance.now();
+      if (now - take.reportedAt < REPORT_MS) {
+        return;
+      }
+      take.reportedAt = now;
       const found = describe(module);
-      if (found.blocks.length !== take.shownBlocks) {
+      if (found.blocks.length !== take.shownBlocks || found.channel !== take.shownChannel) {
         take.shownBlocks = found.blocks.length;
-        postMessage({ op: 'blocks', id: take.id, blocks: found.blocks });
+        take.shownChannel = found.channel;
+        postMessage({ op: 'blocks', id: take.id, blocks: found.blocks, channel: found.channel });
       }
       if (take.history) {
         for (const block of found.blocks) {
@@ -144,7 +156,6 @@
           }
         }
       }
-      postMessage({ op: 'progress', id: take.id, fraction, seconds: take.fed / take.rate });
     }
 
     function plotRange(seconds) {
@@ -249,15 +260,23 @@
       Object.assign(take, { file, wav });
       postMessage({ op: 'started', id, seconds: wav.frames / wav.rate });
       const framesPerSlice = Math.max(1, Math.floor(SLICE_BYTES / wav.frameBytes));
-      const read = (frame) => file.slice(wav.dataStart + frame * wav.frameBytes,
-        wav.dataStart + Math.min(frame + framesPerSlice, wav.frames) * wav.frameBytes).arrayBuffer();
-      let next = wav.frames > 0 ? read(0) : null;
-      for (let frame = 0; frame < wav.frames; frame += framesPerSlice) {
-        const bytes = new Uint8Array(await next);
+      const reads = [];
+      let readFrom = 0;
+      const readAhead = () => {
+        while (reads.length < READ_AHEAD && readFrom < wav.frames) {
+          const end = Math.min(readFrom + framesPerSlice, wav.frames);
+          reads.push(file.slice(wav.dataStart + readFrom * wav.frameBytes,
+            wav.dataStart + end * wav.frameBytes).arrayBuffer());
+          readFrom = end;
+        }
+      };
+      readAhead();
+      while (reads.length > 0) {
+        const bytes = new Uint8Array(await reads.shift());
         if (!take || take.id !== id || take.cancelled) {
           return; // cancelled while the slice was read; the cancel releases it
         }
-        next = frame + framesPerSlice < wav.frames ? read(frame + framesPerSlice) : null;
+        readAhead();
         const pointer = heapBuffer(module, bytes.length);
         module.HEAPU8.set(bytes, pointer);
         const count = bytes.length / wav.frameBytes;

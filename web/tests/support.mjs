@@ -2,7 +2,7 @@
 // Chromium, temporary folders and downloads.
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
@@ -82,4 +82,32 @@ export function runNative(binary, args, cwd) {
   } catch (error) {
     return { code: error.status, stdout: error.stdout, stderr: error.stderr };
   }
+}
+
+// Rewrites the 8-bit mono WAV that tonbrix makes as 16-bit stereo, as a sound card records a
+// cassette: the second channel at half the level.
+export function stereo16Wav(input, output) {
+  const source = readFileSync(input);
+  const rate = source.readUInt32LE(24);
+  const samples = source.length - 44;
+  const data = Buffer.alloc(samples * 4);
+  for (let i = 0; i < samples; i++) {
+    const value = (source[44 + i] - 128) * 256;
+    data.writeInt16LE(value, 4 * i);
+    data.writeInt16LE(value >> 1, 4 * i + 2);
+  }
+  const header = Buffer.alloc(44);
+  header.write('RIFF', 0);
+  header.writeUInt32LE(36 + data.length, 4);
+  header.write('WAVEfmt ', 8);
+  header.writeUInt32LE(16, 16);
+  header.writeUInt16LE(1, 20);
+  header.writeUInt16LE(2, 22);
+  header.writeUInt32LE(rate, 24);
+  header.writeUInt32LE(rate * 4, 28);
+  header.writeUInt16LE(4, 32);
+  header.writeUInt16LE(16, 34);
+  header.write('data', 36);
+  header.writeUInt32LE(data.length, 40);
+  writeFileSync(output, Buffer.concat([header, data]));
 }
