@@ -3,7 +3,6 @@
 'use strict';
 
 (function () {
-  const { formatTime } = window.tonbrix.view;
   // The level is the peak of each stretch of this length.
   const LEVEL_SECONDS = 0.01;
   // A level below this share of the one before the damage counts as the signal vanishing.
@@ -86,9 +85,8 @@
     canvas.setAttribute('aria-label', name);
     const caption = document.createElement('figcaption');
     caption.textContent = `Block ${number}: ${block.unknownBytes} unknown ` +
-      `byte${block.unknownBytes === 1 ? '' : 's'}, the first at ${formatTime(block.firstUnknownSeconds)} ` +
-      `into the recording (the line, at ${block.firstUnknownSeconds.toFixed(2)} s). ` +
-      describe(block, plot);
+      `byte${block.unknownBytes === 1 ? '' : 's'}, the first at ` +
+      `${block.firstUnknownSeconds.toFixed(2)} s into the recording (the line). ${describe(block, plot)}`;
     element.append(canvas, caption);
     // Drawn once it has a width, and again when the page's width or theme changes.
     const redraw = () => draw(canvas, block, plot);

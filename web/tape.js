@@ -132,7 +132,7 @@
       play.className = 'play-from';
       play.dataset.block = number;
       play.textContent = 'Play from here';
-      play.setAttribute('aria-label', `Play from block ${number}`);
+      play.setAttribute('aria-label', `Play from here: block ${number}`);
       row.insertCell().append(play);
     });
     syncCheckboxes();

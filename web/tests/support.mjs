@@ -84,6 +84,30 @@ export function runNative(binary, args, cwd) {
   }
 }
 
+// A tape of 32 blocks: the demo image ten times, and its first two blocks again (its last
+// record is the 512-byte headerless block behind its 2-byte length).
+export function tapeOf32Blocks(folder) {
+  const demo = readFileSync(demoImage);
+  const path = join(folder, 'tape32.img');
+  writeFileSync(path, Buffer.concat([...Array(10).fill(demo), demo.subarray(0, demo.length - 514)]));
+  return path;
+}
+
+// The demo tape as tonbrix plays it (22050 Hz, 8 bits), with 100 ms of silence 30 s in, inside
+// the body of block 2: the decoder bridges the dropout and marks the bytes under it unknown.
+export function damagedRecording(folder) {
+  const path = join(folder, 'dropout.wav');
+  const run = runNative(tonbrixBinary, ['-o', path, demoImage], folder);
+  if (run.code !== 0) {
+    throw new Error(run.stderr);
+  }
+  const wav = readFileSync(path);
+  const rate = wav.readUInt32LE(24);
+  wav.fill(128, 44 + 30 * rate, 44 + 30.1 * rate);
+  writeFileSync(path, wav);
+  return path;
+}
+
 // Rewrites the 8-bit mono WAV that tonbrix makes as 16-bit stereo, as a sound card records a
 // cassette: the second channel at half the level.
 export function stereo16Wav(input, output) {
