@@ -193,7 +193,9 @@
   function downloadImage() {
     const take = current();
     if (take && take.image) {
-      const base = take.name.replace(/\.[^./]*$/, '') || 'tape';
+      // Only a recording's own extension goes: a capture's name may hold dots of its own.
+      const base = take.name.replace(/\.(wav|w64|rf64|flac|mp3|ogg|oga|opus|aiff?|m4a|webm)$/i, '') ||
+        'tape';
       download(take.image, `${base}.img`, 'application/octet-stream');
     }
   }

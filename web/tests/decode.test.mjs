@@ -5,8 +5,8 @@ import { readFileSync, truncateSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import {
-  button, decodeBinary, demoImage, downloadFrom, fileInput, openPage, runNative,
-  tonbrixBinary, useTemporaryFolder,
+  button, damagedRecording, decodeBinary, demoImage, downloadFrom, fileInput, openPage, runNative,
+  stereo16Wav, tonbrixBinary, useTemporaryFolder,
 } from './support.mjs';
 
 const temp = useTemporaryFolder();
@@ -115,12 +115,21 @@ test('the demo tape played into the fake line-in decodes to the demo image', asy
     ]);
     try {
       await button(page, 'Record from line-in').click();
-      await page.locator('#decoded-blocks tbody tr:nth-child(3)').waitFor({ timeout: 90000 });
+      // The meter follows the signal: the leader tone swings to about 70 % of full scale.
+      const meter = page.getByRole('meter', { name: 'Input level' });
+      await page.waitForFunction(() => document.getElementById('level').value > 0.5);
+      assert.match(await meter.getAttribute('aria-valuetext'), /^\d+ % of full scale$/);
+      await page.locator('#decoded-blocks tbody tr.block:nth-child(3)').waitFor({ timeout: 90000 });
       await button(page, 'Stop recording').click();
+      assert.ok(await meter.isHidden());
       await page.waitForFunction(() => !document.getElementById('download-image').disabled);
-      image = await downloadFrom(page, 'Download tape image');
+      const [download] = await Promise.all([page.waitForEvent('download'),
+        button(page, 'Download tape image').click()]);
+      // Named by the date and time of the capture when no name was typed.
+      assert.match(download.suggestedFilename(), /^line-in \d{4}-\d\d-\d\d \d\d\.\d\d\.img$/);
+      image = readFileSync(await download.path());
       assert.deepEqual(errors, []);
-      rows = await page.locator('#decoded-blocks tbody tr').evaluateAll((trs) =>
+      rows = await page.locator('#decoded-blocks tbody tr.block').evaluateAll((trs) =>
         trs.map((tr) => [...tr.cells].map((td) => td.textContent.trim())));
       if (!demo.equals(image)) {
         t.diagnostic(`attempt ${attempt}: the capture lost samples (${JSON.stringify(rows)})`);
@@ -159,6 +168,71 @@ test('a recording of a damaged tape still gives its image, and says so as tonbri
     assert.deepEqual(await downloadFrom(page, 'Download tape image'), damaged);
     assert.equal(await page.locator('#recording-messages').textContent(),
       `damaged.wav: 3 blocks, ${damaged.length} bytes of tape image.\n${native.stderr.trim()}`);
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('a dropout in a body is plotted, with the damage in words, and the image is the native one',
+  async () => {
+    const recording = damagedRecording(temp.folder);
+    const native = runNative(decodeBinary, ['-o', 'native.img', recording], temp.folder);
+    assert.equal(native.code, 23);
+    const { browser, page, errors } = await openPage();
+    try {
+      await fileInput(page, 1).setInputFiles(recording);
+      const plot = page.getByRole('img', { name: /^Signal of block 2 from 29\.\d\d s to 30\.\d\d s/ });
+      await plot.waitFor();
+      const caption = await page.locator('figure.damage figcaption').textContent();
+      assert.match(caption, /^Block 2: \d+ unknown bytes, the first at 30\.\d\d s .* It looks like a dropout/);
+      assert.equal(await page.locator('figure.damage').count(), 1);
+      const marks = page.locator('#decoded-blocks tr.block').nth(1).locator('abbr');
+      assert.equal(await marks.getAttribute('title'), 'Body checksum error: some of the body\'s bytes are wrong');
+      assert.deepEqual(await downloadFrom(page, 'Download tape image'),
+        readFileSync(join(temp.folder, 'native.img')));
+      assert.deepEqual(errors, []);
+    } finally {
+      await browser.close();
+    }
+  });
+
+// Ten minutes of tape as a sound card records it (16-bit stereo, 44.1 kHz), read in slices by
+// the worker: the page must answer meanwhile and give the native image.
+test('a long recording decodes in the worker without a long task on the page', async (t) => {
+  const blocks = Array(8).fill('1-3').join(',');
+  const mono = join(temp.folder, 'long8.wav');
+  assert.equal(runNative(tonbrixBinary, ['-sr', 'H', '-blk', blocks, '-o', mono, demoImage]).code, 0);
+  const recording = join(temp.folder, 'long.wav');
+  stereo16Wav(mono, recording);
+  let started = Date.now();
+  const native = runNative(decodeBinary, ['-o', 'native.img', recording], temp.folder);
+  const nativeMs = Date.now() - started;
+  assert.equal(native.code, 0, native.stderr);
+  const { browser, page, errors } = await openPage();
+  try {
+    await fileInput(page, 1).setInputFiles(damagedRecording(temp.folder));
+    await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+    await page.evaluate(() => {
+      window.longTasks = [];
+      new PerformanceObserver((list) => {
+        window.longTasks.push(...list.getEntries().map((entry) => Math.round(entry.duration)));
+      }).observe({ type: 'longtask' });
+    });
+    started = Date.now();
+    await fileInput(page, 1).setInputFiles(recording);
+    // The image of the last recording cannot be downloaded while this one is read.
+    assert.ok(await button(page, 'Download tape image').isDisabled());
+    await page.locator('#recording-messages:text("Decoding \'long.wav\'")').waitFor();
+    const details = page.locator('#output-details');
+    await details.locator('summary').click();
+    assert.equal(await details.getAttribute('open'), '');
+    await page.waitForFunction(() => !document.getElementById('download-image').disabled, null,
+      { timeout: 120000 });
+    t.diagnostic(`10 minutes of 16-bit stereo: ${Date.now() - started} ms in the page, ${nativeMs} ms natively`);
+    assert.deepEqual(await page.evaluate(() => window.longTasks.filter((ms) => ms > 200)), []);
+    assert.deepEqual(await downloadFrom(page, 'Download tape image'),
+      readFileSync(join(temp.folder, 'native.img')));
     assert.deepEqual(errors, []);
   } finally {
     await browser.close();
