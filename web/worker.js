@@ -56,7 +56,8 @@
     async function readWavHeader(file) {
       const head = new DataView(await file.slice(0, 12).arrayBuffer());
       const tag = (view, at) => String.fromCharCode(...new Uint8Array(view.buffer, at, 4));
-      if (head.byteLength < 12 || tag(head, 0) !== 'RIFF' || tag(head, 8) !== 'WAVE') {
+      const riff = head.byteLength === 12 && ['RIFF', 'RF64'].includes(tag(head, 0));
+      if (!riff || tag(head, 8) !== 'WAVE') {
         return { reason: 'not a WAV file' };
       }
       let format = null;
@@ -90,9 +91,11 @@
           if (!(pcm || float) || channels < 1 || rate < 1) {
             return { reason: 'a sample format this page does not read in slices' };
           }
-          // A recorder that was cut off leaves a length beyond the file's end.
+          // A recorder that was cut off leaves a length beyond the file's end, or none at all
+          // (0, or all ones as in RF64, whose true length the page does not need).
           const frameBytes = (channels * bits) / 8;
-          const length = Math.min(size, file.size - (at + 8));
+          const rest = file.size - (at + 8);
+          const length = size === 0 || size === 0xffffffff ? rest : Math.min(size, rest);
           return { ...format, dataStart: at + 8, frames: Math.floor(length / frameBytes), frameBytes };
         }
         at += 8 + size + (size & 1);

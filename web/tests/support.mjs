@@ -108,30 +108,52 @@ export function damagedRecording(folder) {
   return path;
 }
 
-// Rewrites the 8-bit mono WAV that tonbrix makes as 16-bit stereo, as a sound card records a
-// cassette: the second channel at half the level.
-export function stereo16Wav(input, output) {
+// Rewrites the 8-bit mono WAV that tonbrix makes as a sound card might have recorded it: in
+// `channels` channels (the others at half the level), as `bits`-bit integers or floats, with
+// the extensible format header if asked.
+export function reformatWav(input, output, { bits = 16, float = false, channels = 2, extensible = false } = {}) {
   const source = readFileSync(input);
   const rate = source.readUInt32LE(24);
   const samples = source.length - 44;
-  const data = Buffer.alloc(samples * 4);
-  for (let i = 0; i < samples; i++) {
-    const value = (source[44 + i] - 128) * 256;
-    data.writeInt16LE(value, 4 * i);
-    data.writeInt16LE(value >> 1, 4 * i + 2);
+  const width = bits / 8;
+  const data = Buffer.alloc(samples * channels * width);
+  const full = 2 ** (bits - 1);
+  for (let i = 0, at = 0; i < samples; i++) {
+    const level = (source[44 + i] - 128) / 128;
+    for (let c = 0; c < channels; c++, at += width) {
+      const sample = c === 0 ? level : level / 2;
+      if (float) {
+        width === 4 ? data.writeFloatLE(sample, at) : data.writeDoubleLE(sample, at);
+      } else if (width === 1) {
+        data[at] = Math.round(sample * 127) + 128;
+      } else if (width === 2) {
+        data.writeInt16LE(Math.round(sample * (full - 1)), at);
+      } else {
+        data.writeIntLE(Math.round(sample * (full - 1)), at, width);
+      }
+    }
   }
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0);
-  header.writeUInt32LE(36 + data.length, 4);
-  header.write('WAVEfmt ', 8);
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(2, 22);
-  header.writeUInt32LE(rate, 24);
-  header.writeUInt32LE(rate * 4, 28);
-  header.writeUInt16LE(4, 32);
-  header.writeUInt16LE(16, 34);
-  header.write('data', 36);
-  header.writeUInt32LE(data.length, 40);
-  writeFileSync(output, Buffer.concat([header, data]));
+  const fmt = Buffer.alloc(extensible ? 40 : 16);
+  fmt.writeUInt16LE(extensible ? 0xfffe : float ? 3 : 1, 0);
+  fmt.writeUInt16LE(channels, 2);
+  fmt.writeUInt32LE(rate, 4);
+  fmt.writeUInt32LE(rate * channels * width, 8);
+  fmt.writeUInt16LE(channels * width, 12);
+  fmt.writeUInt16LE(bits, 14);
+  if (extensible) {
+    fmt.writeUInt16LE(22, 16);
+    fmt.writeUInt16LE(bits, 18);
+    fmt.writeUInt32LE(channels === 1 ? 4 : 3, 20);
+    // The subformat GUID: the format code, then the fixed tail every such GUID shares.
+    fmt.writeUInt16LE(float ? 3 : 1, 24);
+    Buffer.from('000000001000800000aa00389b71', 'hex').copy(fmt, 26);
+  }
+  const chunk = (id, body) => {
+    const head = Buffer.alloc(8);
+    head.write(id, 0);
+    head.writeUInt32LE(body.length, 4);
+    return [head, body];
+  };
+  const body = Buffer.concat([Buffer.from('WAVE'), ...chunk('fmt ', fmt), ...chunk('data', data)]);
+  writeFileSync(output, Buffer.concat(chunk('RIFF', body)));
 }
