@@ -72,6 +72,12 @@ test('recordings that hold no tape, or none at all, get a message', async () => 
   writeFileSync(join(temp.folder, 'empty.wav'), '');
   writeFileSync(join(temp.folder, 'huge.wav'), '');
   truncateSync(join(temp.folder, 'huge.wav'), 300 * 1024 * 1024);
+  // A WAV file is read in slices, so its size is no reason to refuse it: 300 MB of silence.
+  const longSilence = silentWav(0);
+  longSilence.writeUInt32LE(300 * 1024 * 1024 - 8, 4);
+  longSilence.writeUInt32LE(300 * 1024 * 1024 - 44, 40);
+  writeFileSync(join(temp.folder, 'long-silence.wav'), longSilence);
+  truncateSync(join(temp.folder, 'long-silence.wav'), 300 * 1024 * 1024);
   const silence = runNative(decodeBinary, ['-list', 'silence.wav'], temp.folder);
   assert.equal(silence.code, 22);
   const expected = [
@@ -79,6 +85,7 @@ test('recordings that hold no tape, or none at all, get a message', async () => 
     ['notes.wav', "'notes.wav' is no recording this browser can play"],
     ['empty.wav', "'empty.wav' is empty."],
     ['huge.wav', "'huge.wav' is 300.0 MB"],
+    ['long-silence.wav', silence.stderr.trim().replace('silence.wav', 'long-silence.wav')],
   ];
   const { browser, page, errors } = await openPage();
   try {
