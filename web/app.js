@@ -2,21 +2,20 @@
 'use strict';
 
 (function () {
-  const { $, say } = window.tonbrix.view;
-  const { tape, player, decoding, recorder } = window.tonbrix;
+  const { $, say, FAULTS } = window.tonbrix.view;
+  const { tape, player, opening, decoding, recorder } = window.tonbrix;
+  // Typing in the options rebuilds the WAV (and the rows' times) once the typing pauses.
+  const REBUILD_DELAY_MS = 400;
 
-  async function openTape(file) {
-    player.stop();
-    tape.close();
-    player.updateButtons();
-    await tape.open(file);
-    player.updateButtons();
-  }
+  let rebuildTimer = 0;
 
   function optionsChanged() {
     player.stop();
     tape.forgetWav();
     player.updateButtons();
+    tape.describeRate();
+    clearTimeout(rebuildTimer);
+    rebuildTimer = setTimeout(() => tape.ensureWav({ quiet: true }), REBUILD_DELAY_MS);
   }
 
   function acceptDrops(zone, open) {
@@ -41,7 +40,7 @@
     });
   }
 
-  const openTapeSafely = withErrors('tape-messages', openTape);
+  const openTapeSafely = withErrors('tape-messages', opening.openFile);
   const openRecordingSafely = withErrors('recording-messages', recorder.openFile);
 
   $('tape-file').addEventListener('change', (event) => {
@@ -62,25 +61,53 @@
   window.addEventListener('dragover', (event) => event.preventDefault());
   window.addEventListener('drop', (event) => event.preventDefault());
 
+  // A file opened in the wrong section moves to the right one, and so does the focus.
+  $('digitise-offered').addEventListener('click', () => {
+    $('recording-heading').focus();
+    openRecordingSafely(opening.takeOffer());
+  });
+  $('open-offered').addEventListener('click', () => {
+    $('tape-heading').focus();
+    openTapeSafely(recorder.takeOffer());
+  });
+
   $('block-list').addEventListener('input', () => {
     tape.syncCheckboxes();
     optionsChanged();
   });
-  // The only inputs in the table are the blocks' checkboxes.
   $('tape-blocks').addEventListener('change', () => {
     tape.listCheckedBlocks();
     optionsChanged();
   });
+  $('tape-blocks').addEventListener('click', (event) => {
+    const button = event.target.closest('button.play-from');
+    if (button) {
+      withErrors('tape-messages', player.playFromBlock)(Number(button.dataset.block));
+    }
+  });
   for (const id of ['protocol', 'sample-rate', 'amplitude', 'gap', 'reverse-phase']) {
     $(id).addEventListener('change', optionsChanged);
   }
-  $('play').addEventListener('click', withErrors('tape-messages', player.play));
-  $('pause').addEventListener('click', player.pause);
+  $('play').addEventListener('click', withErrors('tape-messages', player.togglePlay));
   $('stop').addEventListener('click', player.stop);
+  $('previous-block').addEventListener('click', withErrors('tape-messages', () => player.step(-1)));
+  $('next-block').addEventListener('click', withErrors('tape-messages', () => player.step(1)));
+  $('progress').addEventListener('input', player.startSeeking);
+  $('progress').addEventListener('change', withErrors('tape-messages', player.endSeeking));
   $('download-wav').addEventListener('click', withErrors('tape-messages', tape.downloadWav));
   $('record').addEventListener('click', withErrors('recording-messages', recorder.recordLineIn));
   $('stop-recording').addEventListener('click', withErrors('recording-messages', recorder.stop));
   $('download-image').addEventListener('click', decoding.downloadImage);
+
+  for (const list of document.querySelectorAll('dl.marks')) {
+    for (const [, mark, meaning] of FAULTS) {
+      const term = document.createElement('dt');
+      term.textContent = mark;
+      const description = document.createElement('dd');
+      description.textContent = meaning;
+      list.append(term, description);
+    }
+  }
 
   window.tonbrix.module.moduleReady.then(() => {
     // The rates are the converter's; the options stand in the order of -sr L, M and H.
@@ -88,6 +115,8 @@
     [...$('sample-rate').options].forEach((option, i) => {
       option.textContent = `${rates[i]} Hz`;
     });
+    tape.describeRate();
     document.body.classList.add('ready');
+    return withErrors('tape-messages', opening.openFromAddress)();
   });
 })();

@@ -99,17 +99,35 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
 }
 
 // Writes to `resultPath` what the page must know of the programs without running them:
-// {"sampleRates": the rates of -sr L, M and H, "wavHeaderLength": the bytes before the first
+// {"sampleRates": the rates of -sr L, M and H, "pmdBitRates": {"normal", "double"}: the PMD 85
+// bits per second at each of those rates, "wavHeaderLength": the bytes before the first
 // sample, "status": {"writeOutput", "damagedBlocks"}: the codes the page explains further}.
-// Returns kOk, or kErrOpenOutput / kErrWriteOutput, reported.
+// Returns kOk, kErrOutOfMemory, or kErrOpenOutput / kErrWriteOutput, reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
-  // One format string: concatenating std::to_string results would add kilobytes to the page.
   static_assert(std::size(kSampleRates) == 3);
-  char json[160];
+  // A bit is one mark, so its length in samples gives the rate the machine must follow.
+  double bitRates[2][3] = {};
+  for (int32_t speed = 0; speed < 2; ++speed) {
+    for (int32_t rate = 0; rate < 3; ++rate) {
+      ConversionJob job;
+      job.doubleSpeed = speed;
+      job.sampleRateIndex = rate;
+      const int32_t status = buildWaveforms(job);
+      if (status != kOk) {
+        return status;
+      }
+      bitRates[speed][rate] = static_cast<double>(job.sampleRate) / job.markLength;
+    }
+  }
+  // One format string: concatenating std::to_string results would add kilobytes to the page.
+  char json[320];
   std::snprintf(json, sizeof json,
-                "{\"sampleRates\":[%d,%d,%d],\"wavHeaderLength\":%d,"
+                "{\"sampleRates\":[%d,%d,%d],"
+                "\"pmdBitRates\":{\"normal\":[%g,%g,%g],\"double\":[%g,%g,%g]},"
+                "\"wavHeaderLength\":%d,"
                 "\"status\":{\"writeOutput\":%d,\"damagedBlocks\":%d}}",
-                kSampleRates[0], kSampleRates[1], kSampleRates[2], kWavHeaderLength,
+                kSampleRates[0], kSampleRates[1], kSampleRates[2], bitRates[0][0], bitRates[0][1],
+                bitRates[0][2], bitRates[1][0], bitRates[1][1], bitRates[1][2], kWavHeaderLength,
                 kErrWriteOutput, kErrDamagedBlocks);
   return writeJson(resultPath, json);
 }

@@ -1,9 +1,12 @@
-// Playback of the tape's WAV through Web Audio, with its progress and the block that plays.
+// Playback of the tape's WAV through Web Audio: the transport bar, its position and the block
+// that plays, and the stops between files that multi-load games need.
 'use strict';
 
 (function () {
-  const { $, formatTime } = window.tonbrix.view;
+  const { $, say, formatTime } = window.tonbrix.view;
   const tape = window.tonbrix.tape;
+  // "Previous" within this many seconds of a block's start goes to the block before it.
+  const RESTART_SECONDS = 2;
 
   const state = {
     context: null,
@@ -13,15 +16,13 @@
     playing: false,
     offset: 0, // seconds into the WAV where playback stands while paused
     startedAt: 0, // context time at which offset 0 would have played
+    pauseAt: Infinity, // seconds into the WAV where playback pauses by itself
     timer: 0,
+    seeking: false, // the position slider is being dragged
   };
 
-  function headerLength() {
-    return window.tonbrix.module.facts.wavHeaderLength;
-  }
-
   function audioBufferOf(wav) {
-    const header = headerLength();
+    const header = window.tonbrix.module.facts.wavHeaderLength;
     const samples = wav.bytes.length - header;
     const buffer = state.context.createBuffer(1, Math.max(samples, 1), wav.rate);
     const data = buffer.getChannelData(0);
@@ -31,29 +32,75 @@
     return buffer;
   }
 
-  async function play() {
+  // The WAV for the current options, with its sound ready; null after a message.
+  async function prepare() {
+    if (tape.nothingChosen()) {
+      say('tape-messages', 'No block is chosen: tick a block or write a block list.');
+      return null;
+    }
     const wav = await tape.ensureWav();
-    if (!wav || state.playing) {
-      return;
+    if (!wav) {
+      return null;
     }
     state.context ??= new AudioContext();
-    await state.context.resume();
     if (state.bufferFor !== wav) {
       state.buffer = audioBufferOf(wav);
       state.bufferFor = wav;
       state.offset = 0;
     }
+    return wav;
+  }
+
+  // The start of the next file after `seconds` when the person asked to stop between files:
+  // the entry of a header block, whose gap the machine waits through.
+  function nextFileStart(wav, seconds) {
+    if (!$('pause-between-files').checked) {
+      return Infinity;
+    }
+    const blocks = tape.state.blocks;
+    const entry = wav.starts.findIndex((start, i) =>
+      start > seconds + 0.05 && blocks[wav.selection[i] - 1]?.fileType !== '');
+    return entry >= 0 ? wav.starts[entry] : Infinity;
+  }
+
+  async function play(from = null) {
+    const wav = await prepare();
+    if (!wav) {
+      return;
+    }
+    if (from !== null) {
+      haltSource();
+      state.offset = from;
+    } else if (state.playing) {
+      return;
+    }
+    await state.context.resume();
+    if (state.offset >= state.buffer.duration) {
+      state.offset = 0;
+    }
     const source = state.context.createBufferSource();
     source.buffer = state.buffer;
     source.connect(state.context.destination);
+    state.startedAt = state.context.currentTime - state.offset;
+    state.pauseAt = nextFileStart(wav, state.offset);
     source.onended = () => {
-      if (state.source === source && state.playing) {
+      if (state.source !== source || !state.playing) {
+        return;
+      }
+      if (state.pauseAt < state.buffer.duration) {
+        haltSource();
+        state.offset = state.pauseAt;
+        showPlayback();
+        updateButtons();
+      } else {
         stop();
       }
     };
     source.start(0, state.offset);
+    if (state.pauseAt < Infinity) {
+      source.stop(state.startedAt + state.pauseAt);
+    }
     state.source = source;
-    state.startedAt = state.context.currentTime - state.offset;
     state.playing = true;
     state.timer = setInterval(showPlayback, 100);
     showPlayback();
@@ -81,11 +128,26 @@
     updateButtons();
   }
 
+  function togglePlay() {
+    return state.playing ? pause() : play();
+  }
+
   function stop() {
     haltSource();
     state.offset = 0;
+    state.pauseAt = Infinity;
     showPlayback();
     updateButtons();
+  }
+
+  // Moves to `seconds` into the WAV, playing on if it played.
+  function seek(seconds) {
+    if (state.playing) {
+      return play(seconds);
+    }
+    state.offset = seconds;
+    showPlayback();
+    return undefined;
   }
 
   function elapsedSeconds() {
@@ -95,23 +157,57 @@
     return Math.min(state.context.currentTime - state.startedAt, state.buffer.duration);
   }
 
-  // Progress bar, time and the row of the block whose sound is playing.
-  function showPlayback() {
-    const total = state.buffer && state.bufferFor === tape.state.wav ? state.buffer.duration : 0;
-    const elapsed = total > 0 ? elapsedSeconds() : 0;
-    const progress = $('progress');
-    progress.max = total || 1;
-    progress.value = elapsed;
-    progress.setAttribute('aria-valuetext', `${formatTime(elapsed)} of ${formatTime(total)}`);
-    $('play-time').textContent = `${formatTime(elapsed)} / ${formatTime(total)}`;
-    let playingBlock = 0;
-    if (state.playing || elapsed > 0) {
-      const wav = state.bufferFor;
-      const byteOffset = headerLength() + elapsed * wav.rate;
-      for (let i = 0; i < wav.entryStarts.length && wav.entryStarts[i] <= byteOffset; i++) {
-        playingBlock = wav.selection[i];
-      }
+  // The entry of the selection that plays at `seconds`, or -1 before the first.
+  function entryAt(wav, seconds) {
+    let entry = -1;
+    while (entry + 1 < wav.starts.length && wav.starts[entry + 1] <= seconds + 1e-6) {
+      entry++;
     }
+    return entry;
+  }
+
+  async function playFromBlock(number) {
+    const wav = await prepare();
+    if (!wav) {
+      return;
+    }
+    const entry = tape.entryOf(wav, number);
+    if (entry < 0) {
+      say('tape-messages', `Block ${number} is not in the block list: tick it to play it.`);
+      return;
+    }
+    await play(wav.starts[entry]);
+  }
+
+  async function step(direction) {
+    const wav = await prepare();
+    if (!wav) {
+      return;
+    }
+    const elapsed = elapsedSeconds();
+    let entry = entryAt(wav, elapsed);
+    if (direction > 0) {
+      entry = Math.min(entry + 1, wav.starts.length - 1);
+    } else if (entry >= 0 && elapsed - wav.starts[entry] < RESTART_SECONDS) {
+      entry = Math.max(entry - 1, 0);
+    }
+    await seek(wav.starts[Math.max(entry, 0)]);
+  }
+
+  // The slider, the time and the row of the block whose sound is playing.
+  function showPlayback() {
+    const wav = state.bufferFor === tape.state.wav ? state.bufferFor : null;
+    const total = wav ? state.buffer.duration : 0;
+    const elapsed = wav ? elapsedSeconds() : 0;
+    const position = $('progress');
+    position.max = String(total || 1);
+    if (!state.seeking) {
+      position.value = String(elapsed);
+    }
+    position.setAttribute('aria-valuetext', `${formatTime(elapsed)} of ${formatTime(total)}`);
+    $('play-time').textContent = `${formatTime(elapsed)} / ${formatTime(total)}`;
+    const entry = wav && (state.playing || elapsed > 0) ? entryAt(wav, elapsed) : -1;
+    const playingBlock = entry >= 0 ? wav.selection[entry] : 0;
     for (const row of $('tape-blocks').tBodies[0].rows) {
       const current = Number(row.dataset.block) === playingBlock;
       row.classList.toggle('playing', current);
@@ -121,16 +217,49 @@
         row.removeAttribute('aria-current');
       }
     }
+    $('now-playing').textContent = nowPlaying(wav, playingBlock, elapsed);
   }
 
-  // The transport follows the tape: nothing plays or downloads before an image is open.
+  function nowPlaying(wav, number, elapsed) {
+    if (!wav) {
+      return tape.state.name ? 'Ready to play.' : 'No tape open.';
+    }
+    const block = tape.state.blocks[number - 1];
+    const what = block
+      ? `block ${number}${block.fileType ? `, ${block.fileNumber}/${block.fileType} ${block.name.trim()}` : ''}`
+      : 'the lead-in';
+    if (state.playing) {
+      return `Playing ${what}.`;
+    }
+    if (elapsed > 0 && state.pauseAt === elapsed) {
+      return `Stopped before the next file (${what}): press Play when the machine asks for it.`;
+    }
+    return elapsed > 0 ? `Paused in ${what}.` : 'Ready to play.';
+  }
+
+  // The transport follows the tape: nothing plays before an image is open. The buttons stay
+  // enabled while a tape is open, so that none loses the keyboard focus under the person's
+  // finger.
   function updateButtons() {
     const ready = tape.state.name !== null;
-    $('play').disabled = !ready || state.playing;
-    $('pause').disabled = !state.playing;
-    $('stop').disabled = !state.playing && state.offset === 0;
-    $('download-wav').disabled = !ready;
+    for (const id of ['play', 'stop', 'previous-block', 'next-block', 'download-wav']) {
+      $(id).disabled = !ready;
+    }
+    $('progress').disabled = !ready;
+    $('play').textContent = state.playing ? 'Pause' : 'Play';
+    showPlayback();
   }
 
-  window.tonbrix.player = { play, pause, stop, updateButtons };
+  function startSeeking() {
+    state.seeking = true;
+  }
+
+  function endSeeking() {
+    state.seeking = false;
+    seek(Number($('progress').value));
+  }
+
+  window.tonbrix.player = {
+    play, pause, togglePlay, stop, playFromBlock, step, updateButtons, startSeeking, endSeeking,
+  };
 })();

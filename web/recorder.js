@@ -1,67 +1,97 @@
-// The recordings that the decoder hears: a file read by the browser, or the line-in as it plays.
+// The recordings that the decoder hears: a file, streamed when it is a WAV and else decoded by
+// the browser, or the line-in as it plays, with its level.
 'use strict';
 
 (function () {
   const { $, say, megabytes, formatTime, nextFrame } = window.tonbrix.view;
-  const { moduleReady } = window.tonbrix.module;
-  const decoding = window.tonbrix.decoding;
-  // Beyond this the page refuses a recording at once instead of filling the device's memory.
-  const MAX_RECORDING_BYTES = 256 * 1024 * 1024;
+  const { tape, decoding } = window.tonbrix;
+  // A recording that the browser must decode whole is refused beyond this, instead of
+  // filling the device's memory; a WAV is read in slices and has no limit.
+  const MAX_DECODED_BYTES = 256 * 1024 * 1024;
+  // Seconds of samples handed to the worker at a time from a recording the browser decoded.
+  const PUSH_SECONDS = 10;
+  // The level meter's warnings: a peak this close to full scale has probably been clipped; a
+  // peak below QUIET over QUIET_SECONDS is either a gap between blocks or a deck turned down.
+  const CLIPPING = 0.99;
+  const QUIET = 0.05;
+  const QUIET_SECONDS = 3;
 
   // The line-in while it records.
   const state = {
     stream: null,
     context: null,
     node: null,
+    take: null,
+    loudAt: 0, // context time of the last peak above QUIET
+    clippedAt: -Infinity,
   };
+
+  function progressSaying(name) {
+    return (message) => say('recording-messages',
+      `Decoding '${name}': ${Math.floor(100 * message.fraction)} %`);
+  }
+
+  // A tape image opened here, kept for the offer to open it as a tape.
+  let offered = null;
+
+  function takeOffer() {
+    const file = offered;
+    offered = null;
+    $('recording-offer').hidden = true;
+    return file;
+  }
 
   async function openFile(file) {
     await stop();
+    takeOffer();
+    const take = decoding.begin(file.name);
     if (file.size === 0) {
       say('recording-messages', `'${file.name}' is empty.`);
       return;
     }
-    if (file.size > MAX_RECORDING_BYTES) {
-      say('recording-messages', `'${file.name}' is ${megabytes(file.size)}: more than this page ` +
-        `can decode at once (${megabytes(MAX_RECORDING_BYTES)}). Use tonbrix-decode on a computer, ` +
-        'or split the recording.');
+    say('recording-messages', `Reading '${file.name}'…`);
+    const streamed = await decoding.streamFile(take, file, progressSaying(file.name));
+    if (streamed.op !== 'notStreamable') {
       return;
     }
-    say('recording-messages', `Reading '${file.name}'…`);
+    if (file.size > MAX_DECODED_BYTES) {
+      say('recording-messages', `'${file.name}' is ${megabytes(file.size)}: more than this page ` +
+        `can decode at once (${megabytes(MAX_DECODED_BYTES)}) unless it is a WAV file. Convert ` +
+        'it to WAV, use tonbrix-decode on a computer, or split the recording.');
+      return;
+    }
     let audio;
     try {
       // The decoder follows any rate, so the browser's own resampling does no harm.
       const context = new OfflineAudioContext(1, 1, 48000);
       audio = await context.decodeAudioData(await file.arrayBuffer());
     } catch (error) {
+      if (await tape.isTapeImage(new Uint8Array(await file.arrayBuffer()))) {
+        offered = file;
+        say('recording-messages', `'${file.name}' is a tape image, not a recording.`);
+        $('recording-offer').hidden = false;
+        return;
+      }
       say('recording-messages', `'${file.name}' is no recording this browser can play ` +
         `(${error.message || error.name}).`);
       return;
     }
     const channels = Math.min(audio.numberOfChannels, 2);
-    if (!(await decoding.start(audio.sampleRate, channels, file.name))) {
+    if (decoding.current() !== take ||
+        !(await decoding.startPush(take, audio.sampleRate, channels, progressSaying(file.name)))) {
       return;
     }
-    const module = await moduleReady;
-    const decoder = decoding.current();
-    const step = audio.sampleRate * 10;
-    for (let start = 0; start < audio.length; start += step) {
-      if (decoding.current() !== decoder) {
-        return; // another recording took over while this one yielded
-      }
+    const step = audio.sampleRate * PUSH_SECONDS;
+    for (let start = 0; start < audio.length && !take.done; start += step) {
       const end = Math.min(start + step, audio.length);
       const data = [];
       for (let channel = 0; channel < channels; channel++) {
-        data.push(audio.getChannelData(channel).subarray(start, end));
+        data.push(audio.getChannelData(channel).slice(start, end));
       }
-      if (!decoding.feed(module, data)) {
-        decoding.release(module);
-        return;
-      }
-      say('recording-messages', `Decoding '${file.name}': ${Math.round((100 * end) / audio.length)} %`);
+      await decoding.push(take, data, end / audio.length);
       await nextFrame();
     }
-    await decoding.finish();
+    await decoding.finish(take);
   }
 
   // Runs in the audio thread and passes the samples on in batches of 8192 frames: a message
@@ -95,6 +125,47 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
 });
 `;
 
+  // "line-in 2024-05-01 14.03": a capture's name when none is typed, unique to the minute.
+  function captureName() {
+    const typed = $('capture-name').value.trim();
+    if (typed) {
+      return typed;
+    }
+    const now = new Date();
+    const two = (n) => String(n).padStart(2, '0');
+    return `line-in ${now.getFullYear()}-${two(now.getMonth() + 1)}-${two(now.getDate())} ` +
+      `${two(now.getHours())}.${two(now.getMinutes())}`;
+  }
+
+  // The meter shows the peak of the last batch; the warning under it what the last seconds
+  // were like.
+  function showLevel(data, now) {
+    let peak = 0;
+    for (const samples of data) {
+      for (let i = 0; i < samples.length; i++) {
+        peak = Math.max(peak, Math.abs(samples[i]));
+      }
+    }
+    const meter = $('level');
+    meter.value = peak;
+    meter.setAttribute('aria-valuetext', `${Math.round(peak * 100)} % of full scale`);
+    if (peak >= QUIET) {
+      state.loudAt = now;
+    }
+    if (peak >= CLIPPING) {
+      state.clippedAt = now;
+    }
+    let warning = '';
+    if (now - state.clippedAt < QUIET_SECONDS) {
+      warning = 'Clipping: turn the deck down a little.';
+    } else if (now - state.loudAt > QUIET_SECONDS) {
+      warning = 'Quiet: if the tape is playing, turn the deck up.';
+    }
+    if ($('level-warning').textContent !== warning) {
+      $('level-warning').textContent = warning;
+    }
+  }
+
   async function recordLineIn() {
     await stop();
     let stream;
@@ -109,12 +180,12 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     const context = new AudioContext();
     const source = context.createMediaStreamSource(stream);
     const channels = Math.min(Math.max(source.channelCount, 1), 2);
-    if (!(await decoding.start(context.sampleRate, channels, 'line-in'))) {
+    const take = decoding.begin(captureName());
+    if (!(await decoding.startPush(take, context.sampleRate, channels))) {
       stream.getTracks().forEach((track) => track.stop());
       await context.close();
       return;
     }
-    const module = await moduleReady;
     // A data: URL, since a page opened from disk may load no other module (not even a blob).
     await context.audioWorklet.addModule(`data:text/javascript,${encodeURIComponent(CAPTURE_WORKLET)}`);
     const node = new AudioWorkletNode(context, 'tape-capture', {
@@ -122,23 +193,20 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     });
     const started = context.currentTime;
     node.port.onmessage = (event) => {
-      if (!decoding.current()) {
-        return;
-      }
       const data = event.data;
       while (data.length < channels) {
         data.push(data[0]);
       }
-      if (!decoding.feed(module, data)) {
-        stop();
-        return;
-      }
-      say('recording-messages', `Recording from line-in: ${formatTime(context.currentTime - started)}`);
+      showLevel(data, context.currentTime);
+      decoding.push(take, data);
+      say('recording-messages', `Recording '${take.name}' from line-in: ` +
+        `${formatTime(context.currentTime - started)}`);
     };
     // Connected to the output only so that it runs; it writes nothing, so it stays silent.
     source.connect(node);
     node.connect(context.destination);
-    Object.assign(state, { stream, context, node });
+    Object.assign(state, { stream, context, node, take, loudAt: started, clippedAt: -Infinity });
+    $('level-line').hidden = false;
     $('record').disabled = true;
     $('stop-recording').disabled = false;
     $('stop-recording').focus();
@@ -149,18 +217,22 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     if (!state.stream) {
       return;
     }
+    const take = state.take;
+    const hadFocus = document.activeElement === $('stop-recording');
     state.node.port.onmessage = null;
     state.node.disconnect();
     state.stream.getTracks().forEach((track) => track.stop());
     await state.context.close();
-    state.stream = null;
-    state.context = null;
-    state.node = null;
+    Object.assign(state, { stream: null, context: null, node: null, take: null });
+    $('level-line').hidden = true;
+    $('level-warning').textContent = '';
     $('record').disabled = false;
     $('stop-recording').disabled = true;
-    $('record').focus();
-    await decoding.finish();
+    if (hadFocus) {
+      $('record').focus();
+    }
+    await decoding.finish(take);
   }
 
-  window.tonbrix.recorder = { openFile, recordLineIn, stop };
+  window.tonbrix.recorder = { openFile, recordLineIn, stop, takeOffer };
 })();

@@ -2,17 +2,15 @@
 'use strict';
 
 (function () {
-  const { $, say, showMessages, megabytes, formatTime, cell, fillBlockCells, faultText, nextFrame,
+  const { $, say, showMessages, megabytes, formatTime, cell, fillBlockCells, faultCell, nextFrame,
     download } = window.tonbrix.view;
   const { moduleReady, callModule, readResult, MAX_FILE_BYTES, TAPE_DIR, RESULT_PATH } =
     window.tonbrix.module;
-  // Beyond this the page refuses an image at once instead of filling the device's memory.
-  const MAX_IMAGE_BYTES = 16 * 1024 * 1024;
 
   const state = {
     name: null, // the image's name in MEMFS, as the command line would be given it
     blocks: [],
-    wav: null, // { key, bytes, rate, selection, entryStarts, name }
+    wav: null, // { key, bytes, rate, selection, entryStarts, name, seconds }
   };
 
   // Runs tonbrix in the module with `args`; returns its status, JSON result and lines.
@@ -44,30 +42,37 @@
     renderTable();
   }
 
-  // Lists `file` in the module and keeps it as the open image. Returns after a message either way.
-  async function open(file) {
-    if (file.size > MAX_IMAGE_BYTES) {
-      say('tape-messages', `'${file.name}' is ${megabytes(file.size)}: larger than any tape image ` +
-        `this page opens (${megabytes(MAX_IMAGE_BYTES)}). Use tonbrix on a computer for it.`);
-      return;
-    }
-    say('tape-messages', `Reading '${file.name}'…`);
-    const [module, buffer] = await Promise.all([moduleReady, file.arrayBuffer()]);
+  // Lists the image `bytes` named `fileName` in the module and keeps it as the open image.
+  // Returns 'opened', or after a message 'failed' or, when not one block could be read,
+  // 'notTape' (the caller says what the file is instead).
+  async function open(fileName, bytes) {
+    const module = await moduleReady;
     clearTapeDirectory(module);
-    const name = memfsName(file.name);
-    module.FS.writeFile(name, new Uint8Array(buffer));
+    const name = memfsName(fileName);
+    module.FS.writeFile(name, bytes);
     const run = runTonbrix(module, ['-list', name]);
     showMessages('tape-messages', run.lines);
     if (run.status !== 0) {
       module.FS.unlink(name);
-      return;
+      return run.result.blocks.length === 0 ? 'notTape' : 'failed';
     }
     state.name = name;
     state.blocks = run.result.blocks;
     $('block-list').value = compressList(state.blocks.map((_, i) => i + 1));
     renderTable();
     const count = state.blocks.length;
-    say('tape-messages', `${file.name}: ${count} block${count === 1 ? '' : 's'}.`);
+    say('tape-messages', `${fileName}: ${count} block${count === 1 ? '' : 's'}.`);
+    return 'opened';
+  }
+
+  // True when the module reads at least one block of `bytes` and the whole as a tape image.
+  async function isTapeImage(bytes) {
+    const module = await moduleReady;
+    const probe = '/probe.img';
+    module.FS.writeFile(probe, bytes);
+    const run = runTonbrix(module, ['-list', probe]);
+    module.FS.unlink(probe);
+    return run.status === 0 && run.result.blocks.length > 0;
   }
 
   // "1,2,3,5" as "1-3,5": the list that the checkboxes stand for.
@@ -105,19 +110,30 @@
     const body = table.tBodies[0];
     body.replaceChildren();
     table.hidden = state.blocks.length === 0;
+    $('legend').hidden = state.blocks.length === 0;
     $('tape-caption').textContent = `Blocks of ${state.name ?? 'the tape'}`;
     state.blocks.forEach((block, index) => {
       const number = index + 1;
       const row = body.insertRow();
       row.dataset.block = number;
+      row.className = 'block';
       const box = document.createElement('input');
       box.type = 'checkbox';
       box.id = `play-block-${number}`;
       box.setAttribute('aria-label', `Play block ${number}`);
       row.insertCell().append(box);
-      cell(row, String(number), 'number');
+      cell(row, String(number), 'number', 'BLK');
       fillBlockCells(row, block);
-      cell(row, faultText(block), 'faults');
+      faultCell(row, block, false);
+      cell(row, '', 'number start', 'Starts');
+      cell(row, '', 'number duration', 'Lasts');
+      const play = document.createElement('button');
+      play.type = 'button';
+      play.className = 'play-from';
+      play.dataset.block = number;
+      play.textContent = 'Play from here';
+      play.setAttribute('aria-label', `Play from here: block ${number}`);
+      row.insertCell().append(play);
     });
     syncCheckboxes();
   }
@@ -158,9 +174,14 @@
     return args;
   }
 
+  function nothingChosen() {
+    return $('block-list').value.trim() === '';
+  }
+
   // Builds the WAV for the current options, or returns the one already built for them.
-  async function ensureWav() {
-    if (!state.name) {
+  // `quiet` leaves the messages alone unless something fails.
+  async function ensureWav({ quiet = false } = {}) {
+    if (!state.name || nothingChosen()) {
       return null;
     }
     const args = [...exportArguments(), state.name];
@@ -170,10 +191,14 @@
     }
     const module = await moduleReady;
     const facts = window.tonbrix.module.facts;
+    const before = $('tape-messages').textContent;
     say('tape-messages', 'Making the WAV…');
     await nextFrame();
     const run = runTonbrix(module, args);
     showMessages('tape-messages', run.lines);
+    if (quiet && run.status === 0) {
+      say('tape-messages', before);
+    }
     const output = run.result.output;
     if (run.status !== 0) {
       if (output && module.FS.analyzePath(output).exists) {
@@ -183,36 +208,97 @@
         $('tape-messages').textContent += `\nThe page keeps at most ${megabytes(MAX_FILE_BYTES)} of ` +
           'WAV: choose fewer blocks or a shorter gap, or use tonbrix.';
       }
+      showTimes(null);
       return null;
     }
     const bytes = module.FS.readFile(output);
     module.FS.unlink(output);
+    const rate = run.result.sampleRate;
     state.wav = {
       key,
       bytes,
       name: output.replace(/^\.\//, ''),
-      rate: run.result.sampleRate,
+      rate,
       selection: run.result.selection,
-      entryStarts: run.result.entryStarts,
+      // Where each entry of the selection starts and the WAV ends, in seconds of sound.
+      starts: run.result.entryStarts.map((start) => (start - facts.wavHeaderLength) / rate),
+      seconds: (bytes.length - facts.wavHeaderLength) / rate,
     };
-    const seconds = (bytes.length - facts.wavHeaderLength) / state.wav.rate;
-    say('tape-messages', `${state.wav.name}: ${formatTime(seconds)}, ${megabytes(bytes.length)}.`);
+    if (!quiet) {
+      say('tape-messages', `${state.wav.name}: ${formatTime(state.wav.seconds)}, ` +
+        `${megabytes(bytes.length)}.`);
+    }
+    showTimes(state.wav);
     return state.wav;
   }
 
+  // The entry of the WAV's selection that plays block `number` first, or -1.
+  function entryOf(wav, number) {
+    return wav.selection.indexOf(number);
+  }
+
+  // Each row's start and length in the WAV, for the blocks that it plays.
+  function showTimes(wav) {
+    for (const row of $('tape-blocks').tBodies[0].rows) {
+      const entry = wav ? entryOf(wav, Number(row.dataset.block)) : -1;
+      const start = entry >= 0 ? wav.starts[entry] : 0;
+      const end = entry >= 0 ? (wav.starts[entry + 1] ?? wav.seconds) : 0;
+      row.querySelector('.start').textContent = entry >= 0 ? formatTime(start) : '';
+      row.querySelector('.duration').textContent = entry >= 0 ? formatTime(end - start) : '';
+    }
+  }
+
   async function downloadWav() {
+    if (nothingChosen()) {
+      say('tape-messages', 'No block is chosen: tick a block or write a block list.');
+      return;
+    }
     const wav = await ensureWav();
     if (wav) {
       download(wav.bytes, wav.name, 'audio/wav');
     }
   }
 
-  // The options changed: the next play or download builds the WAV again.
+  // The options changed: the WAV is built anew.
   function forgetWav() {
     state.wav = null;
+    showTimes(null);
+  }
+
+  // What the chosen rate does on the machine: PMD 85 loading as tried on an emulated PMD 85-2A
+  // and 85-3 with their own monitor ROMs, for each -sr rate at normal and double speed.
+  const LOADING = {
+    normal: [['never loaded', "under the monitors' limit of about 1,150"], ['always loaded'],
+      ['always loaded']],
+    double: [['always loaded'], ['failed about one load in six'], ['always loaded']],
+  };
+
+  function describeRate() {
+    const facts = window.tonbrix.module.facts;
+    const protocol = $('protocol').value;
+    const hint = $('rate-hint');
+    const speed = { pmd: 'normal', dbl: 'double' }[protocol];
+    hint.classList.remove('warning');
+    if (!facts || !speed) {
+      hint.textContent = facts ? 'Mato loading was not tried at these rates.' : '';
+      return;
+    }
+    const index = $('sample-rate').selectedIndex;
+    const [result, why] = LOADING[speed][index];
+    const bits = facts.pmdBitRates[speed][index].toLocaleString('en');
+    let text = `${bits} bits per second${why ? `, ${why}` : ''}. On an emulated PMD 85-2A and ` +
+      `85-3 this ${result}.`;
+    if (result !== 'always loaded') {
+      const good = LOADING[speed].map(([loads], i) => (loads === 'always loaded' ? i : -1))
+        .filter((i) => i >= 0).map((i) => `${facts.sampleRates[i]} Hz`);
+      text += ` Choose ${good.join(' or ')}.`;
+      hint.classList.add('warning');
+    }
+    hint.textContent = text;
   }
 
   window.tonbrix.tape = {
-    state, open, close, syncCheckboxes, listCheckedBlocks, ensureWav, downloadWav, forgetWav,
+    state, open, close, isTapeImage, syncCheckboxes, listCheckedBlocks, ensureWav, entryOf,
+    nothingChosen, downloadWav, forgetWav, describeRate,
   };
 })();

@@ -29,15 +29,22 @@
     return value.toString(16).toUpperCase().padStart(4, '0');
   }
 
-  function faultText(block) {
-    return [block.hce && 'HCE', block.bce && 'BCE', block.ble && 'BLE'].filter(Boolean).join(' ');
-  }
+  // The fault marks as the listing prints them, with what each means.
+  const FAULTS = [
+    ['hce', 'HCE', 'Header checksum error: the header (name, type, addresses) may be wrong'],
+    ['bce', 'BCE', 'Body checksum error: some of the body\'s bytes are wrong'],
+    ['ble', 'BLE', 'Body length error: the body is shorter or longer than its header says'],
+  ];
 
-  function cell(row, text, className) {
+  // `label` names the column where a narrow screen shows the row as a card.
+  function cell(row, text, className, label) {
     const td = row.insertCell();
     td.textContent = text;
     if (className) {
       td.className = className;
+    }
+    if (label) {
+      td.dataset.label = label;
     }
     return td;
   }
@@ -45,10 +52,34 @@
   // The listing's columns: a headerless block shows only its length.
   function fillBlockCells(row, block) {
     const headerless = block.fileType === '';
-    cell(row, headerless ? '...' : `${String(block.fileNumber).padStart(2, '0')}/${block.fileType}`);
-    cell(row, headerless ? '' : block.name, 'name');
-    cell(row, headerless ? '' : `${block.begin} (${hex4(block.begin)}h)`, 'number');
-    cell(row, `${block.length} (${hex4(block.length)}h)`, 'number');
+    cell(row, headerless ? '...' : `${String(block.fileNumber).padStart(2, '0')}/${block.fileType}`,
+      '', 'NR/T');
+    cell(row, headerless ? '' : block.name, 'name', 'Name');
+    cell(row, headerless ? '' : `${block.begin} (${hex4(block.begin)}h)`, 'number', 'Begin');
+    cell(row, `${block.length} (${hex4(block.length)}h)`, 'number', 'Length');
+  }
+
+  // The block's fault marks, each titled with its meaning, and for a decoded block its unknown
+  // bytes; with `sayOk`, "OK" for a whole block.
+  function faultCell(row, block, sayOk) {
+    const td = cell(row, '', 'faults', 'Faults');
+    for (const [field, mark, meaning] of FAULTS) {
+      if (block[field]) {
+        const abbr = document.createElement('abbr');
+        abbr.textContent = mark;
+        abbr.title = meaning;
+        td.append(td.childNodes.length ? ' ' : '', abbr);
+      }
+    }
+    if (block.unknownBytes > 0) {
+      td.append(td.childNodes.length ? ', ' : '',
+        `${block.unknownBytes} byte${block.unknownBytes === 1 ? '' : 's'} lost`);
+    }
+    if (sayOk && !block.damaged && td.childNodes.length === 0) {
+      td.textContent = 'OK';
+      td.className = 'whole';
+    }
+    return td;
   }
 
   // Lets the browser draw the last message before long work starts.
@@ -68,6 +99,7 @@
   }
 
   window.tonbrix.view = {
-    $, showMessages, say, megabytes, formatTime, faultText, cell, fillBlockCells, nextFrame, download,
+    $, showMessages, say, megabytes, formatTime, FAULTS, cell, fillBlockCells, faultCell, nextFrame,
+    download,
   };
 })();

@@ -2,7 +2,7 @@
 // Chromium, temporary folders and downloads.
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
@@ -82,4 +82,78 @@ export function runNative(binary, args, cwd) {
   } catch (error) {
     return { code: error.status, stdout: error.stdout, stderr: error.stderr };
   }
+}
+
+// A tape of 32 blocks: the demo image ten times, and its first two blocks again (its last
+// record is the 512-byte headerless block behind its 2-byte length).
+export function tapeOf32Blocks(folder) {
+  const demo = readFileSync(demoImage);
+  const path = join(folder, 'tape32.img');
+  writeFileSync(path, Buffer.concat([...Array(10).fill(demo), demo.subarray(0, demo.length - 514)]));
+  return path;
+}
+
+// The demo tape as tonbrix plays it (22050 Hz, 8 bits), with 100 ms of silence 30 s in, inside
+// the body of block 2: the decoder bridges the dropout and marks the bytes under it unknown.
+export function damagedRecording(folder) {
+  const path = join(folder, 'dropout.wav');
+  const run = runNative(tonbrixBinary, ['-o', path, demoImage], folder);
+  if (run.code !== 0) {
+    throw new Error(run.stderr);
+  }
+  const wav = readFileSync(path);
+  const rate = wav.readUInt32LE(24);
+  wav.fill(128, 44 + 30 * rate, 44 + 30.1 * rate);
+  writeFileSync(path, wav);
+  return path;
+}
+
+// Rewrites the 8-bit mono WAV that tonbrix makes as a sound card might have recorded it: in
+// `channels` channels (the others at half the level), as `bits`-bit integers or floats, with
+// the extensible format header if asked.
+export function reformatWav(input, output, { bits = 16, float = false, channels = 2, extensible = false } = {}) {
+  const source = readFileSync(input);
+  const rate = source.readUInt32LE(24);
+  const samples = source.length - 44;
+  const width = bits / 8;
+  const data = Buffer.alloc(samples * channels * width);
+  const full = 2 ** (bits - 1);
+  for (let i = 0, at = 0; i < samples; i++) {
+    const level = (source[44 + i] - 128) / 128;
+    for (let c = 0; c < channels; c++, at += width) {
+      const sample = c === 0 ? level : level / 2;
+      if (float) {
+        width === 4 ? data.writeFloatLE(sample, at) : data.writeDoubleLE(sample, at);
+      } else if (width === 1) {
+        data[at] = Math.round(sample * 127) + 128;
+      } else if (width === 2) {
+        data.writeInt16LE(Math.round(sample * (full - 1)), at);
+      } else {
+        data.writeIntLE(Math.round(sample * (full - 1)), at, width);
+      }
+    }
+  }
+  const fmt = Buffer.alloc(extensible ? 40 : 16);
+  fmt.writeUInt16LE(extensible ? 0xfffe : float ? 3 : 1, 0);
+  fmt.writeUInt16LE(channels, 2);
+  fmt.writeUInt32LE(rate, 4);
+  fmt.writeUInt32LE(rate * channels * width, 8);
+  fmt.writeUInt16LE(channels * width, 12);
+  fmt.writeUInt16LE(bits, 14);
+  if (extensible) {
+    fmt.writeUInt16LE(22, 16);
+    fmt.writeUInt16LE(bits, 18);
+    fmt.writeUInt32LE(channels === 1 ? 4 : 3, 20);
+    // The subformat GUID: the format code, then the fixed tail every such GUID shares.
+    fmt.writeUInt16LE(float ? 3 : 1, 24);
+    Buffer.from('000000001000800000aa00389b71', 'hex').copy(fmt, 26);
+  }
+  const chunk = (id, body) => {
+    const head = Buffer.alloc(8);
+    head.write(id, 0);
+    head.writeUInt32LE(body.length, 4);
+    return [head, body];
+  };
+  const body = Buffer.concat([Buffer.from('WAVE'), ...chunk('fmt ', fmt), ...chunk('data', data)]);
+  writeFileSync(output, Buffer.concat(chunk('RIFF', body)));
 }

@@ -2,11 +2,13 @@
 // and the messages for bad input.
 import assert from 'node:assert/strict';
 import { copyFileSync, readFileSync, truncateSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
 import { join } from 'node:path';
 import { test } from 'node:test';
+import { strToU8, zipSync } from 'fflate';
 import {
-  button, demoImage, downloadFrom, fileInput, openPage, repo, runNative, sha256,
-  tonbrixBinary, useTemporaryFolder,
+  button, damagedRecording, demoImage, downloadFrom, fileInput, openPage, pageUrl, repo, runNative,
+  sha256, tapeOf32Blocks, tonbrixBinary, useTemporaryFolder,
 } from './support.mjs';
 
 const temp = useTemporaryFolder();
@@ -27,9 +29,10 @@ function listingRows(listing) {
   return rows;
 }
 
+// The columns that the listing has too: BLK to Faults.
 async function pageRows(page) {
   return page.locator('#tape-blocks tbody tr').evaluateAll((rows) =>
-    rows.map((row) => [...row.cells].slice(1).map((td) => td.textContent.trim())));
+    rows.map((row) => [...row.cells].slice(1, 7).map((td) => td.textContent.trim())));
 }
 
 test('the table of the demo image and of a damaged copy shows what tonbrix -list shows', async () => {
@@ -108,7 +111,7 @@ test('Download WAV gives the bytes tonbrix writes with the same options', async 
 test('playback advances the progress bar and the highlight; pause holds it, stop rewinds', async () => {
   const { browser, page, errors } = await openPage();
   const playingBlock = () => page.locator('#tape-blocks tr.playing').getAttribute('data-block');
-  const progress = () => page.locator('#progress').evaluate((bar) => bar.value);
+  const progress = () => page.locator('#progress').evaluate((bar) => bar.valueAsNumber);
   try {
     await fileInput(page, 0).setInputFiles(demoImage);
     await page.locator('#tape-blocks tbody tr').first().waitFor();
@@ -138,21 +141,34 @@ test('playback advances the progress bar and the highlight; pause holds it, stop
   }
 });
 
+// A file of which not one block reads is no tape image, and the page says so in its own
+// words; a cut image is a damaged one, and gets the command line's message.
 test('bad images and a bad block list show the messages of the command line', async () => {
   writeFileSync(join(temp.folder, 'notes.txt'), 'not a tape image at all\n');
   writeFileSync(join(temp.folder, 'empty.img'), '');
+  writeFileSync(join(temp.folder, 'photo.jpg'), Buffer.from('ffd8ffe000104a46494600010100', 'hex'));
   writeFileSync(join(temp.folder, 'cut.img'), readFileSync(demoImage).subarray(0, 2000));
   writeFileSync(join(temp.folder, 'huge.img'), '');
   truncateSync(join(temp.folder, 'huge.img'), 300 * 1024 * 1024);
   const { browser, page, errors } = await openPage();
   const messages = page.locator('#tape-messages');
   try {
-    for (const name of ['notes.txt', 'empty.img', 'cut.img']) {
+    const expected = {
+      'notes.txt': "'notes.txt' is not a PMD 85 or Mato tape image",
+      'photo.jpg': "'photo.jpg' is not a PMD 85 or Mato tape image",
+      'empty.img': "'empty.img' is empty",
+    };
+    for (const name of ['notes.txt', 'photo.jpg', 'empty.img', 'cut.img']) {
       const native = runNative(tonbrixBinary, ['-list', name], temp.folder);
       assert.equal(native.code, 18);
       await fileInput(page, 0).setInputFiles(join(temp.folder, name));
       await page.locator(`#tape-messages:text("${name}")`).waitFor();
-      assert.equal(await messages.textContent(), native.stderr.trim());
+      if (expected[name]) {
+        assert.ok((await messages.textContent()).startsWith(expected[name]), name);
+        assert.match(await page.locator('#program-output').textContent(), /corrupted at file offset/);
+      } else {
+        assert.equal(await messages.textContent(), native.stderr.trim());
+      }
       assert.ok(await page.locator('#tape-blocks').isHidden());
       assert.ok(await button(page, 'Download WAV').isDisabled());
     }
@@ -191,5 +207,145 @@ test("the rates, the length of a WAV and the page's limit on it are the module's
     assert.deepEqual(errors, []);
   } finally {
     await browser.close();
+  }
+});
+
+// "1:03" as seconds.
+const seconds = (text) => text.split(':').reduce((sum, part) => sum * 60 + Number(part), 0);
+
+test('a 32-block tape plays from any row, steps by block, keeps the focus, and stops between files',
+  async () => {
+    const { browser, page, errors } = await openPage();
+    const focused = () => page.evaluate(() => document.activeElement.id);
+    const position = () => page.locator('#progress').evaluate((bar) => bar.valueAsNumber);
+    const row = (n) => page.locator(`#tape-blocks tr[data-block="${n}"]`);
+    try {
+      await fileInput(page, 0).setInputFiles(tapeOf32Blocks(temp.folder));
+      await row(32).locator('.start').filter({ hasText: /\d/ }).waitFor();
+      const start20 = seconds(await row(20).locator('.start').textContent());
+      await button(page, 'Play from here: block 20').click();
+      await page.locator('#tape-blocks tr.playing[data-block="20"][aria-current="true"]').waitFor();
+      assert.ok((await position()) >= start20, `${await position()} before ${start20}`);
+      assert.match(await page.locator('#now-playing').textContent(), /^Playing block 20, 1\/M DEMOGAME/);
+
+      // Space on the one Play/Pause button pauses and plays again, and the focus stays on it.
+      await button(page, 'Pause').focus();
+      await page.keyboard.press('Space');
+      await button(page, 'Play').waitFor();
+      const paused = await position();
+      assert.equal(await focused(), 'play');
+      await page.keyboard.press('Space');
+      await button(page, 'Pause').waitFor();
+      assert.equal(await focused(), 'play');
+      assert.ok((await position()) >= paused);
+
+      await button(page, 'Next block').click();
+      await page.locator('#tape-blocks tr.playing[data-block="21"]').waitFor();
+      assert.equal(await focused(), 'next-block');
+      await button(page, 'Stop').click();
+      assert.equal(await position(), 0);
+      assert.equal(await focused(), 'stop');
+
+      // Multi-load games: block 7's file plays, then the tape waits before block 8's header.
+      await page.getByLabel('Stop before each file (multi-load games)').check();
+      await page.locator('#protocol').selectOption('dbl');
+      await page.locator('#gap').fill('1');
+      await page.locator('#gap').dispatchEvent('change');
+      await row(32).locator('.start').filter({ hasText: /\d/ }).waitFor();
+      const start8 = seconds(await row(8).locator('.start').textContent());
+      await button(page, 'Play from here: block 7').click();
+      await page.locator('#now-playing:text("Stopped before the next file")').waitFor({ timeout: 20000 });
+      assert.equal(Math.floor(await position()), start8);
+      await button(page, 'Play').waitFor();
+
+      // Nothing ticked: Play says so instead of playing a second of silence.
+      await page.locator('#block-list').fill('');
+      await page.locator('#block-list').dispatchEvent('input');
+      await button(page, 'Play').click();
+      await page.locator('#tape-messages:text("No block is chosen")').waitFor();
+      assert.equal(await focused(), 'play');
+      assert.equal(await page.locator('#tape-blocks tr.playing').count(), 0);
+      assert.deepEqual(errors, []);
+    } finally {
+      await browser.close();
+    }
+  });
+
+test('a recording opened as a tape and a tape opened as a recording each move to the other side',
+  async () => {
+    const recording = damagedRecording(temp.folder);
+    const { browser, page, errors } = await openPage();
+    try {
+      await fileInput(page, 0).setInputFiles(recording);
+      await page.locator("#tape-messages:text(\"'dropout.wav' is a WAV recording, not a tape image\")").waitFor();
+      await button(page, 'Digitise it').click();
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'recording-heading');
+      await page.locator('#decoded-blocks tbody tr.block').nth(2).waitFor();
+
+      await fileInput(page, 1).setInputFiles(demoImage);
+      await page.locator("#recording-messages:text(\"'demo.img' is a tape image, not a recording.\")").waitFor();
+      await button(page, 'Open it as a tape image').click();
+      await page.locator('#tape-caption:text("Blocks of demo.img")').waitFor();
+      assert.deepEqual(errors, []);
+    } finally {
+      await browser.close();
+    }
+  });
+
+// A server on the loopback that lets pages read /demo.img and /tapes.zip, refuses /gone.img,
+// and serves /private.img without letting other pages read it.
+async function tapeServer(zip) {
+  const server = createServer((request, response) => {
+    const open = { 'Access-Control-Allow-Origin': '*' };
+    if (request.url === '/demo.img') {
+      response.writeHead(200, open).end(readFileSync(demoImage));
+    } else if (request.url === '/tapes.zip') {
+      response.writeHead(200, open).end(zip);
+    } else if (request.url === '/private.img') {
+      response.writeHead(200).end(readFileSync(demoImage));
+    } else {
+      response.writeHead(404, open).end();
+    }
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return { server, base: `http://127.0.0.1:${server.address().port}` };
+}
+
+test('a ZIP of tape images opens the one chosen, and ?tape= opens a link or says why not', async () => {
+  const zip = zipSync({
+    'readme.txt': strToU8('Two tapes'),
+    'games/demo.img': readFileSync(demoImage),
+    'games/tape32.img': readFileSync(tapeOf32Blocks(temp.folder)),
+  });
+  writeFileSync(join(temp.folder, 'tapes.zip'), zip);
+  writeFileSync(join(temp.folder, 'one.zip'), zipSync({ 'only.img': readFileSync(demoImage) }));
+  const { server, base } = await tapeServer(zip);
+  const { browser, page, errors } = await openPage();
+  const rows = page.locator('#tape-blocks tbody tr');
+  try {
+    await fileInput(page, 0).setInputFiles(join(temp.folder, 'tapes.zip'));
+    await button(page, 'Open games/tape32.img').click();
+    await page.locator('#tape-caption:text("Blocks of tape32.img")').waitFor();
+    assert.equal(await rows.count(), 32);
+    await fileInput(page, 0).setInputFiles(join(temp.folder, 'one.zip'));
+    await page.locator('#tape-caption:text("Blocks of only.img")').waitFor();
+    assert.equal(await rows.count(), 3);
+
+    await page.goto(`${pageUrl}?tape=${encodeURIComponent(`${base}/tapes.zip`)}`);
+    await button(page, 'Open games/demo.img').click();
+    await page.locator('#tape-caption:text("Blocks of demo.img")').waitFor();
+    for (const [path, message] of [
+      ['/gone.img', `The server refused ${base}/gone.img: 404 Not Found.`],
+      ['/private.img', `${base}/private.img could not be fetched`],
+    ]) {
+      await page.goto(`${pageUrl}?tape=${encodeURIComponent(base + path)}`);
+      await page.locator(`#tape-messages:text("${message}")`).waitFor();
+    }
+    await page.goto(`${pageUrl}?tape=${encodeURIComponent(`${base}/demo.img`)}`);
+    await page.locator('#tape-caption:text("Blocks of demo.img")').waitFor();
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+    server.close();
   }
 });
