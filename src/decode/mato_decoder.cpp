@@ -105,6 +105,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
       part.cut = 1;
       break;
     }
+    const size_t frameFirst = cellStart;  // the start bit's first crossing
     uint32_t value = 0;
     int32_t bit = 0;
     for (; bit < kDataBits; ++bit) {
@@ -117,7 +118,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (bit < kDataBits) {
       break;
     }
-    const int32_t status = appendByte(part, static_cast<uint8_t>(value), kByteCertain);
+    // Every level of a Mato cell lasts a whole number of thirds of a space.
+    const int32_t status =
+        appendByte(part, static_cast<uint8_t>(value), gradeCells(crossings, frameFirst, c + 1, space / 3));
     if (status != kOk) {
       return status;
     }

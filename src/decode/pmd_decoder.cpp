@@ -78,6 +78,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   size_t middle = k + 1;  // crossing in the middle of the current cell
   double firstByteSample = -1;
   Spread spread;
+  size_t frameFirst = middle;  // crossing in the middle of the frame's start bit
   int32_t bitCount = -1;  // -1: waiting for a start bit; then bits of the frame so far
   int32_t idleMarks = 0;
   uint32_t value = 0;
@@ -99,6 +100,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         if (firstByteSample < 0) {
           firstByteSample = x[middle] - halfCell;
         }
+        frameFirst = middle;
       } else if (++idleMarks > kMaxIdleMarks) {
         break;
       }
@@ -109,8 +111,9 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       badStopBit = badStopBit || !mark;
       if (++bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
+        const uint8_t clarity = gradeCells(crossings, frameFirst, middle + 1, halfCell);
         const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                          badStopBit ? kByteUncertain : kByteCertain);
+                                          badStopBit ? kByteUncertain : clarity);
         if (status != kOk) {
           return status;
         }
