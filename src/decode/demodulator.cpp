@@ -33,26 +33,78 @@ double gainOf(double seconds, int32_t sampleRate) {
   return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
 }
 
-// Appends the crossing just completed. Returns kOk or kErrOutOfMemory, reported.
-int32_t takeCrossing(Crossings& crossings, double position, double candidate, bool& candidateSet,
-                     bool rising, double swing) {
-  if (!candidateSet) {
-    // The threshold moved past the signal rather than the other way round.
-    candidate = position - 0.5;
+// Crossings found in one run of the inner loop, appended after it: a call inside the loop
+// would make the compiler keep its values in memory rather than in registers.
+constexpr size_t kBatch = 64;
+
+// Appends `count` crossings, the first of them rising when `firstRising`. Returns kOk or
+// kErrOutOfMemory, reported.
+int32_t appendCrossings(Crossings& crossings, const double* positions, const float* swings,
+                        size_t count, bool firstRising) {
+  if (count > 0 && crossings.positions.empty()) {
+    crossings.firstRising = firstRising ? 1 : 0;
   }
-  candidateSet = false;
-  if (crossings.positions.empty()) {
-    crossings.firstRising = rising ? 1 : 0;
+  for (size_t k = 0; k < count; ++k) {
+    int32_t status = appendItem(crossings.positions, positions[k]);
+    if (status == kOk) {
+      status = appendItem(crossings.swings, swings[k]);
+    }
+    if (status != kOk) {
+      return status;
+    }
   }
-  const int32_t status = appendItem(crossings.positions, candidate);
-  return status == kOk ? appendItem(crossings.swings, static_cast<float>(swing)) : status;
+  return kOk;
 }
 
-// The loop works on local copies of the state, which the compiler keeps in registers;
-// this loop is where a long recording spends most of its time.
+// The filters and the threshold, as local copies of the state that the compiler keeps in
+// registers: the loops over samples are where a long recording spends most of its time.
+struct Filters {
+  std::array<float, kDemodulatorHistory>* history;
+  size_t smoothLength;
+  double smoothScale;
+  double smoothSum;
+  double high;
+  double low;
+  double swingShare;  // the hysteresis: kHysteresisShare of the mean distance
+  double decay;
+  double keep;
+  double swingGain;
+  double swingKeep;
+  double s = 0;       // the latest smoothed value
+  double margin = 0;  // the latest hysteresis
+
+  // Takes the sample at `position` into the smoothing and the envelopes.
+  void smooth(float x, int64_t position) {
+    constexpr size_t kMask = kDemodulatorHistory - 1;
+    const auto n = static_cast<size_t>(position);
+    (*history)[n & kMask] = x;
+    smoothSum += static_cast<double>(x) - static_cast<double>((*history)[(n - smoothLength) & kMask]);
+    s = smoothSum * smoothScale;
+    // An envelope jumps to a value beyond it and otherwise moves back towards it; the
+    // moved-back value never passes the value, so max and min choose without a branch.
+    const double pull = s * decay;
+    high = std::max(s, high * keep + pull);
+    low = std::min(s, low * keep + pull);
+  }
+
+  // Returns the smoothed value less the midpoint, and moves the hysteresis. The mean
+  // distance from the midpoint never exceeds half the envelopes' swing, since the
+  // envelopes hold every value.
+  double finish() {
+    const double e = s - (high + low) * 0.5;
+    swingShare = swingShare * swingKeep + std::fabs(e) * swingGain;
+    margin = std::max(swingShare, (high - low) * kFloorShare);
+    return e;
+  }
+
+  double take(float x, int64_t position) {
+    smooth(x, position);
+    return finish();
+  }
+};
+
 int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
                    Crossings& crossings) {
-  constexpr size_t kMask = kDemodulatorHistory - 1;
   if (count > 0 && state.position == 0) {
     // The filters start as if the first sample had always been there.
     state.history.fill(samples[0]);
@@ -62,92 +114,101 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     state.previous = 0;
     state.rest = state.high;
   }
-  std::array<float, kDemodulatorHistory>& history = state.history;
-  const auto smoothLength = static_cast<size_t>(state.smoothLength);
-  const double smoothScale = 1.0 / state.smoothLength;
+  Filters f{&state.history,
+            static_cast<size_t>(state.smoothLength),
+            1.0 / state.smoothLength,
+            state.smoothSum,
+            state.high,
+            state.low,
+            state.hysteresis,
+            state.envelopeDecay,
+            1.0 - state.envelopeDecay,
+            state.swingGain * kHysteresisShare,
+            1.0 - state.swingGain};
   // A smoothed value stands for the middle of its window.
   const double delay = (state.smoothLength - 1) * 0.5;
   int64_t position = state.position;  // of samples[i]
-  double smoothSum = state.smoothSum;
-  double high = state.high;
-  double low = state.low;
-  double halfSwing = state.halfSwing;
   double previous = state.previous;
   double candidate = state.candidate;
   bool candidateSet = state.candidateSet;
   int32_t level = state.level;
   double rest = state.rest;
   int64_t restStart = state.restStart;
-  const int64_t restSamples = state.restSamples;
   bool mirrored = state.mirrored;
-  const double decay = state.envelopeDecay;
-  const double keep = 1.0 - decay;
-  const double swingGain = state.swingGain;
+  double positions[kBatch];
+  float swings[kBatch];
   int32_t status = kOk;
-  for (size_t i = 0; i < count; ++i, ++position) {
-    const float x = samples[i];
-    const auto n = static_cast<size_t>(position);
-    history[n & kMask] = x;
-    smoothSum += static_cast<double>(x) - static_cast<double>(history[(n - smoothLength) & kMask]);
-    const double s = smoothSum * smoothScale;
-    // An envelope jumps to a value beyond it and otherwise moves back towards it; the
-    // moved-back value never passes the value, so max and min choose without a branch.
-    const double pull = s * decay;
-    high = std::max(s, high * keep + pull);
-    low = std::min(s, low * keep + pull);
+  size_t i = 0;
+  // Before the first crossing: no level yet, or only one side of the swing seen.
+  for (; i < count && (level < 0 || mirrored) && status == kOk; ++i, ++position) {
+    f.smooth(samples[i], position);
     if (mirrored) {
-      // Until the first crossing only one side of the swing has been seen. After a rest
-      // (silence in the middle) the other side lies about as far beyond it; taking a
-      // little less keeps a rest that was a level after all from hiding the way back.
-      low = std::min(low, rest - kMirrorShare * (high - rest));
-      high = std::max(high, rest + kMirrorShare * (rest - low));
+      // After a rest (silence in the middle) the other side of the swing lies about as
+      // far beyond it; taking a little less keeps a rest that was a level after all from
+      // hiding the way back.
+      f.low = std::min(f.low, rest - kMirrorShare * (f.high - rest));
+      f.high = std::max(f.high, rest + kMirrorShare * (rest - f.low));
     }
-    const double e = s - (high + low) * 0.5;
-    halfSwing += swingGain * (std::fabs(e) - halfSwing);
-    const double margin = std::max(std::min((high - low) * 0.5, halfSwing) * kHysteresisShare,
-                                   (high - low) * kFloorShare);
-    const double at = static_cast<double>(position) - delay;
-    if (level == 0) {
+    const double e = f.finish();
+    if (level >= 0 && (previous < 0) != (e < 0)) {
+      candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
+      candidateSet = true;
+    }
+    if (level < 0) {
+      if (e > f.margin || e < -f.margin) {
+        // Before the first swing there is no level to cross from.
+        level = e > 0 ? 1 : 0;
+        mirrored = position - restStart >= state.restSamples;
+      } else if (std::fabs(f.s - rest) > f.margin) {
+        rest = f.s;
+        restStart = position;
+      }
+    } else if (level == 0 ? e > f.margin : e < -f.margin) {
+      if (!candidateSet) {
+        candidate = static_cast<double>(position) - delay - 0.5;
+      }
+      const auto swing = static_cast<float>(f.high - f.low);
+      status = appendCrossings(crossings, &candidate, &swing, 1, level == 0);
+      candidateSet = false;
+      level = 1 - level;
+      mirrored = false;
+    }
+    previous = e;
+  }
+  while (i < count && status == kOk) {
+    size_t found = 0;
+    bool firstRising = level == 0;
+    // +1 while the signal is low and may rise, -1 while it is high.
+    double direction = level == 0 ? 1.0 : -1.0;
+    for (; i < count && found < kBatch; ++i, ++position) {
+      const double e = f.take(samples[i], position);
       // The crossing time is where the signal last passed the middle before it cleared
       // the hysteresis: that keeps rounded edges from shifting rising and falling
       // crossings in opposite directions.
-      if (previous <= 0 && e > 0) {
-        candidate = at - 1 + previous / (previous - e);
+      if ((previous < 0) != (e < 0)) {
+        candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
         candidateSet = true;
       }
-      if (e > margin) {
-        status = takeCrossing(crossings, at, candidate, candidateSet, true, high - low);
-        level = 1;
-        mirrored = false;
+      if (e * direction > f.margin) {
+        if (!candidateSet) {
+          // The threshold moved past the signal rather than the other way round.
+          candidate = static_cast<double>(position) - delay - 0.5;
+        }
+        positions[found] = candidate;
+        swings[found] = static_cast<float>(f.high - f.low);
+        ++found;
+        candidateSet = false;
+        direction = -direction;
       }
-    } else if (level == 1) {
-      if (previous >= 0 && e < 0) {
-        candidate = at - 1 + previous / (previous - e);
-        candidateSet = true;
-      }
-      if (e < -margin) {
-        status = takeCrossing(crossings, at, candidate, candidateSet, false, high - low);
-        level = 0;
-        mirrored = false;
-      }
-    } else if (e > margin || e < -margin) {
-      // Before the first swing there is no level to cross from.
-      level = e > 0 ? 1 : 0;
-      mirrored = position - restStart >= restSamples;
-    } else if (std::fabs(s - rest) > margin) {
-      rest = s;
-      restStart = position;
+      previous = e;
     }
-    previous = e;
-    if (status != kOk) {
-      ++position;
-      break;
-    }
+    level = direction > 0 ? 0 : 1;
+    status = appendCrossings(crossings, positions, swings, found, firstRising);
   }
-  state.smoothSum = smoothSum;
-  state.high = high;
-  state.low = low;
-  state.halfSwing = halfSwing;
+  state.smoothSum = f.smoothSum;
+  state.high = f.high;
+  state.low = f.low;
+  state.hysteresis = f.swingShare;
   state.previous = previous;
   state.candidate = candidate;
   state.candidateSet = candidateSet;
@@ -182,7 +243,9 @@ uint8_t gradeCells(const Crossings& crossings, size_t first, size_t end, double 
   double worst = 0;
   for (size_t i = first; i + 1 < end; ++i) {
     const double units = (x[i + 1] - x[i]) / unitSamples;
-    worst = std::max(worst, std::fabs(units - std::round(units)));
+    // Intervals are positive: truncation after adding a half rounds without a library call.
+    const auto nearest = static_cast<double>(static_cast<int64_t>(units + 0.5));
+    worst = std::max(worst, std::fabs(units - nearest));
   }
   // 255 up to 0.2 of a unit, 128 at 0.35, 64 at 0.5: linear between.
   const double grade =

@@ -36,7 +36,7 @@ struct DemodulatorState {
   double smoothSum = 0;  // of the samples in the smoothing window
   double high = 0;
   double low = 0;
-  double halfSwing = 0;  // mean distance of the smoothed signal from the midpoint
+  double hysteresis = 0;  // a share of the mean distance of the smoothed signal from the midpoint
   double previous = 0;   // the last smoothed value less the midpoint
   double candidate = 0;  // interpolated position where the midpoint was last passed
   bool candidateSet = false;
