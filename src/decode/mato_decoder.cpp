@@ -102,7 +102,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   spreadCount = 0;
   while (cell == kMark) {
     if (part.bytes.size() >= limit) {
-      part.cut = 1;
+      // A start bit told by its first level alone had no waveform after it: noise after
+      // the block, not a frame that was left out.
+      part.cut = ended ? 0 : 1;
       break;
     }
     const size_t frameFirst = cellStart;  // the start bit's first crossing
