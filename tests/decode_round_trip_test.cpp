@@ -233,7 +233,7 @@ TEST_F(DecodeRoundTrip, DamagedRecordingsStillGiveBackEveryBlock) {
 // Damage near what the signal allows, where a detector deciding from single samples with
 // a slowly following threshold lost blocks.
 const Condition kEdgeConditions[] = {
-    {"noise at 12 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 12, 7); }},
+    {"noise at 10 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 10, 7); }},
     {"3 ms dropouts to 10 % every 0.25 s, noise 30 dB below",
      [](const Audio& a) {
        return decode_audio::addDropouts(decode_audio::addNoise(a, 30, 8), 0.1, 0.003, 0.25, 0.1);

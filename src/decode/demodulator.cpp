@@ -10,17 +10,20 @@
 namespace {
 
 // The shortest level of any protocol is half a PMD 85 cell at double speed, 1/4800 s
-// nominal (4.6 samples at 22050 Hz; tonbrix writes 5). Smoothing over a bit less than
+// nominal (4.6 samples at 22050 Hz; tonbrix writes 5). Smoothing over three quarters of
 // that averages white noise down by most of what a whole level would, while each edge
-// stays a steep ramp whose middle is where the edge was.
-constexpr double kSmoothSeconds = 1.0 / 5500;
+// stays a steep ramp whose middle is where the edge was (the sweep in bench/ found the
+// best noise margins there, over every protocol and rate).
+constexpr double kSmoothSeconds = 1.0 / 6250;
 // Long enough to hold the envelopes through the longest steady level of any protocol
 // (about a millisecond), so that their midpoint does not move with the data.
 constexpr double kEnvelopeSeconds = 0.02;
 // The mean distance from the midpoint follows fades and brief dropouts within about a
 // cell, where the envelopes would take tens of milliseconds.
 constexpr double kSwingSeconds = 0.0003;
-constexpr double kHysteresisShare = 0.25;  // of half the swing: 12.5 % of the swing
+// Of the mean distance from the midpoint, about half the swing: 12.5 % of the swing. A
+// wider one loses brief dropouts sooner than it gains against noise.
+constexpr double kHysteresisShare = 0.25;
 // A floor under the hysteresis, as a share of the envelopes' swing: noise well below a
 // signal that just ended makes no crossings, while a dropout to a tenth of the level
 // still does.
