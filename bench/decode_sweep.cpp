@@ -36,7 +36,7 @@ struct Column {
 };
 
 const Column kColumns[] = {
-    {"PMD 22k", {"-sr", "M"}},         {"PMD 44k", {"-sr", "H"}},
+    {"PMD 22k", {"-sr", "M"}},           {"PMD 44k", {"-sr", "H"}},
     {"PMD2x 22k", {"-dbl", "-sr", "M"}}, {"PMD2x 44k", {"-dbl", "-sr", "H"}},
     {"Mato 22k", {"-mato", "-sr", "M"}}, {"Mato 44k", {"-mato", "-sr", "H"}},
 };
@@ -207,9 +207,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s done\n", kColumns[c].name);
   }
   std::filesystem::remove_all(folder);
-  std::printf("Every block of a %zu-byte test tape whole for seeds 1-3; hardest level passed"
-              " before the first failure ('-': not even the first)\n",
-              tape.size());
+  std::printf(
+      "Every block of a %zu-byte test tape whole for seeds 1-3; hardest level passed"
+      " before the first failure ('-': not even the first)\n",
+      tape.size());
   for (size_t s = 0; s < std::size(kSweeps); ++s) {
     if (!chosen(kinds, s)) {
       continue;

@@ -21,14 +21,17 @@ constexpr double kEnvelopeSeconds = 0.02;
 // The mean distance from the midpoint follows fades and brief dropouts within about a
 // cell, where the envelopes would take tens of milliseconds.
 constexpr double kSwingSeconds = 0.0003;
-// Of the mean distance from the midpoint, about half the swing: 12.5 % of the swing. A
-// wider one loses brief dropouts sooner than it gains against noise.
+// The hysteresis, as a share of the mean distance from the midpoint (half the swing of a
+// square wave): 12.5 % of the swing, as without the smoothing. A wider one loses brief
+// dropouts sooner than it gains against noise.
 constexpr double kHysteresisShare = 0.25;
 // A floor under the hysteresis, as a share of the envelopes' swing: noise well below a
 // signal that just ended makes no crossings, while a dropout to a tenth of the level
 // still does.
 constexpr double kFloorShare = 0.02;
-// A signal that rested this long before its first swing rested in the middle of it.
+// A signal that rested this long before its first swing rested in the middle of it (the
+// silence before a recorded tape), and the far side of the swing is taken to lie this
+// share of the near side beyond the rest until the first crossing shows it.
 constexpr double kRestSeconds = 0.001;
 constexpr double kMirrorShare = 0.75;
 
@@ -81,7 +84,8 @@ struct Filters {
     constexpr size_t kMask = kDemodulatorHistory - 1;
     const auto n = static_cast<size_t>(position);
     (*history)[n & kMask] = x;
-    smoothSum += static_cast<double>(x) - static_cast<double>((*history)[(n - smoothLength) & kMask]);
+    smoothSum +=
+        static_cast<double>(x) - static_cast<double>((*history)[(n - smoothLength) & kMask]);
     s = smoothSum * smoothScale;
     // An envelope jumps to a value beyond it and otherwise moves back towards it; the
     // moved-back value never passes the value, so max and min choose without a branch.

@@ -33,18 +33,18 @@ inline constexpr size_t kDemodulatorHistory = 256;
 // envelopes' swing, so that noise well below the signal makes no crossings.
 struct DemodulatorState {
   std::array<float, kDemodulatorHistory> history{};  // the latest samples, by position
-  double smoothSum = 0;  // of the samples in the smoothing window
+  double smoothSum = 0;                              // of the samples in the smoothing window
   double high = 0;
   double low = 0;
   double hysteresis = 0;  // a share of the mean distance of the smoothed signal from the midpoint
-  double previous = 0;   // the last smoothed value less the midpoint
-  double candidate = 0;  // interpolated position where the midpoint was last passed
+  double previous = 0;    // the last smoothed value less the midpoint
+  double candidate = 0;   // interpolated position where the midpoint was last passed
   bool candidateSet = false;
-  double rest = 0;         // the smoothed value before the first swing
-  int64_t restStart = 0;   // where it began
+  double rest = 0;        // the smoothed value before the first swing
+  int64_t restStart = 0;  // where it began
   bool mirrored = false;  // between the first swing and the first crossing
-  int64_t position = 0;  // index of the next sample
-  int32_t level = -1;    // -1 until the signal first swings, then 0 (low) or 1 (high)
+  int64_t position = 0;   // index of the next sample
+  int32_t level = -1;     // -1 until the signal first swings, then 0 (low) or 1 (high)
   // Set by startDemodulator from the sample rate.
   int32_t smoothLength = 1;
   double envelopeDecay = 0;  // share of the distance the envelopes move back per sample

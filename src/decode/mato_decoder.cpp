@@ -121,8 +121,8 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
       break;
     }
     // Every level of a Mato cell lasts a whole number of thirds of a space.
-    const int32_t status =
-        appendByte(part, static_cast<uint8_t>(value), gradeCells(crossings, frameFirst, c + 1, space / 3));
+    const int32_t status = appendByte(part, static_cast<uint8_t>(value),
+                                      gradeCells(crossings, frameFirst, c + 1, space / 3));
     if (status != kOk) {
       return status;
     }

@@ -78,7 +78,8 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   size_t middle = k + 1;  // crossing in the middle of the current cell
   double firstByteSample = -1;
   Spread spread;
-  size_t frameFirst = middle;  // crossing in the middle of the frame's start bit
+  // The crossing in the middle of the current frame's start bit.
+  size_t frameFirst = middle;
   int32_t bitCount = -1;  // -1: waiting for a start bit; then bits of the frame so far
   int32_t idleMarks = 0;
   uint32_t value = 0;
@@ -112,8 +113,8 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       if (++bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
         const uint8_t clarity = gradeCells(crossings, frameFirst, middle + 1, halfCell);
-        const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                          badStopBit ? kByteUncertain : clarity);
+        const int32_t status =
+            appendByte(part, static_cast<uint8_t>(value), badStopBit ? kByteUncertain : clarity);
         if (status != kOk) {
           return status;
         }
