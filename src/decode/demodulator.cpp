@@ -65,7 +65,6 @@ int32_t appendCrossings(Crossings& crossings, const double* positions, const flo
 // The filters and the threshold, as local copies of the state that the compiler keeps in
 // registers: the loops over samples are where a long recording spends most of its time.
 struct Filters {
-  std::array<float, kDemodulatorHistory>* history;
   size_t smoothLength;
   double smoothScale;
   double smoothSum;
@@ -79,13 +78,10 @@ struct Filters {
   double s = 0;       // the latest smoothed value
   double margin = 0;  // the latest hysteresis
 
-  // Takes the sample at `position` into the smoothing and the envelopes.
-  void smooth(float x, int64_t position) {
-    constexpr size_t kMask = kDemodulatorHistory - 1;
-    const auto n = static_cast<size_t>(position);
-    (*history)[n & kMask] = x;
-    smoothSum +=
-        static_cast<double>(x) - static_cast<double>((*history)[(n - smoothLength) & kMask]);
+  // Takes a sample into the smoothing and the envelopes; `old` is the sample that leaves
+  // the smoothing window.
+  void smooth(float x, float old) {
+    smoothSum += static_cast<double>(x) - static_cast<double>(old);
     s = smoothSum * smoothScale;
     // An envelope jumps to a value beyond it and otherwise moves back towards it; the
     // moved-back value never passes the value, so max and min choose without a branch.
@@ -104,8 +100,8 @@ struct Filters {
     return e;
   }
 
-  double take(float x, int64_t position) {
-    smooth(x, position);
+  double take(float x, float old) {
+    smooth(x, old);
     return finish();
   }
 };
@@ -121,8 +117,7 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     state.previous = 0;
     state.rest = state.high;
   }
-  Filters f{&state.history,
-            static_cast<size_t>(state.smoothLength),
+  Filters f{static_cast<size_t>(state.smoothLength),
             1.0 / state.smoothLength,
             state.smoothSum,
             state.high,
@@ -132,6 +127,16 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
             1.0 - state.envelopeDecay,
             state.swingGain * kHysteresisShare,
             1.0 - state.swingGain};
+  // The sample that leaves the smoothing window as samples[i] enters: from this call's
+  // samples once there are enough, before that from the history of earlier calls.
+  const size_t smoothLength = f.smoothLength;
+  const int64_t first = state.position;
+  const std::array<float, kDemodulatorHistory>& history = state.history;
+  const auto leaving = [&](size_t i) {
+    constexpr size_t kMask = kDemodulatorHistory - 1;
+    return i >= smoothLength ? samples[i - smoothLength]
+                             : history[(static_cast<size_t>(first) + i - smoothLength) & kMask];
+  };
   // A smoothed value stands for the middle of its window.
   const double delay = (state.smoothLength - 1) * 0.5;
   int64_t position = state.position;  // of samples[i]
@@ -148,7 +153,7 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
   size_t i = 0;
   // Before the first crossing: no level yet, or only one side of the swing seen.
   for (; i < count && (level < 0 || mirrored) && status == kOk; ++i, ++position) {
-    f.smooth(samples[i], position);
+    f.smooth(samples[i], leaving(i));
     if (mirrored) {
       // After a rest (silence in the middle) the other side of the swing lies about as
       // far beyond it; taking a little less keeps a rest that was a level after all from
@@ -188,7 +193,7 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     // +1 while the signal is low and may rise, -1 while it is high.
     double direction = level == 0 ? 1.0 : -1.0;
     for (; i < count && found < kBatch; ++i, ++position) {
-      const double e = f.take(samples[i], position);
+      const double e = f.take(samples[i], leaving(i));
       // The crossing time is where the signal last passed the middle before it cleared
       // the hysteresis: that keeps rounded edges from shifting rising and falling
       // crossings in opposite directions.
@@ -211,6 +216,10 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     }
     level = direction > 0 ? 0 : 1;
     status = appendCrossings(crossings, positions, swings, found, firstRising);
+  }
+  // The samples the smoothing window will still need in the next call.
+  for (size_t k = i > smoothLength ? i - smoothLength : 0; k < i; ++k) {
+    state.history[(static_cast<size_t>(first) + k) & (kDemodulatorHistory - 1)] = samples[k];
   }
   state.smoothSum = f.smoothSum;
   state.high = f.high;
