@@ -1,10 +1,11 @@
 // Feeds arbitrary bytes as a recording through libsndfile and the checks on what it
 // returns (no channels, thousands of them, absurd rates, no frames), then through a decode
 // session of up to four channels a chunk at a time. The first channel is decoded again in
-// uneven slices, and the two results must agree: the size of the slices may not change
-// what is found. A third decoder hears the first channel from a third of the way on, as
-// a take that started late; the three takes are merged and reported, and every block of
-// every take must land in exactly one merged block, in its order.
+// uneven slices, and demodulated in chunks and in small pieces: the results must agree, as
+// the size of the slices may not change what is found. A third decoder hears the first
+// channel from a third of the way on, as a take that started late; the three takes are
+// merged and reported, and every block of every take must land in exactly one merged
+// block, in its order.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -100,6 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const int64_t lateStart = input.frameCount > 0 ? input.frameCount / 3 : 0;
+  // The demodulator alone, fed each chunk at once and in pieces of varying size: the
+  // crossings must be the same to the bit, so no cut between calls shows.
+  DemodulatorState whole;
+  DemodulatorState pieces;
+  startDemodulator(whole, input.sampleRate);
+  startDemodulator(pieces, input.sampleRate);
+  Crossings wholeCrossings;
+  Crossings pieceCrossings;
+  size_t pieceCount = 0;
   const auto width = static_cast<size_t>(input.channelCount);
   const auto first = static_cast<size_t>(session.channels[0]);
   std::vector<float> slice;
@@ -112,6 +122,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     slice.clear();
     for (size_t f = 0; f < frames; ++f) {
       slice.push_back(input.chunk[f * width + first]);
+    }
+    if (demodulateFloats(whole, slice.data(), slice.size(), wholeCrossings) != kOk) {
+      return 0;
+    }
+    for (size_t begin = 0; begin < slice.size();) {
+      const size_t count = std::min(slice.size() - begin, 1 + (++pieceCount * 7919) % 61);
+      if (demodulateFloats(pieces, slice.data() + begin, count, pieceCrossings) != kOk) {
+        return 0;
+      }
+      begin += count;
     }
     // Uneven pieces exercise every continuation of the decoder.
     for (size_t begin = 0; begin < slice.size(); begin += 997) {
@@ -130,6 +150,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (finishDecodeSession(session) != kOk || finishStreamDecoder(sliced) != kOk ||
       finishStreamDecoder(late) != kOk) {
     return 0;
+  }
+  if (wholeCrossings.positions != pieceCrossings.positions ||
+      wholeCrossings.swings != pieceCrossings.swings ||
+      (!wholeCrossings.positions.empty() &&
+       wholeCrossings.firstRising != pieceCrossings.firstRising)) {
+    std::abort();
   }
   if (!sameBlocks(session.decoders[0].blocks, sliced.blocks)) {
     std::abort();

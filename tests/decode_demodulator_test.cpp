@@ -227,6 +227,50 @@ TEST(DecodePmdFrames, BadStopBitIsCountedAndTheByteKept) {
   EXPECT_EQ(blocks[0].frameErrors, 1);
 }
 
+// A byte is as certain as its least clear cell: one crossing moved by `shift` units (half
+// cells; thirds of a Mato space) grades the byte around it and no other.
+TEST(DecodeConfidence, AByteIsGradedByHowFarItsCrossingsStrayFromWholeUnits) {
+  struct Case {
+    double shift;
+    int lowest;  // bounds of the middle byte's confidence
+    int highest;
+  };
+  const Case cases[] = {{0.1, 255, 255}, {0.3, 128, 254}, {0.42, 65, 127}};
+  for (const bool mato : {false, true}) {
+    for (const Case& test : cases) {
+      SCOPED_TRACE(std::to_string(mato) + " " + std::to_string(test.shift));
+      Signal signal(12000, -12000);
+      signal.silence(500);
+      const double unit = mato ? 7 : 9;
+      for (int i = 0; i < 600; ++i) {
+        mato ? signal.matoCell(false, 21, false) : signal.pmdCell(true, 18, false);
+      }
+      mato ? signal.matoByte(0x12, 21, false) : signal.pmdByte(0x12, 18, false);
+      // The middle byte, 0x00: its first data cell's first level is longer by `shift`.
+      mato ? signal.matoCell(true, 21, false) : signal.pmdCell(false, 18, false);
+      signal.run(mato, (mato ? 7 : 9) + test.shift * unit);
+      signal.run(!mato, (mato ? 14 : 9) - test.shift * unit);
+      for (int bit = 1; bit < 8; ++bit) {
+        mato ? signal.matoCell(false, 21, false) : signal.pmdCell(false, 18, false);
+      }
+      if (!mato) {
+        signal.pmdCell(true, 18, false);
+        signal.pmdCell(true, 18, false);
+      }
+      mato ? signal.matoByte(0x56, 21, false) : signal.pmdByte(0x56, 18, false);
+      signal.silence(500);
+      const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+      ASSERT_EQ(blocks.size(), 1u);
+      ASSERT_EQ(blocks[0].body, (Bytes{0x12, 0x00, 0x56}));
+      const std::vector<uint8_t>& confidence = blocks[0].bodyConfidence;
+      EXPECT_EQ(confidence[0], kByteCertain);
+      EXPECT_GE(confidence[1], test.lowest);
+      EXPECT_LE(confidence[1], test.highest);
+      EXPECT_EQ(confidence[2], kByteCertain);
+    }
+  }
+}
+
 TEST(DecodePmdFrames, ForcedPhaseOrProtocolRefusesTheOther) {
   Signal signal(12000, -12000);
   pmdHeaderBlock(signal, {1, 2, 3}, 18, false);

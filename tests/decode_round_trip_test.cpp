@@ -231,6 +231,37 @@ TEST_F(DecodeRoundTrip, DamagedRecordingsStillGiveBackEveryBlock) {
   }
 }
 
+// Damage near what the signal allows, where a detector deciding from single samples with
+// a slowly following threshold lost blocks.
+const Condition kEdgeConditions[] = {
+    {"noise at 10 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 10, 7); }},
+    {"3 ms dropouts to 10 % every 0.25 s, noise 30 dB below",
+     [](const Audio& a) {
+       return decode_audio::addDropouts(decode_audio::addNoise(a, 30, 8), 0.1, 0.003, 0.25, 0.1);
+     }},
+    {"fades to 5 % every 0.25 s, noise 20 dB below the faded level",
+     [](const Audio& a) {
+       return decode_audio::addNoiseOfRms(decode_audio::fadeLevel(a, 0.05, 0.25),
+                                          decode_audio::signalRms(a) * 0.005, 9);
+     }},
+};
+
+TEST_F(DecodeRoundTrip, RecordingsNearTheEdgeOfTheSignalStillGiveBackEveryBlock) {
+  const std::vector<std::string> protocols[] = {{}, {"-dbl"}, {"-mato"}};
+  for (const std::vector<std::string>& protocol : protocols) {
+    play(protocol);
+    const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+    for (const Condition& condition : kEdgeConditions) {
+      SCOPED_TRACE(::testing::PrintToString(protocol) + " " + condition.name);
+      const Audio damaged = condition.damage(clean);
+      ASSERT_TRUE(decode_audio::writeChannels(dir.file("damaged.wav"), damaged.sampleRate, 16,
+                                              {damaged.samples}));
+      EXPECT_EQ(decode(dir.file("damaged.wav")), 4) << decoded.out << decoded.err;
+      EXPECT_EQ(image, selectedImage());
+    }
+  }
+}
+
 TEST_F(DecodeRoundTrip, AmplitudeOfOneStepDecodes) {
   for (const char* protocol : {"-dbl", "-mato"}) {
     SCOPED_TRACE(protocol);

@@ -1,4 +1,5 @@
-// Level-crossing detection with envelope-tracking threshold and hysteresis.
+// Level-crossing detection on a smoothed signal, with a threshold in the middle of the
+// swing and a hysteresis that follows the level.
 #include "decode/demodulator.h"
 
 #include <algorithm>
@@ -8,95 +9,229 @@
 
 namespace {
 
+// The shortest level of any protocol is half a PMD 85 cell at double speed, 1/4800 s
+// nominal (4.6 samples at 22050 Hz; tonbrix writes 5). Smoothing over three quarters of
+// that averages white noise down by most of what a whole level would, while each edge
+// stays a steep ramp whose middle is where the edge was (the sweep in bench/ found the
+// best noise margins there, over every protocol and rate).
+constexpr double kSmoothSeconds = 1.0 / 6250;
 // Long enough to hold the envelopes through the longest steady level of any protocol
-// (about a millisecond), short enough to follow a fading recording within a few cells.
+// (about a millisecond), so that their midpoint does not move with the data.
 constexpr double kEnvelopeSeconds = 0.02;
-constexpr double kHysteresisShare = 0.125;
+// The mean distance from the midpoint follows fades and brief dropouts within about a
+// cell, where the envelopes would take tens of milliseconds.
+constexpr double kSwingSeconds = 0.0003;
+// The hysteresis, as a share of the mean distance from the midpoint (half the swing of a
+// square wave): 12.5 % of the swing, as without the smoothing. A wider one loses brief
+// dropouts sooner than it gains against noise.
+constexpr double kHysteresisShare = 0.25;
+// A floor under the hysteresis, as a share of the envelopes' swing: noise well below a
+// signal that just ended makes no crossings, while a dropout to a tenth of the level
+// still does.
+constexpr double kFloorShare = 0.02;
+// A signal that rested this long before its first swing rested in the middle of it (the
+// silence before a recorded tape), and the far side of the swing is taken to lie this
+// share of the near side beyond the rest until the first crossing shows it.
+constexpr double kRestSeconds = 0.001;
+constexpr double kMirrorShare = 0.75;
 
-// Appends the crossing just completed. Returns kOk or kErrOutOfMemory, reported.
-int32_t takeCrossing(Crossings& crossings, int64_t position, double candidate, bool& candidateSet,
-                     bool rising, double swing) {
-  if (!candidateSet) {
-    // The threshold moved past the signal rather than the other way round.
-    candidate = static_cast<double>(position) - 0.5;
-  }
-  candidateSet = false;
-  if (crossings.positions.empty()) {
-    crossings.firstRising = rising ? 1 : 0;
-  }
-  const int32_t status = appendItem(crossings.positions, candidate);
-  return status == kOk ? appendItem(crossings.swings, static_cast<float>(swing)) : status;
+double gainOf(double seconds, int32_t sampleRate) {
+  return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
 }
 
-// The loop works on local copies of the state, which the compiler keeps in registers;
-// this loop is where a long recording spends most of its time.
+// Crossings found in one run of the inner loop, appended after it: a call inside the loop
+// would make the compiler keep its values in memory rather than in registers.
+constexpr size_t kBatch = 64;
+
+// Appends `count` crossings, the first of them rising when `firstRising`. Returns kOk or
+// kErrOutOfMemory, reported.
+int32_t appendCrossings(Crossings& crossings, const double* positions, const float* swings,
+                        size_t count, bool firstRising) {
+  if (count > 0 && crossings.positions.empty()) {
+    crossings.firstRising = firstRising ? 1 : 0;
+  }
+  for (size_t k = 0; k < count; ++k) {
+    int32_t status = appendItem(crossings.positions, positions[k]);
+    if (status == kOk) {
+      status = appendItem(crossings.swings, swings[k]);
+    }
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return kOk;
+}
+
+// The filters and the threshold, as local copies of the state that the compiler keeps in
+// registers: the loops over samples are where a long recording spends most of its time.
+struct Filters {
+  size_t smoothLength;
+  double smoothScale;
+  double smoothSum;
+  double high;
+  double low;
+  double swingShare;  // the hysteresis: kHysteresisShare of the mean distance
+  double decay;
+  double keep;
+  double swingGain;
+  double swingKeep;
+  double s = 0;       // the latest smoothed value
+  double margin = 0;  // the latest hysteresis
+
+  // Takes a sample into the smoothing and the envelopes; `old` is the sample that leaves
+  // the smoothing window.
+  void smooth(float x, float old) {
+    smoothSum += static_cast<double>(x) - static_cast<double>(old);
+    s = smoothSum * smoothScale;
+    // An envelope jumps to a value beyond it and otherwise moves back towards it; the
+    // moved-back value never passes the value, so max and min choose without a branch.
+    const double pull = s * decay;
+    high = std::max(s, high * keep + pull);
+    low = std::min(s, low * keep + pull);
+  }
+
+  // Returns the smoothed value less the midpoint, and moves the hysteresis. The mean
+  // distance from the midpoint never exceeds half the envelopes' swing, since the
+  // envelopes hold every value.
+  double finish() {
+    const double e = s - (high + low) * 0.5;
+    swingShare = swingShare * swingKeep + std::fabs(e) * swingGain;
+    margin = std::max(swingShare, (high - low) * kFloorShare);
+    return e;
+  }
+
+  double take(float x, float old) {
+    smooth(x, old);
+    return finish();
+  }
+};
+
 int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
                    Crossings& crossings) {
-  size_t i = 0;
-  int64_t position = state.position;  // of samples[i]
-  if (count > 0 && position == 0) {
+  if (count > 0 && state.position == 0) {
+    // The filters start as if the first sample had always been there.
+    state.history.fill(samples[0]);
+    state.smoothSum = static_cast<double>(samples[0]) * state.smoothLength;
     state.high = static_cast<double>(samples[0]);
     state.low = state.high;
-    state.previous = state.high;
-    position = 1;
-    i = 1;
+    state.previous = 0;
+    state.rest = state.high;
   }
-  double high = state.high;
-  double low = state.low;
+  Filters f{static_cast<size_t>(state.smoothLength),
+            1.0 / state.smoothLength,
+            state.smoothSum,
+            state.high,
+            state.low,
+            state.hysteresis,
+            state.envelopeDecay,
+            1.0 - state.envelopeDecay,
+            state.swingGain * kHysteresisShare,
+            1.0 - state.swingGain};
+  // The sample that leaves the smoothing window as samples[i] enters: from this call's
+  // samples once there are enough, before that from the history of earlier calls.
+  const size_t smoothLength = f.smoothLength;
+  const int64_t first = state.position;
+  const std::array<float, kDemodulatorHistory>& history = state.history;
+  const auto leaving = [&](size_t i) {
+    constexpr size_t kMask = kDemodulatorHistory - 1;
+    return i >= smoothLength ? samples[i - smoothLength]
+                             : history[(static_cast<size_t>(first) + i - smoothLength) & kMask];
+  };
+  // A smoothed value stands for the middle of its window.
+  const double delay = (state.smoothLength - 1) * 0.5;
+  int64_t position = state.position;  // of samples[i]
   double previous = state.previous;
   double candidate = state.candidate;
   bool candidateSet = state.candidateSet;
   int32_t level = state.level;
-  const double decay = state.decay;
-  const double keep = 1.0 - decay;
+  double rest = state.rest;
+  int64_t restStart = state.restStart;
+  bool mirrored = state.mirrored;
+  double positions[kBatch];
+  float swings[kBatch];
   int32_t status = kOk;
-  for (; i < count; ++i, ++position) {
-    const auto x = static_cast<double>(samples[i]);
-    // An envelope jumps to a sample beyond it and otherwise moves back towards it; the
-    // moved-back value never passes the sample, so max and min choose without a branch.
-    // Written as a weighted sum, each envelope waits on one multiply and one add per
-    // sample, which is what bounds the speed of this loop.
-    const double pull = x * decay;
-    high = std::max(x, high * keep + pull);
-    low = std::min(x, low * keep + pull);
-    const double middle = (high + low) * 0.5;
-    const double margin = (high - low) * kHysteresisShare;
-    if (level == 0) {
-      // The crossing time is where the signal last passed the midpoint before it cleared
+  size_t i = 0;
+  // Before the first crossing: no level yet, or only one side of the swing seen.
+  for (; i < count && (level < 0 || mirrored) && status == kOk; ++i, ++position) {
+    f.smooth(samples[i], leaving(i));
+    if (mirrored) {
+      // After a rest (silence in the middle) the other side of the swing lies about as
+      // far beyond it; taking a little less keeps a rest that was a level after all from
+      // hiding the way back.
+      f.low = std::min(f.low, rest - kMirrorShare * (f.high - rest));
+      f.high = std::max(f.high, rest + kMirrorShare * (rest - f.low));
+    }
+    const double e = f.finish();
+    if (level >= 0 && (previous < 0) != (e < 0)) {
+      candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
+      candidateSet = true;
+    }
+    if (level < 0) {
+      if (e > f.margin || e < -f.margin) {
+        // Before the first swing there is no level to cross from.
+        level = e > 0 ? 1 : 0;
+        mirrored = position - restStart >= state.restSamples;
+      } else if (std::fabs(f.s - rest) > f.margin) {
+        rest = f.s;
+        restStart = position;
+      }
+    } else if (level == 0 ? e > f.margin : e < -f.margin) {
+      if (!candidateSet) {
+        candidate = static_cast<double>(position) - delay - 0.5;
+      }
+      const auto swing = static_cast<float>(f.high - f.low);
+      status = appendCrossings(crossings, &candidate, &swing, 1, level == 0);
+      candidateSet = false;
+      level = 1 - level;
+      mirrored = false;
+    }
+    previous = e;
+  }
+  while (i < count && status == kOk) {
+    size_t found = 0;
+    bool firstRising = level == 0;
+    // +1 while the signal is low and may rise, -1 while it is high.
+    double direction = level == 0 ? 1.0 : -1.0;
+    for (; i < count && found < kBatch; ++i, ++position) {
+      const double e = f.take(samples[i], leaving(i));
+      // The crossing time is where the signal last passed the middle before it cleared
       // the hysteresis: that keeps rounded edges from shifting rising and falling
       // crossings in opposite directions.
-      if (previous <= middle && x > middle) {
-        candidate = static_cast<double>(position - 1) + (middle - previous) / (x - previous);
+      if ((previous < 0) != (e < 0)) {
+        candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
         candidateSet = true;
       }
-      if (x > middle + margin) {
-        status = takeCrossing(crossings, position, candidate, candidateSet, true, high - low);
-        level = 1;
+      if (e * direction > f.margin) {
+        if (!candidateSet) {
+          // The threshold moved past the signal rather than the other way round.
+          candidate = static_cast<double>(position) - delay - 0.5;
+        }
+        positions[found] = candidate;
+        swings[found] = static_cast<float>(f.high - f.low);
+        ++found;
+        candidateSet = false;
+        direction = -direction;
       }
-    } else if (level == 1) {
-      if (previous >= middle && x < middle) {
-        candidate = static_cast<double>(position - 1) + (middle - previous) / (x - previous);
-        candidateSet = true;
-      }
-      if (x < middle - margin) {
-        status = takeCrossing(crossings, position, candidate, candidateSet, false, high - low);
-        level = 0;
-      }
-    } else if (x > middle + margin || x < middle - margin) {
-      // Before the first swing there is no level to cross from.
-      level = x > middle ? 1 : 0;
+      previous = e;
     }
-    previous = x;
-    if (status != kOk) {
-      break;
-    }
+    level = direction > 0 ? 0 : 1;
+    status = appendCrossings(crossings, positions, swings, found, firstRising);
   }
-  state.high = high;
-  state.low = low;
+  // The samples the smoothing window will still need in the next call.
+  for (size_t k = i > smoothLength ? i - smoothLength : 0; k < i; ++k) {
+    state.history[(static_cast<size_t>(first) + k) & (kDemodulatorHistory - 1)] = samples[k];
+  }
+  state.smoothSum = f.smoothSum;
+  state.high = f.high;
+  state.low = f.low;
+  state.hysteresis = f.swingShare;
   state.previous = previous;
   state.candidate = candidate;
   state.candidateSet = candidateSet;
   state.level = level;
+  state.rest = rest;
+  state.restStart = restStart;
+  state.mirrored = mirrored;
   state.position = position;
   return status;
 }
@@ -105,10 +240,31 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
 
 void startDemodulator(DemodulatorState& state, int32_t sampleRate) {
   state = DemodulatorState{};
-  state.decay = 1.0 - std::exp(-1.0 / (kEnvelopeSeconds * sampleRate));
+  const double smooth = std::round(sampleRate * kSmoothSeconds);
+  state.smoothLength =
+      static_cast<int32_t>(std::clamp(smooth, 1.0, static_cast<double>(kDemodulatorHistory - 1)));
+  state.envelopeDecay = gainOf(kEnvelopeSeconds, sampleRate);
+  state.swingGain = gainOf(kSwingSeconds, sampleRate);
+  state.restSamples = std::lround(kRestSeconds * sampleRate);
 }
 
 int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,
                          Crossings& crossings) {
   return demodulate(state, samples, count, crossings);
+}
+
+uint8_t gradeCells(const Crossings& crossings, size_t first, size_t end, double unitSamples) {
+  const std::vector<double>& x = crossings.positions;
+  end = std::min(end, x.size());
+  double worst = 0;
+  for (size_t i = first; i + 1 < end; ++i) {
+    const double units = (x[i + 1] - x[i]) / unitSamples;
+    // Intervals are positive: truncation after adding a half rounds without a library call.
+    const auto nearest = static_cast<double>(static_cast<int64_t>(units + 0.5));
+    worst = std::max(worst, std::fabs(units - nearest));
+  }
+  // 255 up to 0.2 of a unit, 128 at 0.35, 64 at 0.5: linear between.
+  const double grade =
+      worst <= 0.35 ? 255 - (worst - 0.2) / 0.15 * 127 : 128 - (worst - 0.35) / 0.15 * 64;
+  return static_cast<uint8_t>(std::clamp(grade, 64.0, 255.0));
 }

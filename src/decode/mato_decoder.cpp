@@ -203,10 +203,13 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (cell == kMark) {
     if (part.bytes.size() >= limit && !bridge.bridged) {
-      part.cut = 1;
+      // A start bit told by its first level alone had no waveform after it: noise after
+      // the block, not a frame that was left out.
+      part.cut = walk.ended ? 0 : 1;
       break;
     }
     const double frameStart = x[walk.cellStart];
+    const size_t frameFirst = walk.cellStart;  // the start bit's first crossing
     uint32_t value = 0;
     int32_t bit = 0;
     for (; bit < kDataBits; ++bit) {
@@ -218,9 +221,10 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     }
     double gapStart = frameStart;
     if (bit == kDataBits) {
-      // A last cell told by its first level alone is a guess, if a good one.
-      const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                        walk.ended ? kByteUncertain : kByteCertain, frameStart);
+      // Every level of a Mato cell lasts a whole number of thirds of a space.
+      const uint8_t clarity = gradeCells(crossings, frameFirst, walk.c + 1, walk.space / 3);
+      const int32_t status =
+          appendByte(part, static_cast<uint8_t>(value), clarity, frameStart);
       if (status != kOk) {
         return status;
       }

@@ -18,6 +18,9 @@ constexpr double kLongestInterval = 1.0 / 500;
 constexpr double kPeriodTolerance = 0.2;
 // Duty cycles nearer than this to one half are PMD 85 leaders; Mato spaces have 1/3.
 constexpr double kPmdDutyTolerance = 0.09;
+// The shortest cell, as a share of the run's period, that may follow a Mato pilot: more
+// than the space after a run of marks, less than a space shifted by noise.
+constexpr double kPilotEndShare = 0.8;
 // PMD 85 cells per second that separate the two speeds (1102.5..1225 and 1837.5..2450
 // nominal, 10 % off either way).
 constexpr double kDoubleSpeedCellRate = 1500;
@@ -64,10 +67,11 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, TapeProtocol
     leadIn.protocol = kProtocolMato;
     leadIn.phase = phase != kPhaseAuto ? phase : measured;
     // A pilot is spaces, so the cell that ends it is longer; a run of marks inside data
-    // (bytes 0xFF) is followed by a shorter one.
+    // (bytes 0xFF) is followed by a shorter one (3/5 of a mark). A pilot whose run a noisy
+    // crossing broke goes on with a cell of about its own length.
     const std::vector<double>& x = crossings.positions;
-    const bool endsWithLongerCell =
-        leadIn.end + 1 >= x.size() || x[leadIn.end + 1] - x[leadIn.end - 1] > period;
+    const bool endsWithLongerCell = leadIn.end + 1 >= x.size() ||
+                                    x[leadIn.end + 1] - x[leadIn.end - 1] > kPilotEndShare * period;
     return rate >= kMinCellRate && rate <= kMaxMatoSpaceRate && endsWithLongerCell &&
            (phase == kPhaseAuto || phase == measured);
   }

@@ -209,6 +209,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   double firstByteSample = -1;
   double frameStart = 0;  // of the frame being read
   double frameEnd = -1;   // of the last whole frame
+  size_t frameFirst = walk.middle;  // the crossing in the middle of the frame's start bit
   int32_t bitCount = -1;  // -1: waiting for a start bit; then bits of the frame so far
   int32_t idleMarks = 0;
   uint32_t value = 0;
@@ -233,6 +234,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         if (firstByteSample < 0) {
           firstByteSample = frameStart;
         }
+        frameFirst = walk.middle;
       } else if (++idleMarks > kMaxIdleMarks) {
         endedCleanly = true;
         break;
@@ -244,9 +246,10 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       badStopBit = badStopBit || !mark;
       if (++bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
-        const int32_t status = appendByte(
-            part, static_cast<uint8_t>(value), badStopBit ? kByteUncertain : kByteCertain,
-            frameStart);
+        const uint8_t clarity =
+            gradeCells(crossings, frameFirst, walk.middle + 1, walk.halfCell);
+        const int32_t status = appendByte(part, static_cast<uint8_t>(value),
+                                          badStopBit ? kByteUncertain : clarity, frameStart);
         if (status != kOk) {
           return status;
         }

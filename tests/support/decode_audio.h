@@ -148,8 +148,8 @@ inline Audio resample(const Audio& audio, int32_t sampleRate, double speed = 1.0
   return out;
 }
 
-// Adds white Gaussian noise `snrDb` below the RMS of the samples that carry signal.
-inline Audio addNoise(Audio audio, double snrDb, uint32_t seed) {
+// The RMS of the samples that carry signal, the level that noise and hum are set against.
+inline double signalRms(const Audio& audio) {
   double power = 0;
   size_t active = 0;
   for (const double x : audio.samples) {
@@ -158,13 +158,123 @@ inline Audio addNoise(Audio audio, double snrDb, uint32_t seed) {
       ++active;
     }
   }
-  const double rms = std::sqrt(power / static_cast<double>(active ? active : 1));
+  return std::sqrt(power / static_cast<double>(active ? active : 1));
+}
+
+// Adds white Gaussian noise of RMS `noiseRms`.
+inline Audio addNoiseOfRms(Audio audio, double noiseRms, uint32_t seed) {
   std::mt19937 random(seed);
-  std::normal_distribution<double> gauss(0.0, rms * std::pow(10.0, -snrDb / 20));
+  std::normal_distribution<double> gauss(0.0, noiseRms);
   for (double& x : audio.samples) {
     x += gauss(random);
   }
   return audio;
+}
+
+// Adds white Gaussian noise `snrDb` below the RMS of the samples that carry signal.
+inline Audio addNoise(const Audio& audio, double snrDb, uint32_t seed) {
+  return addNoiseOfRms(audio, signalRms(audio) * std::pow(10.0, -snrDb / 20), seed);
+}
+
+// Adds mains hum: 50 Hz and its harmonics up to 250 Hz, falling off as a rectifier's do,
+// with an RMS `levelDb` relative to the signal's (0: as loud as the signal), starting at
+// `phase` radians.
+inline Audio addHum(Audio audio, double levelDb, double phase = 0) {
+  constexpr double kAmplitudes[5] = {1.0, 0.5, 0.35, 0.25, 0.15};
+  double power = 0;
+  for (const double a : kAmplitudes) {
+    power += a * a / 2;
+  }
+  const double gain = signalRms(audio) * std::pow(10.0, levelDb / 20) / std::sqrt(power);
+  for (size_t i = 0; i < audio.samples.size(); ++i) {
+    const double t = static_cast<double>(i) / audio.sampleRate;
+    double hum = 0;
+    for (int h = 0; h < 5; ++h) {
+      hum += kAmplitudes[h] * std::sin(2 * M_PI * 50 * (h + 1) * t + (h + 1) * phase + 0.7 * h);
+    }
+    audio.samples[i] += gain * hum;
+  }
+  return audio;
+}
+
+// Scales the level by `gain(seconds)`.
+template <typename Gain>
+inline Audio changeLevel(Audio audio, Gain gain) {
+  for (size_t i = 0; i < audio.samples.size(); ++i) {
+    audio.samples[i] *= gain(static_cast<double>(i) / audio.sampleRate);
+  }
+  return audio;
+}
+
+// The level falls smoothly to `depth` (a share of the level) and back every `periodSeconds`,
+// starting from the full level: a head losing and regaining contact.
+inline Audio fadeLevel(const Audio& audio, double depth, double periodSeconds) {
+  return changeLevel(audio, [=](double t) {
+    return depth + (1 - depth) * (0.5 + 0.5 * std::cos(2 * M_PI * t / periodSeconds));
+  });
+}
+
+// The level falls to `depth` for `seconds`, with edges of half a millisecond, once every
+// `spacingSeconds` from `firstSeconds` on: brief dropouts of the oxide.
+inline Audio addDropouts(const Audio& audio, double depth, double seconds, double spacingSeconds,
+                         double firstSeconds) {
+  constexpr double kEdge = 0.0005;
+  return changeLevel(audio, [=](double t) {
+    if (t < firstSeconds) {
+      return 1.0;
+    }
+    const double within = std::fmod(t - firstSeconds, spacingSeconds);
+    const double edge = std::fmin(within, seconds - within) / kEdge;
+    if (within >= seconds) {
+      return 1.0;
+    }
+    const double share = edge >= 1 ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * edge);
+    return 1 - (1 - depth) * share;
+  });
+}
+
+// First-order high-pass at `cutoffHz`: the coupling capacitors of a deck and a sound card.
+inline Audio highPass(Audio audio, double cutoffHz) {
+  const double a = 1 / (1 + 2 * M_PI * cutoffHz / audio.sampleRate);
+  double previousIn = audio.samples.empty() ? 0 : audio.samples[0];
+  double previousOut = 0;
+  for (double& x : audio.samples) {
+    const double y = a * (previousOut + x - previousIn);
+    previousIn = x;
+    previousOut = y;
+    x = y;
+  }
+  return audio;
+}
+
+// First-order all-pass with its quarter turn at `turnHz`: the phase a tape path bends
+// without changing the level, so square edges ring and lean.
+inline Audio shiftPhase(Audio audio, double turnHz) {
+  const double k = std::tan(M_PI * turnHz / audio.sampleRate);
+  const double c = (k - 1) / (k + 1);
+  double previousIn = 0;
+  double previousOut = 0;
+  for (double& x : audio.samples) {
+    const double y = c * x + previousIn - c * previousOut;
+    previousIn = x;
+    previousOut = y;
+    x = y;
+  }
+  return audio;
+}
+
+// Plays `audio` with the speed wobbling by `depth` (0.01: 1 %) `rateHz` times a second.
+inline Audio addWow(const Audio& audio, double depth, double rateHz) {
+  Audio out;
+  out.sampleRate = audio.sampleRate;
+  double t = 0;
+  const auto last = static_cast<double>(audio.samples.size()) - 1;
+  for (size_t i = 0; t < last; ++i) {
+    out.samples.push_back(interpolate(audio.samples, t, 1.0));
+    const double seconds = static_cast<double>(i) / audio.sampleRate;
+    t += 1 + depth * std::sin(2 * M_PI * rateHz * seconds);
+  }
+  return out;
 }
 
 inline Audio addOffset(Audio audio, double offset) {
