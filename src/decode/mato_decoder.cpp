@@ -83,6 +83,22 @@ Cell readCell(CellWalk& walk) {
   return byHead;
 }
 
+enum Lookahead { kPilot, kNoPilot, kPilotUndecided };
+
+// Whether the space just read by `walk` begins a pilot: the cells after it are spaces too.
+Lookahead lookForPilot(CellWalk walk) {
+  for (int32_t spaces = 1; spaces < kPilotSpaces; ++spaces) {
+    const Cell cell = readCell(walk);
+    if (cell == kInvalid && walk.c + 2 >= walk.crossings.positions.size() && !walk.ended) {
+      return kPilotUndecided;
+    }
+    if (cell != kSpace) {
+      return kNoPilot;
+    }
+  }
+  return kPilot;
+}
+
 enum Resync { kResyncFound, kResyncNone, kResyncPilot, kResyncOutOfData };
 
 struct ResyncResult {
@@ -235,11 +251,19 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
       if (cell == kMark) {
         continue;
       }
-      walk.c = frameEnd;
       if (cell == kSpace) {
-        endedCleanly = true;
-        break;
+        // A space where the next start bit belongs begins the next pilot, or is noise in
+        // a dropout: only a pilot goes on with spaces.
+        const Lookahead ahead = lookForPilot(walk);
+        if (ahead != kNoPilot) {
+          walk.c = frameEnd;
+          endedCleanly = ahead == kPilot;
+          waiting = ahead == kPilotUndecided;
+          break;
+        }
       }
+      walk.c = frameEnd;
+      walk.ended = false;
       gapStart = lastFrameEnd;
     }
     const bool full = part.bytes.size() >= (bridge.bridged ? kMaxPartLength : limit);
