@@ -2,6 +2,7 @@
 // the frames after each are read by the PMD 85 or the Mato rules.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -61,6 +62,28 @@ struct TapePart {
 // kErrOutOfMemory, reported.
 [[nodiscard]] int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
                                          double frameSamples);
+
+// What a look past a gap found: frames that go on, nothing before the time ran out, the
+// next lead-in, or the end of the crossings so far.
+enum Resync { kResyncFound, kResyncNone, kResyncLeadIn, kResyncOutOfData };
+
+struct ResyncResult {
+  Resync kind = kResyncNone;
+  size_t crossing = 0;  // found: the crossing the reading goes on from
+  double sample = 0;    // found: where that frame starts; lead-in: where the lead-in starts
+  double error = 1;     // found: frameGridError of `sample`
+};
+
+// Keeps in `best` the guess of where frames go on after a gap that lies nearest to a whole
+// number of frames after `gapStart`: the clock decides between guesses that fit equally.
+inline void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double gapStart,
+                             double frameSamples) {
+  const double frames = (sample - gapStart) / frameSamples;
+  const double error = std::fabs(frames - std::round(frames));
+  if (error < best.error) {
+    best = {kResyncFound, crossing, sample, error};
+  }
+}
 
 // What a part's reader keeps of the gaps it bridged.
 struct GapBridge {

@@ -99,14 +99,6 @@ Lookahead lookForPilot(CellWalk walk) {
   return kPilot;
 }
 
-enum Resync { kResyncFound, kResyncNone, kResyncPilot, kResyncOutOfData };
-
-struct ResyncResult {
-  Resync kind = kResyncNone;
-  size_t c = 0;       // found: the crossing where the first start bit after the gap begins
-  double sample = 0;  // found: where that frame starts; pilot: where the pilot starts
-};
-
 // Looks after a gap that began at sample `gapStart` for where frames go on, up to
 // `deadline`, from crossing `from`. `frameSamples` is the mean frame length so far: the
 // time since the gap decides between guesses that fit equally.
@@ -149,7 +141,6 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, bool firstRising, size_t f
     if (cell == kInvalid && trial.c + 2 >= x.size()) {
       return {kResyncOutOfData};
     }
-    double bestError = 1;
     ResyncResult found;
     for (int32_t offset = 0; offset < kFrameCells && count - offset >= kMinResyncFrames * kFrameCells;
          ++offset) {
@@ -161,19 +152,13 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, bool firstRising, size_t f
       if (!framed) {
         continue;
       }
-      const double sample = x[starts[offset]];
-      const double frames = (sample - gapStart) / frameSamples;
-      const double error = std::fabs(frames - std::round(frames));
-      if (error < bestError) {
-        bestError = error;
-        found = {kResyncFound, starts[offset], sample};
-      }
+      keepNearestGuess(found, starts[offset], x[starts[offset]], gapStart, frameSamples);
     }
     if (found.kind == kResyncFound) {
       return found;
     }
     if (pilot) {
-      return {kResyncPilot, 0, x[starts[count]]};
+      return {kResyncLeadIn, 0, x[starts[count]]};
     }
   }
 }
@@ -283,7 +268,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (resync.kind == kResyncNone) {
       break;
     }
-    if (resync.kind == kResyncPilot) {
+    if (resync.kind == kResyncLeadIn) {
       const int32_t status = closeGapAtLeadIn(part, part.isBody != 0 ? limit : kMaxPartLength,
                                               gapStart, resync.sample, frameSamples);
       if (status != kOk) {
@@ -295,7 +280,7 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (status != kOk) {
       return status;
     }
-    walk.c = resync.c;
+    walk.c = resync.crossing;
     walk.ended = false;
     cell = readCell(walk);
   }

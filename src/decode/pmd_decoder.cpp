@@ -91,14 +91,6 @@ Step stepCell(CellWalk& walk) {
   return kStepOk;
 }
 
-enum Resync { kResyncFound, kResyncNone, kResyncLeader, kResyncOutOfData };
-
-struct ResyncResult {
-  Resync kind = kResyncNone;
-  size_t middle = 0;   // found: the middle of the first start bit after the gap
-  double sample = 0;   // found: where that frame starts; leader: where the leader starts
-};
-
 // Looks after a gap that began at sample `gapStart` (the start of the frame it broke, or
 // the end of the last whole frame) for where frames go on, up to `deadline`, starting at
 // crossing `from`. Speed tracking is frozen: a gap tells nothing of the speed.
@@ -137,7 +129,6 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapSta
     if (step == kStepOutOfData) {
       return {kResyncOutOfData};
     }
-    double bestError = 1;
     ResyncResult found;
     for (int32_t offset = 0; offset < kFrameCells; ++offset) {
       bool framed = offset + kResyncFrames * kFrameCells <= count;
@@ -148,19 +139,13 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapSta
       if (!framed) {
         continue;
       }
-      const double sample = x[middles[offset]] - walk.halfCell;
-      const double frames = (sample - gapStart) / frameSamples;
-      const double error = std::fabs(frames - std::round(frames));
-      if (error < bestError) {
-        bestError = error;
-        found = {kResyncFound, middles[offset], sample};
-      }
+      keepNearestGuess(found, middles[offset], x[middles[offset]] - walk.halfCell, gapStart, frameSamples);
     }
     if (found.kind == kResyncFound) {
       return found;
     }
     if (runStart >= 0) {
-      return {kResyncLeader, 0, x[middles[runStart]] - walk.halfCell};
+      return {kResyncLeadIn, 0, x[middles[runStart]] - walk.halfCell};
     }
   }
 }
@@ -279,7 +264,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       break;
     }
     const double frameSamples = kFrameCells * 2 * walk.halfCell;
-    if (resync.kind == kResyncLeader) {
+    if (resync.kind == kResyncLeadIn) {
       const int32_t status =
           closeGapAtLeadIn(part, byteLimit, gapStart, resync.sample, frameSamples);
       if (status != kOk) {
@@ -292,7 +277,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     if (status != kOk) {
       return status;
     }
-    walk.middle = resync.middle;
+    walk.middle = resync.crossing;
     bitCount = -1;
     idleMarks = 0;
   }
