@@ -258,6 +258,14 @@ void addBlock(Json& json, const std::vector<TakeFacts>& facts,
 
 }  // namespace
 
+std::string nameTakes(const std::vector<TakeFacts>& facts) {
+  std::string names;
+  for (const TakeFacts& take : facts) {
+    names += (names.empty() ? "" : "', '") + take.name;
+  }
+  return names;
+}
+
 double speedDeviationPercent(const DecodedBlock& block) {
   const double nominal = block.protocol == kProtocolMato        ? kMatoSpaceHertz
                          : block.protocol == kProtocolPmdDouble ? kPmdDoubleCellsPerSecond

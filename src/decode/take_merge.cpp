@@ -511,6 +511,13 @@ int32_t mergeColumn(const Takes& takes, const Column& column, TapeMerge& merge) 
 
 }  // namespace
 
+int32_t mergeEnding(const TapeMerge& merge) {
+  if (merge.blocks.empty()) {
+    return kErrNoBlocks;
+  }
+  return countDamagedBlocks(merge.blocks) > 0 ? kErrDamagedBlocks : kOk;
+}
+
 int32_t countLostBytes(const DecodedBlock& block, int32_t& first) {
   first = -1;
   size_t index = 0;

@@ -47,6 +47,13 @@ struct TapeMerge {
 [[nodiscard]] int32_t mergeTakes(const std::vector<std::vector<DecodedBlock>>& takes,
                                  TapeMerge& merge);
 
+// How a decode of one or several takes ends, once they are merged: kErrNoBlocks when no
+// take held a block (there is no image), kErrDamagedBlocks when a merged block carries a
+// fault mark (the image is written all the same), else kOk. Nothing is reported: the
+// front end names the takes (nameTakes), the first before the listing, the second after
+// the image is written.
+int32_t mergeEnding(const TapeMerge& merge);
+
 // The bytes of `block` that no take read: the unknown ones (countUnknownBytes) and,
 // after a header with a good checksum, those missing from a short body. `first` is set to
 // the byte index (header part first, then body) of the first, or -1.
