@@ -511,6 +511,22 @@ int32_t mergeColumn(const Takes& takes, const Column& column, TapeMerge& merge) 
 
 }  // namespace
 
+const char* mergeDecisionName(MergeDecision decision) {
+  switch (decision) {
+    case kMergeAgreed:
+      return "agreed";
+    case kMergeDisputed:
+      return "disputed";
+    case kMergeRecovered:
+      return "recovered";
+    case kMergeDamaged:
+      return "damaged";
+    case kMergeSingle:
+      break;
+  }
+  return "single";
+}
+
 int32_t mergeEnding(const TapeMerge& merge) {
   if (merge.blocks.empty()) {
     return kErrNoBlocks;

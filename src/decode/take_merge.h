@@ -17,6 +17,10 @@ enum MergeDecision : int32_t {
   kMergeDamaged = 4,    // combined byte by byte, still not whole
 };
 
+// The decision's name in the report and on the page: "single", "agreed", "disputed",
+// "recovered" or "damaged".
+const char* mergeDecisionName(MergeDecision decision);
+
 // Where one merged block comes from. Takes are numbered from 0 in the order given.
 struct BlockOrigin {
   std::vector<int32_t> copies;   // per take: the index of its copy in that take's blocks, or -1
