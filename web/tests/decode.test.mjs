@@ -45,7 +45,7 @@ async function decodedRows(page) {
 test('a recording of the demo tape decodes to the image tonbrix-decode writes', async (t) => {
   const recording = exportDemo('demo.wav', []);
   const nativeImage = join(temp.folder, 'native.img');
-  const native = runNative(decodeBinary, ['-o', nativeImage, recording], temp.folder);
+  const native = runNative(decodeBinary, ['-f', '-o', nativeImage, recording], temp.folder);
   assert.equal(native.code, 0, native.stderr);
   const { browser, page, errors } = await openPage();
   try {
@@ -166,7 +166,7 @@ test('a recording of a damaged tape still gives its image, and says so as tonbri
   writeFileSync(join(temp.folder, 'damaged.img'), damaged);
   const recording = join(temp.folder, 'damaged.wav');
   assert.equal(runNative(tonbrixBinary, ['-o', recording, 'damaged.img'], temp.folder).code, 0);
-  const native = runNative(decodeBinary, ['-o', 'native.img', 'damaged.wav'], temp.folder);
+  const native = runNative(decodeBinary, ['-f', '-o', 'native.img', 'damaged.wav'], temp.folder);
   assert.equal(native.code, 23);
   const { browser, page, errors } = await openPage();
   try {
@@ -214,7 +214,7 @@ function muLawWav(input, output) {
 test('a dropout in a body is plotted, with the damage in words, whether the WAV is read in slices or not',
   async () => {
     const recording = damagedRecording(temp.folder);
-    const native = runNative(decodeBinary, ['-o', 'native.img', recording], temp.folder);
+    const native = runNative(decodeBinary, ['-f', '-o', 'native.img', recording], temp.folder);
     assert.equal(native.code, 23);
     const muLaw = join(temp.folder, 'dropout-mulaw.wav');
     muLawWav(recording, muLaw);
@@ -250,7 +250,7 @@ test('a long recording decodes in the worker without a long task on the page', a
   const recording = join(temp.folder, 'long.wav');
   reformatWav(mono, recording);
   let started = Date.now();
-  const native = runNative(decodeBinary, ['-o', 'native.img', recording], temp.folder);
+  const native = runNative(decodeBinary, ['-f', '-o', 'native.img', recording], temp.folder);
   const nativeMs = Date.now() - started;
   assert.equal(native.code, 0, native.stderr);
   const { browser, page, errors } = await openPage();
@@ -298,7 +298,7 @@ test('WAV files of every sample format the worker reads in slices give the nativ
     for (const format of formats) {
       const name = `${format.bits}${format.float ? 'f' : ''}-${format.channels}${format.extensible ? 'x' : ''}.wav`;
       reformatWav(recording, join(temp.folder, name), format);
-      const native = runNative(decodeBinary, ['-o', 'native.img', name], temp.folder);
+      const native = runNative(decodeBinary, ['-f', '-o', 'native.img', name], temp.folder);
       assert.equal(native.code, 23, `${name}: ${native.stderr}`);
       await fileInput(page, 1).setInputFiles(join(temp.folder, name));
       await page.locator(`#recording-messages:text("${name}: 3 blocks")`).waitFor();
@@ -342,7 +342,7 @@ test('three damaged takes merge into the exact image, with each block\'s takes a
     takeOf(recording, 'take3.wav', [[30.5, 0.1], [73.0, 0.15]]),
   ];
   const native = runNative(decodeBinary,
-    ['-o', 'take1.img', '-report', 'take1-report.json', ...takes], temp.folder);
+    ['-f', '-o', 'take1.img', '-report', 'take1-report.json', ...takes], temp.folder);
   assert.equal(native.code, 0, native.stderr);
   const listing = native.stdout.slice(native.stdout.indexOf(' Takes: 3'),
     native.stdout.indexOf('Writing tape image'));
@@ -376,7 +376,7 @@ test('three damaged takes merge into the exact image, with each block\'s takes a
 test('a damaged merged block is plotted from the take it came from', async () => {
   const recording = exportDemo('clean.wav', []);
   const takes = [takeOf(recording, 'late.wav', [[30, 0.1]], 2), takeOf(recording, 'early.wav', [], 0, 10)];
-  const native = runNative(decodeBinary, ['-o', 'native.img', ...takes], temp.folder);
+  const native = runNative(decodeBinary, ['-f', '-o', 'native.img', ...takes], temp.folder);
   assert.equal(native.code, 23);
   const { browser, page, errors } = await openPage();
   try {
