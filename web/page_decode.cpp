@@ -206,8 +206,7 @@ EMSCRIPTEN_KEEPALIVE int32_t feedPcm(PageDecoding* decoding, const uint8_t* byte
 // from, and the fields of each block found so far (appendDecodedBlock), the unknown bytes
 // being those read as such. Once finished, the blocks of the channel kept. Returns kOk or
 // a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding,
-                                             const char* resultPath) {
+EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, const char* resultPath) {
   const DecodeSession& session = decoding->session;
   const size_t shown = shownDecoder(*decoding);
   std::string json = "{\"finished\":" + std::string(decoding->finished ? "true" : "false") +
@@ -294,8 +293,8 @@ EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageTakes* takes, const char* image
     status = buildMergeReport(takes->facts, takes->takes, merge, imageName, report);
   }
   if (status == kOk) {
-    status = writePageFile(reportPath, reinterpret_cast<const uint8_t*>(report.data()),
-                           report.size());
+    status =
+        writePageFile(reportPath, reinterpret_cast<const uint8_t*>(report.data()), report.size());
   }
   if (status != kOk) {
     return status;

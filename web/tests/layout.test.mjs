@@ -52,6 +52,8 @@ test('no axe-core violations, no sideways scroll and targets of 24 px, in both t
           assert.deepEqual(found, [], `${name}, ${colorScheme}`);
           await page.locator('#tape-blocks tr.playing').scrollIntoViewIfNeeded();
           await page.screenshot({ path: join(repo, `build/web/page-${name}-${colorScheme}.png`) });
+          await page.locator('#decoded-blocks').scrollIntoViewIfNeeded();
+          await page.screenshot({ path: join(repo, `build/web/takes-${name}-${colorScheme}.png`) });
         }
         const width = await page.evaluate(() => document.documentElement.scrollWidth);
         assert.ok(width <= viewport.width, `${name}: ${width} px wide`);
