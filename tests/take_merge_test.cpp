@@ -249,3 +249,29 @@ TEST(MergeTakes, FirstUnknownByteIsTimedInItsTake) {
 }
 
 }  // namespace
+
+namespace {
+
+// How the command line and the page end a decode of several takes.
+TEST(MergeTakes, EndingSaysWhetherThereIsAnImageAndWhetherItIsWhole) {
+  Take damaged = originalTape();
+  lose(2, 100, 50)(damaged);
+  const struct {
+    const char* name;
+    std::vector<Take> takes;
+    int32_t ending;
+  } cases[] = {
+      {"no take holds a block", {{}, {}}, kErrNoBlocks},
+      {"one take holds the tape", {{}, originalTape()}, kOk},
+      {"both lost the same bytes", {damaged, damaged}, kErrDamagedBlocks},
+      {"the other take read them", {damaged, originalTape()}, kOk},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    TapeMerge merge;
+    ASSERT_EQ(mergeTakes(test.takes, merge), kOk);
+    EXPECT_EQ(mergeEnding(merge), test.ending);
+  }
+}
+
+}  // namespace

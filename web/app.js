@@ -18,6 +18,7 @@
     rebuildTimer = setTimeout(() => tape.ensureWav({ quiet: true }), REBUILD_DELAY_MS);
   }
 
+  // `open` gets the files dropped on `zone`.
   function acceptDrops(zone, open) {
     zone.addEventListener('dragover', (event) => {
       event.preventDefault();
@@ -27,9 +28,8 @@
     zone.addEventListener('drop', (event) => {
       event.preventDefault();
       zone.classList.remove('dragging');
-      const file = event.dataTransfer.files[0];
-      if (file) {
-        open(file);
+      if (event.dataTransfer.files.length > 0) {
+        open(event.dataTransfer.files);
       }
     });
   }
@@ -41,7 +41,7 @@
   }
 
   const openTapeSafely = withErrors('tape-messages', opening.openFile);
-  const openRecordingSafely = withErrors('recording-messages', recorder.openFile);
+  const openRecordingsSafely = withErrors('recording-messages', recorder.openFiles);
 
   $('tape-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
@@ -49,14 +49,23 @@
       openTapeSafely(file);
     }
   });
+  // Several recordings chosen or dropped at once are takes of one cassette.
   $('recording-file').addEventListener('change', (event) => {
-    const file = event.target.files[0];
-    if (file) {
-      openRecordingSafely(file);
+    if (event.target.files.length > 0) {
+      openRecordingsSafely(event.target.files);
     }
   });
-  acceptDrops($('tape-section'), openTapeSafely);
-  acceptDrops($('recording-section'), openRecordingSafely);
+  $('add-take').addEventListener('click', () => $('add-take-file').click());
+  $('add-take-file').addEventListener('change', (event) => {
+    const files = [...event.target.files];
+    // Emptied, so that the same file may be chosen again.
+    event.target.value = '';
+    if (files.length > 0) {
+      openRecordingsSafely(files, true);
+    }
+  });
+  acceptDrops($('tape-section'), (files) => openTapeSafely(files[0]));
+  acceptDrops($('recording-section'), openRecordingsSafely);
   // A file dropped anywhere else must not make the browser leave the page.
   window.addEventListener('dragover', (event) => event.preventDefault());
   window.addEventListener('drop', (event) => event.preventDefault());
@@ -64,7 +73,7 @@
   // A file opened in the wrong section moves to the right one, and so does the focus.
   $('digitise-offered').addEventListener('click', () => {
     $('recording-heading').focus();
-    openRecordingSafely(opening.takeOffer());
+    openRecordingsSafely([opening.takeOffer()]);
   });
   $('open-offered').addEventListener('click', () => {
     $('tape-heading').focus();
@@ -98,6 +107,7 @@
   $('record').addEventListener('click', withErrors('recording-messages', recorder.recordLineIn));
   $('stop-recording').addEventListener('click', withErrors('recording-messages', recorder.stop));
   $('download-image').addEventListener('click', decoding.downloadImage);
+  $('download-report').addEventListener('click', decoding.downloadReport);
 
   for (const list of document.querySelectorAll('dl.marks')) {
     for (const [, mark, meaning] of FAULTS) {

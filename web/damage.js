@@ -73,20 +73,23 @@
   }
 
   // The figure for block `number`: the waveform with the first unknown byte marked, and its
-  // caption, which is also the plot's text alternative.
-  function figure(number, block, plot) {
+  // caption, which is also the plot's text alternative. Of a tape merged from several takes,
+  // `take` ({ number, name }) says in which the signal lies; else it is null.
+  function figure(number, block, plot, take) {
     const element = document.createElement('figure');
     element.className = 'damage';
     const canvas = document.createElement('canvas');
     const end = plot.startSeconds + plot.samples.length / plot.rate;
-    const name = `Signal of block ${number} from ${plot.startSeconds.toFixed(2)} s to ` +
+    const where = take ? ` in take ${take.number}` : '';
+    const name = `Signal of block ${number}${where} from ${plot.startSeconds.toFixed(2)} s to ` +
       `${end.toFixed(2)} s, the first unknown byte marked at ${block.firstUnknownSeconds.toFixed(2)} s`;
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label', name);
     const caption = document.createElement('figcaption');
+    const recording = take ? `take ${take.number} (${take.name})` : 'the recording';
     caption.textContent = `Block ${number}: ${block.unknownBytes} unknown ` +
       `byte${block.unknownBytes === 1 ? '' : 's'}, the first at ` +
-      `${block.firstUnknownSeconds.toFixed(2)} s into the recording (the line). ${describe(block, plot)}`;
+      `${block.firstUnknownSeconds.toFixed(2)} s into ${recording} (the line). ${describe(block, plot)}`;
     element.append(canvas, caption);
     // Drawn once it has a width, and again when the page's width or theme changes.
     const redraw = () => draw(canvas, block, plot);

@@ -1,5 +1,6 @@
 // The takes of a cassette and their decoding in the worker: samples or a WAV file in, the
-// table of blocks found, the damage, and the tape image at the end.
+// table of blocks found, the damage, and at the end the tape image, merged from every take
+// kept, with its report.
 'use strict';
 
 (function () {
@@ -10,8 +11,9 @@
   const state = {
     worker: null,
     // Every recording of the cassette opened so far, the last one being decoded or shown:
-    // { id, name, blocks, status, image, plots, done, wait }. Only the last one gives the image
-    // for now; the takes are kept apart so that several can be merged.
+    // { id, name, blocks, status, image, report, plots, merged, kept, done, ... }. The worker
+    // keeps those that were decoded to their end (`kept`) and merges them; the last one holds
+    // what the merge gave.
     takes: [],
     nextId: 1,
   };
@@ -28,15 +30,36 @@
     return state.worker;
   }
 
-  // A new take named `name` replaces the one shown; the one still decoding is cancelled.
-  function begin(name) {
+  function keptTakes() {
+    return state.takes.filter((take) => take.kept);
+  }
+
+  // A recording's name without its extension; a capture's name may hold dots of its own.
+  function baseName(name) {
+    return name.replace(/\.(wav|w64|rf64|flac|mp3|ogg|oga|opus|aiff?|m4a|webm)$/i, '') || 'tape';
+  }
+
+  // A new take named `name`: with `add`, another take of the cassette, else the first of a new
+  // one. The one still decoding is cancelled.
+  function begin(name, add = false) {
     cancel();
-    const take = { id: state.nextId++, name, blocks: [], status: null, image: null, plots: [],
-      done: false, waiting: null, acknowledged: [], channel: -1 };
-    state.takes = [take];
+    const kept = add ? keptTakes() : [];
+    // Named after the first take, as tonbrix-decode names its output after the first input.
+    const base = baseName(kept[0]?.name ?? name);
+    const take = { id: state.nextId++, name, blocks: [], status: null, image: null, report: null,
+      plots: [], merged: false, kept: false, number: kept.length + 1, imageName: `${base}.img`,
+      reportName: `${base}-report.json`, done: false, waiting: null, acknowledged: [], channel: -1 };
+    state.takes = [...kept, take];
     $('download-image').disabled = true;
+    $('download-report').disabled = true;
+    $('add-take').disabled = false;
     renderTable(take);
     return take;
+  }
+
+  // What the worker is told of a take as it starts.
+  function describeTake(take) {
+    return { id: take.id, name: take.name, imageName: take.imageName, addTake: take.number > 1 };
   }
 
   function cancel() {
@@ -97,7 +120,7 @@
   // is no WAV that can be read in slices.
   async function streamFile(take, file, onProgress) {
     take.onProgress = onProgress;
-    worker().postMessage({ op: 'file', id: take.id, file, name: take.name, ...options() });
+    worker().postMessage({ op: 'file', file, ...describeTake(take), ...options() });
     let message = await answer(take);
     if (message.op === 'started') {
       message = await answer(take);
@@ -108,7 +131,7 @@
   // Starts a take whose samples the page pushes. Resolves to true once the decoder runs.
   async function startPush(take, rate, channels, onProgress) {
     take.onProgress = onProgress;
-    worker().postMessage({ op: 'start', id: take.id, rate, channels, ...options() });
+    worker().postMessage({ op: 'start', rate, channels, ...describeTake(take), ...options() });
     return (await answer(take)).op === 'started';
   }
 
@@ -128,22 +151,25 @@
     if (take.done) {
       return;
     }
-    worker().postMessage({ op: 'finish', id: take.id, name: take.name });
+    worker().postMessage({ op: 'finish', id: take.id });
     await answer(take);
   }
 
-  // The take is decoded: its blocks, its image when there is one, and its message.
+  // The take is decoded: its blocks, or those merged from every take kept, the image when
+  // there is one, the report, and the message.
   function complete(take, message) {
-    take.blocks = message.blocks;
-    take.status = message.status;
-    take.plots = message.plots;
+    Object.assign(take, { blocks: message.blocks, status: message.status, plots: message.plots,
+      kept: message.kept, merged: message.merged });
     showMessages('recording-messages', message.lines);
     const facts = window.tonbrix.module.facts;
     if (message.image && (message.status === 0 || message.status === facts.status.damagedBlocks)) {
       take.image = message.image;
+      take.report = message.report;
       $('download-image').disabled = false;
+      $('download-report').disabled = take.report === null;
       const count = take.blocks.length;
-      const summary = `${take.name}: ${count} block${count === 1 ? '' : 's'}, ` +
+      const what = take.merged ? `${keptTakes().length} takes merged` : take.name;
+      const summary = `${what}: ${count} block${count === 1 ? '' : 's'}, ` +
         `${take.image.length} bytes of tape image.`;
       say('recording-messages', [summary, $('recording-messages').textContent].join('\n').trim());
     }
@@ -160,6 +186,13 @@
     renderTable(take, from);
   }
 
+  // The takes a merged block came from, and how, when it is more than taking a whole copy.
+  function sourcesText(block) {
+    const how = block.decision === 'recovered' || block.decision === 'disputed'
+      ? `, ${block.decision}` : '';
+    return block.sources.join('+') + how;
+  }
+
   // The table of the take's blocks from `from` on; those before stay as they are.
   function renderTable(take, from = 0) {
     const table = $('decoded-blocks');
@@ -169,12 +202,21 @@
     }
     table.hidden = take.blocks.length === 0;
     $('decoded-legend').hidden = table.hidden;
+    $('takes-heading').hidden = !take.merged;
+    $('takes-legend').hidden = !take.merged;
+    $('decoded-caption').textContent = take.merged ? `Blocks of the tape, merged from ` +
+      `${keptTakes().length} takes` : take.number > 1 ? `Blocks found in take ${take.number}, ` +
+      `${take.name}` : 'Blocks found';
+    const takes = keptTakes();
     take.blocks.slice(from).forEach((block, i) => {
       const index = from + i;
       const row = body.insertRow();
       row.className = 'block';
       cell(row, String(index + 1), 'number', 'BLK');
       fillBlockCells(row, block);
+      if (take.merged) {
+        cell(row, sourcesText(block), '', 'Takes');
+      }
       cell(row, `${formatTime(block.seconds)}–${formatTime(block.endSeconds)}`, 'number', 'Time');
       cell(row, block.protocolName, '', 'Protocol');
       // The checksum state, also when it is good: a person at the deck waits for that word.
@@ -184,8 +226,9 @@
         const plotRow = body.insertRow();
         plotRow.className = 'plot';
         const td = plotRow.insertCell();
-        td.colSpan = 8;
-        td.append(window.tonbrix.damage.figure(index + 1, block, plot));
+        td.colSpan = take.merged ? 9 : 8;
+        const source = take.merged ? { number: block.take, name: takes[block.take - 1].name } : null;
+        td.append(window.tonbrix.damage.figure(index + 1, block, plot, source));
       }
     });
   }
@@ -193,12 +236,18 @@
   function downloadImage() {
     const take = current();
     if (take && take.image) {
-      // Only a recording's own extension goes: a capture's name may hold dots of its own.
-      const base = take.name.replace(/\.(wav|w64|rf64|flac|mp3|ogg|oga|opus|aiff?|m4a|webm)$/i, '') ||
-        'tape';
-      download(take.image, `${base}.img`, 'application/octet-stream');
+      download(take.image, take.imageName, 'application/octet-stream');
     }
   }
 
-  window.tonbrix.decoding = { begin, cancel, current, streamFile, startPush, push, finish, downloadImage };
+  function downloadReport() {
+    const take = current();
+    if (take && take.report) {
+      download(take.report, take.reportName, 'application/json');
+    }
+  }
+
+  window.tonbrix.decoding = {
+    begin, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
+  };
 })();

@@ -1,5 +1,6 @@
 // The decoder's entry points for the page: the browser hands over float samples as the
-// recording plays or is read, and gets back the blocks found and the tape image.
+// recording plays or is read, and gets back the blocks found, and of the takes of one
+// cassette the merged tape image and its report.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -15,13 +16,25 @@
 #include "core/file_io.h"
 #include "decode/decode_listing.h"
 #include "decode/decode_session.h"
+#include "decode/merge_report.h"
+#include "decode/take_merge.h"
 #include "page_json.h"
 
 // One recording being decoded: a decoder per channel, as tonbrix-decode runs them.
 struct PageDecoding {
   DecodeSession session;
   std::vector<float> converted;  // one channel of the bytes that feedPcm was handed
-  bool finished = false;
+  int32_t sampleRate = 0;
+  int64_t frames = 0;     // fed so far
+  bool finished = false;  // ended, and kept as a take
+};
+
+// The takes of one cassette, as tonbrix-decode holds the recordings it is given: the
+// blocks of each take's channel kept, and what the report tells of each.
+struct PageTakes {
+  std::vector<std::vector<DecodedBlock>> takes;
+  std::vector<TakeFacts> facts;
+  TapeMerge merge;  // of all the takes, once writeMergedTape has run
 };
 
 namespace {
@@ -72,6 +85,48 @@ size_t shownDecoder(const PageDecoding& decoding) {
   return decoding.finished ? decoding.session.best : leadingDecoder(decoding.session, 0);
 }
 
+// Appends the fields of `block` that the table shows, as a JSON object without its
+// closing brace: the listing's, "seconds" and "endSeconds" (where it lies in the
+// recording), "protocol", "protocolName", "damaged", "unknownBytes" and
+// "firstUnknownSeconds" (-1 when none).
+void appendDecodedBlock(std::string& json, const DecodedBlock& block, int32_t unknownBytes,
+                        double firstUnknownSeconds) {
+  appendBlockFields(json, block.info);
+  json += ",\"seconds\":" + std::to_string(block.startSeconds);
+  json += ",\"protocol\":" + std::to_string(block.protocol) + ",\"protocolName\":";
+  const std::string name = protocolName(block.protocol);
+  appendJsonText(json, name.c_str(), name.size());
+  json += ",\"damaged\":" + std::string(isDamaged(block) ? "true" : "false");
+  json += ",\"unknownBytes\":" + std::to_string(unknownBytes);
+  json += ",\"firstUnknownSeconds\":" + std::to_string(firstUnknownSeconds);
+  json += ",\"endSeconds\":" + std::to_string(block.endSeconds);
+}
+
+// Keeps the blocks of the finished `decoding` as the next take of `takes`.
+int32_t keepTake(PageTakes& takes, const PageDecoding& decoding, const char* name) {
+  const DecodeSession& session = decoding.session;
+  TakeFacts facts;
+  facts.name = name;
+  facts.sampleRate = decoding.sampleRate;
+  facts.channel = session.channels[session.best];
+  facts.channelCount = session.channelCount;
+  facts.frames = decoding.frames;
+  int32_t status = appendItem(takes.takes, keptBlocks(session));
+  if (status == kOk) {
+    status = appendItem(takes.facts, facts);
+    if (status != kOk) {
+      takes.takes.pop_back();
+    }
+  }
+  return status;
+}
+
+int32_t writePageFile(const char* path, const uint8_t* bytes, size_t count) {
+  FileHandle file(std::fopen(path, "wb"));
+  return file ? writeAndClose(std::move(file), path, bytes, count)
+              : reportFailure(kErrOpenOutput, path);
+}
+
 }  // namespace
 
 extern "C" {
@@ -86,6 +141,7 @@ EMSCRIPTEN_KEEPALIVE PageDecoding* startDecoding(int32_t sampleRate, int32_t cha
     reportFailure(kErrOutOfMemory);
     return nullptr;
   }
+  decoding->sampleRate = sampleRate;
   const int32_t status =
       startDecodeSession(decoding->session, sampleRate, channelCount == 2 ? 2 : 1, kChannelAuto,
                          static_cast<TapeProtocol>(protocol), static_cast<TapePhase>(phase));
@@ -102,6 +158,9 @@ EMSCRIPTEN_KEEPALIVE int32_t feedDecoder(PageDecoding* decoding, int32_t channel
   if (channel < 0 || static_cast<size_t>(channel) >= decoding->session.decoders.size() ||
       count < 0) {
     return kOk;
+  }
+  if (channel == 0) {
+    decoding->frames += count;
   }
   return feedChannel(decoding->session, static_cast<size_t>(channel), samples,
                      static_cast<size_t>(count));
@@ -138,66 +197,137 @@ EMSCRIPTEN_KEEPALIVE int32_t feedPcm(PageDecoding* decoding, const uint8_t* byte
       return status;
     }
   }
+  decoding->frames += frameCount;
   return kOk;
 }
 
-// Writes {"blocks": [...]} to `resultPath`: the listing's fields of each block found so
-// far, with "seconds" and "endSeconds" (where it lies in the recording), "protocol",
-// "protocolName", "damaged", "unknownBytes" and "firstUnknownSeconds" (-1 when none), and
-// "channel": the recording's channel (0-based) they come from. Once the decoding is
-// finished, the blocks of the channel kept. Returns kOk or a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, int32_t /*finished*/,
-                                             const char* resultPath) {
+// Writes {"finished", "channel", "blocks": [...]} to `resultPath`: whether the decoding
+// ended and was kept as a take, the recording's channel (0-based) that the blocks come
+// from, and the fields of each block found so far (appendDecodedBlock), the unknown bytes
+// being those read as such. Once finished, the blocks of the channel kept. Returns kOk or
+// a code, reported.
+EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, const char* resultPath) {
   const DecodeSession& session = decoding->session;
   const size_t shown = shownDecoder(*decoding);
-  std::string json = "{\"channel\":" + std::to_string(session.channels[shown]) + ",\"blocks\":[";
+  std::string json = "{\"finished\":" + std::string(decoding->finished ? "true" : "false") +
+                     ",\"channel\":" + std::to_string(session.channels[shown]) + ",\"blocks\":[";
   const std::vector<DecodedBlock>& blocks = session.decoders[shown].blocks;
   for (size_t i = 0; i < blocks.size(); ++i) {
     json += i == 0 ? "" : ",";
-    appendBlockFields(json, blocks[i].info);
-    json += ",\"seconds\":" + std::to_string(blocks[i].startSeconds);
-    json += ",\"protocol\":" + std::to_string(blocks[i].protocol) + ",\"protocolName\":";
-    const std::string name = protocolName(blocks[i].protocol);
-    appendJsonText(json, name.c_str(), name.size());
-    json += ",\"damaged\":" + std::string(isDamaged(blocks[i]) ? "true" : "false");
-    json += ",\"unknownBytes\":" + std::to_string(countUnknownBytes(blocks[i]));
-    json += ",\"firstUnknownSeconds\":" + std::to_string(firstUnknownSeconds(blocks[i]));
-    json += ",\"endSeconds\":" + std::to_string(blocks[i].endSeconds) + "}";
+    appendDecodedBlock(json, blocks[i], countUnknownBytes(blocks[i]),
+                       firstUnknownSeconds(blocks[i]));
+    json += "}";
   }
   json += "]}";
   return writeJson(resultPath, json);
 }
 
-// Ends the recording named `name`, prints the listing of the channel kept and writes its
-// tape image to `imagePath`, as tonbrix-decode does. Returns kOk; kErrDamagedBlocks, reported,
-// when the image is written but holds a block with a fault; or kErrNoBlocks or another
-// code, reported, when there is no image.
-EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, const char* name,
-                                            const char* imagePath) {
+// Returns an empty set of takes, to be released with releaseTakes, or nullptr after a
+// reported failure.
+EMSCRIPTEN_KEEPALIVE PageTakes* startTakes() {
+  auto* takes = new (std::nothrow) PageTakes;
+  if (takes == nullptr) {
+    reportFailure(kErrOutOfMemory);
+  }
+  return takes;
+}
+
+// Ends the recording named `name` and keeps it as the next take of `takes`. The first
+// take is listed as tonbrix-decode lists a recording alone, and without a block it ends
+// here; a later one is summed up, as one of several. Returns kOk; kErrNoBlocks, reported,
+// for a first take without a block (it is kept all the same, as a take that the next
+// ones may make up for); or another code, reported, when it is not kept.
+EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, PageTakes* takes,
+                                            const char* name) {
   int32_t status = finishDecodeSession(decoding->session);
+  if (status == kOk) {
+    status = keepTake(*takes, *decoding, name);
+  }
   if (status != kOk) {
     return status;
   }
   decoding->finished = true;
-  const int32_t ending = decodeEnding(decoding->session);
-  if (ending == kErrNoBlocks) {
-    return reportFailure(ending, name);
-  }
   const std::vector<DecodedBlock>& blocks = keptBlocks(decoding->session);
+  const size_t count = takes->takes.size();
+  if (count > 1) {
+    std::printf("Take %zu: %s\n", count, name);
+    printTakeSummary(blocks);
+    return kOk;
+  }
+  if (decodeEnding(decoding->session) == kErrNoBlocks) {
+    return reportFailure(kErrNoBlocks, name);
+  }
   listDecodedBlocks(blocks, 0);
-  std::printf("Writing tape image: %s\n", imagePath);
+  return kOk;
+}
+
+// Merges the takes, lists the merged tape when there are several, and writes the tape
+// image to `imagePath` and the JSON report to `reportPath`, naming the image `imageName`,
+// as tonbrix-decode does with the same recordings. Returns kOk; kErrDamagedBlocks,
+// reported, when the image is written but holds a block with a fault; or kErrNoBlocks or
+// another code, reported, when there is no image.
+EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageTakes* takes, const char* imageName,
+                                             const char* imagePath, const char* reportPath) {
+  TapeMerge& merge = takes->merge;
+  int32_t status = mergeTakes(takes->takes, merge);
+  if (status != kOk) {
+    return status;
+  }
+  const int32_t ending = mergeEnding(merge);
+  if (ending == kErrNoBlocks) {
+    return reportFailure(ending, nameTakes(takes->facts));
+  }
+  const size_t count = takes->takes.size();
+  if (count > 1) {
+    std::fputs("\n", stdout);
+    listMergedBlocks(merge, static_cast<int32_t>(count), 0);
+  }
+  std::printf("Writing tape image: %s\n", imageName);
   std::vector<uint8_t> image;
-  status = buildTapeImage(blocks, image);
+  status = buildTapeImage(merge.blocks, image);
   if (status == kOk) {
-    FileHandle file(std::fopen(imagePath, "wb"));
-    status = file ? writeAndClose(std::move(file), imagePath, image.data(), image.size())
-                  : reportFailure(kErrOpenOutput, imagePath);
+    status = writePageFile(imagePath, image.data(), image.size());
+  }
+  std::string report;
+  if (status == kOk) {
+    status = buildMergeReport(takes->facts, takes->takes, merge, imageName, report);
+  }
+  if (status == kOk) {
+    status =
+        writePageFile(reportPath, reinterpret_cast<const uint8_t*>(report.data()), report.size());
   }
   if (status != kOk) {
     return status;
   }
-  return ending == kOk ? kOk : reportFailure(ending, name);
+  return ending == kOk ? kOk : reportFailure(ending, nameTakes(takes->facts));
 }
+
+// Writes {"blocks": [...]} to `resultPath`: the blocks of the merged tape with the fields
+// of describeDecoded, where the time and the first unknown byte lie in take "take", and
+// "sources" (the takes whose bytes the block holds, from 1), "decision" (mergeDecisionName),
+// and as "unknownBytes" those that no take read. Returns kOk or a code, reported.
+EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageTakes* takes, const char* resultPath) {
+  const TapeMerge& merge = takes->merge;
+  std::string json = "{\"blocks\":[";
+  for (size_t i = 0; i < merge.blocks.size(); ++i) {
+    const DecodedBlock& block = merge.blocks[i];
+    const BlockOrigin& origin = merge.origins[i];
+    const double firstSeconds =
+        origin.firstUnknown < 0 ? -1
+                                : blockByteSeconds(block, static_cast<size_t>(origin.firstUnknown));
+    json += i == 0 ? "" : ",";
+    appendDecodedBlock(json, block, origin.unknownBytes, firstSeconds);
+    json += ",\"take\":" + std::to_string(origin.take + 1) + ",\"sources\":[";
+    for (size_t s = 0; s < origin.sources.size(); ++s) {
+      json += (s == 0 ? "" : ",") + std::to_string(origin.sources[s] + 1);
+    }
+    json += "],\"decision\":\"" + std::string(mergeDecisionName(origin.decision)) + "\"}";
+  }
+  json += "]}";
+  return writeJson(resultPath, json);
+}
+
+EMSCRIPTEN_KEEPALIVE void releaseTakes(PageTakes* takes) { delete takes; }
 
 EMSCRIPTEN_KEEPALIVE void releaseDecoder(PageDecoding* decoding) { delete decoding; }
 

@@ -41,10 +41,11 @@
     return file;
   }
 
-  async function openFile(file) {
+  // Opens `file` as the first take of a cassette or, with `add`, as another take of it.
+  async function openFile(file, add) {
     await stop();
     takeOffer();
-    const take = decoding.begin(file.name);
+    const take = decoding.begin(file.name, add);
     if (file.size === 0) {
       say('recording-messages', `'${file.name}' is empty.`);
       return;
@@ -92,6 +93,33 @@
       await nextFrame();
     }
     await decoding.finish(take);
+  }
+
+  // Files waiting to be decoded, each { file, add }, and the loop that decodes them in turn.
+  let pending = [];
+  let draining = null;
+
+  // Decodes `files` one after another as takes of one cassette: a new one, or with `add`
+  // the one open. Files added while others decode wait for them.
+  function openFiles(files, add = false) {
+    const entries = [...files].map((file, i) => ({ file, add: add || i > 0 }));
+    if (add) {
+      pending.push(...entries);
+    } else {
+      pending = entries;
+      decoding.cancel();
+    }
+    draining ??= (async () => {
+      try {
+        while (pending.length > 0) {
+          const next = pending.shift();
+          await openFile(next.file, next.add);
+        }
+      } finally {
+        draining = null;
+      }
+    })();
+    return draining;
   }
 
   // Runs in the audio thread and passes the samples on in batches of 8192 frames: a message
@@ -167,6 +195,7 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
   }
 
   async function recordLineIn() {
+    pending = [];
     await stop();
     let stream;
     try {
@@ -234,5 +263,5 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     await decoding.finish(take);
   }
 
-  window.tonbrix.recorder = { openFile, recordLineIn, stop, takeOffer };
+  window.tonbrix.recorder = { openFiles, recordLineIn, stop, takeOffer };
 })();

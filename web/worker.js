@@ -1,5 +1,6 @@
 // The decoding thread: a Web Worker with its own copy of the module, fed a WAV file slice by
-// slice or samples as they come, so that the page answers while a recording decodes.
+// slice or samples as they come, so that the page answers while a recording decodes. It
+// keeps the takes of one cassette and merges them.
 'use strict';
 
 (function () {
@@ -11,6 +12,7 @@
 
     const RESULT_PATH = '/result.json';
     const IMAGE_PATH = '/decoded.img';
+    const REPORT_PATH = '/report.json';
     // Bytes of WAV read at a time, and how much of the signal either side of a first unknown
     // byte the page plots.
     const SLICE_BYTES = 4 * 1024 * 1024;
@@ -34,6 +36,9 @@
 
     // The take being decoded: { id, decoder, rate, channels, file?, wav?, history?, ... }.
     let take = null;
+    // The takes of the cassette: the module's (`pointer`), and what this thread needs to read
+    // each one's signal again for a plot (`takes`: { rate, channel, file, wav, snapshots }).
+    let cassette = null;
 
     function call(module, name, argTypes, args) {
       lines = [];
@@ -103,7 +108,23 @@
       return { reason: 'it holds no samples' };
     }
 
+    function forgetCassette(module) {
+      if (cassette) {
+        call(module, 'releaseTakes', ['number'], [cassette.pointer]);
+      }
+      cassette = null;
+    }
+
     function startDecoder(module, message, rate, channels) {
+      if (!message.addTake || !cassette) {
+        forgetCassette(module);
+        const made = call(module, 'startTakes', [], []);
+        if (!made.result) {
+          postMessage({ op: 'failed', id: message.id, lines: made.lines });
+          return false;
+        }
+        cassette = { pointer: made.result, takes: [] };
+      }
       const run = call(module, 'startDecoding', ['number', 'number', 'number', 'number'],
         [rate, Math.min(channels, 2), message.protocol, message.phase]);
       if (!run.result) {
@@ -111,7 +132,8 @@
         return false;
       }
       take = {
-        id: message.id, decoder: run.result, rate, channels, fed: 0, shownBlocks: -1,
+        id: message.id, name: message.name, imageName: message.imageName,
+        decoder: run.result, rate, channels, fed: 0, shownBlocks: -1,
         shownChannel: -1, reportedAt: -Infinity,
         buffer: 0, bufferBytes: 0, file: null, wav: null, history: null, snapshots: new Map(),
       };
@@ -129,8 +151,18 @@
     }
 
     function describe(module) {
-      call(module, 'describeDecoded', ['number', 'number', 'string'], [take.decoder, 0, RESULT_PATH]);
+      call(module, 'describeDecoded', ['number', 'string'], [take.decoder, RESULT_PATH]);
       return JSON.parse(module.FS.readFile(RESULT_PATH, { encoding: 'utf8' }));
+    }
+
+    // The file at `path` that the last call wrote, taken out of MEMFS, or null.
+    function takeFile(module, path, encoding) {
+      if (!module.FS.analyzePath(path).exists) {
+        return null;
+      }
+      const content = module.FS.readFile(path, encoding ? { encoding } : {});
+      module.FS.unlink(path);
+      return content;
     }
 
     // Tells the page the blocks found so far when there are more; keeps the signal around a
@@ -152,7 +184,7 @@
         for (const block of found.blocks) {
           const key = block.firstUnknownSeconds.toFixed(2);
           if (block.firstUnknownSeconds >= 0 && !take.snapshots.has(key)) {
-            const snapshot = historyWindow(block.firstUnknownSeconds);
+            const snapshot = historyWindow(take, block.firstUnknownSeconds);
             if (snapshot) {
               take.snapshots.set(key, snapshot);
             }
@@ -161,18 +193,18 @@
       }
     }
 
-    function plotRange(seconds) {
-      const first = Math.max(0, Math.round((seconds - PLOT_SECONDS) * take.rate));
-      return { first, count: Math.round(2 * PLOT_SECONDS * take.rate) };
+    function plotRange(seconds, rate) {
+      const first = Math.max(0, Math.round((seconds - PLOT_SECONDS) * rate));
+      return { first, count: Math.round(2 * PLOT_SECONDS * rate) };
     }
 
-    // Every channel's samples around `seconds`, from what was pushed, or null when they are
-    // no longer (or not yet all) held.
-    function historyWindow(seconds) {
-      const { first, count } = plotRange(seconds);
-      const history = take.history;
-      const end = Math.min(first + count, take.fed);
-      if (first < take.fed - history.capacity || end - first < count / 2) {
+    // Every channel's samples of `source` (a take) around `seconds`, from what was pushed, or
+    // null when they are no longer (or not yet all) held.
+    function historyWindow(source, seconds) {
+      const { first, count } = plotRange(seconds, source.rate);
+      const history = source.history;
+      const end = Math.min(first + count, source.fed);
+      if (!history || first < source.fed - history.capacity || end - first < count / 2) {
         return null;
       }
       const channels = history.data.map((ring) => {
@@ -185,12 +217,12 @@
       return { first, channels };
     }
 
-    // The WAV's samples of `channel` around `seconds`, read again from the file.
-    async function fileWindow(seconds, channel) {
-      const { first, count } = plotRange(seconds);
-      const wav = take.wav;
+    // The samples of `channel` around `seconds` in the WAV file of `source`, read again.
+    async function fileWindow(source, seconds, channel) {
+      const { first, count } = plotRange(seconds, source.rate);
+      const wav = source.wav;
       const end = Math.min(first + count, wav.frames);
-      const bytes = await take.file
+      const bytes = await source.file
         .slice(wav.dataStart + first * wav.frameBytes, wav.dataStart + end * wav.frameBytes)
         .arrayBuffer();
       const view = new DataView(bytes);
@@ -207,45 +239,81 @@
       return { first, samples: out };
     }
 
-    // The signal around the first unknown byte of every damaged block kept.
-    async function plots(found) {
+    // The samples of `channel` of `source` around `seconds`: read again from its file, or
+    // from what was kept of the samples pushed.
+    async function signalWindow(source, seconds, channel) {
+      if (source.wav) {
+        return fileWindow(source, seconds, channel);
+      }
+      const at = seconds * source.rate;
+      const key = seconds.toFixed(2);
+      const snapshot = source.snapshots.get(key) ?? historyWindow(source, seconds) ??
+        [...source.snapshots.values()].find((kept) =>
+          kept.first <= at && at < kept.first + kept.channels[0].length);
+      if (!snapshot) {
+        return null;
+      }
+      // Kept for a merge with later takes, when the samples pushed are gone.
+      source.snapshots.set(key, snapshot);
+      // A copy: the plot's samples pass to the page, and the snapshot may serve again.
+      return { first: snapshot.first, samples: snapshot.channels[channel].slice() };
+    }
+
+    // The signal around the first unknown byte of every damaged block shown: each in the take
+    // that the block names, or in `source` when it names none.
+    async function plots(blocks, source) {
       const result = [];
-      for (const [index, block] of found.blocks.entries()) {
+      for (const [index, block] of blocks.entries()) {
         if (block.firstUnknownSeconds < 0) {
           continue;
         }
-        let window = null;
-        if (take.wav) {
-          window = await fileWindow(block.firstUnknownSeconds, found.channel);
-        } else {
-          const snapshot = take.snapshots.get(block.firstUnknownSeconds.toFixed(2)) ??
-            historyWindow(block.firstUnknownSeconds);
-          if (snapshot) {
-            window = { first: snapshot.first, samples: snapshot.channels[found.channel] };
-          }
-        }
+        const from = block.take ? cassette.takes[block.take - 1] : source;
+        const window = await signalWindow(from, block.firstUnknownSeconds, from.channel);
         if (window) {
-          result.push({ index, rate: take.rate, startSeconds: window.first / take.rate,
+          result.push({ index, rate: from.rate, startSeconds: window.first / from.rate,
             samples: window.samples });
         }
       }
       return result;
     }
 
-    async function finish(module, message) {
-      const run = call(module, 'finishDecoding', ['number', 'string', 'string'],
-        [take.decoder, message.name, IMAGE_PATH]);
+    // Ends the take and keeps it; then the tape of all the takes kept so far, its image and its
+    // report. A take alone is shown as it was decoded, several as merged.
+    async function finish(module) {
+      const ended = call(module, 'finishDecoding', ['number', 'number', 'string'],
+        [take.decoder, cassette.pointer, take.name]);
       const found = describe(module);
+      const source = { rate: take.rate, fed: take.fed, channel: found.channel, file: take.file,
+        wav: take.wav, history: take.history, snapshots: take.snapshots };
+      if (found.finished) {
+        cassette.takes.push(source);
+      }
+      const lines = ended.lines;
+      let status = ended.result;
+      let blocks = found.blocks;
       let image = null;
-      if (module.FS.analyzePath(IMAGE_PATH).exists) {
-        image = module.FS.readFile(IMAGE_PATH);
-        module.FS.unlink(IMAGE_PATH);
+      let report = null;
+      const merged = cassette.takes.length > 1;
+      if (status === 0) {
+        const written = call(module, 'writeMergedTape', ['number', 'string', 'string', 'string'],
+          [cassette.pointer, take.imageName, IMAGE_PATH, REPORT_PATH]);
+        lines.push(...written.lines);
+        status = written.result;
+        image = takeFile(module, IMAGE_PATH);
+        report = takeFile(module, REPORT_PATH, 'utf8');
+        if (merged && image) {
+          call(module, 'describeMerged', ['number', 'string'], [cassette.pointer, RESULT_PATH]);
+          blocks = JSON.parse(takeFile(module, RESULT_PATH, 'utf8')).blocks;
+        }
       }
       const id = take.id;
-      const damage = await plots(found);
+      const damage = await plots(blocks, source);
       release(module);
-      postMessage({ op: 'finished', id, status: run.result, lines: run.lines, blocks: found.blocks,
-        image, plots: damage }, [...(image ? [image.buffer] : []), ...damage.map((p) => p.samples.buffer)]);
+      // Only the samples pushed of the take being decoded are held whole.
+      source.history = null;
+      postMessage({ op: 'finished', id, status, lines, kept: found.finished,
+        merged: merged && image !== null, blocks, image, report, plots: damage },
+      [...(image ? [image.buffer] : []), ...damage.map((p) => p.samples.buffer)]);
     }
 
     // Decodes a WAV file slice by slice, reading the next slice while this one decodes.
@@ -293,7 +361,7 @@
         take.fed += count;
         report(module, take.fed / wav.frames);
       }
-      await finish(module, message);
+      await finish(module);
     }
 
     function start(module, message) {
@@ -348,7 +416,7 @@
           case 'file': return decodeFile(module, message);
           case 'start': return start(module, message);
           case 'samples': return push(module, message);
-          case 'finish': return take && take.id === message.id ? finish(module, message) : null;
+          case 'finish': return take && take.id === message.id ? finish(module) : null;
           case 'cancel': return take && take.id === message.id ? release(module) : null;
           default: return null;
         }

@@ -107,6 +107,16 @@ void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose)
   printDecodedLegend(blocks);
 }
 
+void printTakeSummary(const std::vector<DecodedBlock>& blocks) {
+  const int32_t damaged = countDamagedBlocks(blocks);
+  const auto count = static_cast<int32_t>(blocks.size());
+  if (damaged > 0) {
+    std::printf(" Blocks: %d, %d damaged\n", count, damaged);
+  } else {
+    std::printf(" Blocks: %d\n", count);
+  }
+}
+
 void listMergedBlocks(const TapeMerge& merge, int32_t takeCount, int32_t verbose) {
   std::printf(" Takes: %d\n Blocks: %d\n\n", takeCount, static_cast<int32_t>(merge.blocks.size()));
   std::fputs(" BLK NR/T Name\t\t    Begin\t   Length\t Takes    Time  Protocol\n", stdout);

@@ -21,6 +21,10 @@ void printDecodedLegend(const std::vector<DecodedBlock>& blocks);
 // Prints the whole listing of `blocks`: the count, the titles, the rows and the legend.
 void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose);
 
+// Prints the count of `blocks`, and of the damaged among them, for a take that is one of
+// several: the merged listing shows the blocks.
+void printTakeSummary(const std::vector<DecodedBlock>& blocks);
+
 // Prints the listing of a tape merged from `takeCount` takes: the counts, the titles, a
 // row per block with the takes it came from (the time is in the first of them), and
 // below a block that was recovered, disputed or is damaged a line that says so: for a

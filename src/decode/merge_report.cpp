@@ -201,22 +201,6 @@ void addCopy(Json& json, const TakeFacts& facts, int32_t take, int32_t index,
   close(json, "}");
 }
 
-const char* decisionName(MergeDecision decision) {
-  switch (decision) {
-    case kMergeAgreed:
-      return "agreed";
-    case kMergeDisputed:
-      return "disputed";
-    case kMergeRecovered:
-      return "recovered";
-    case kMergeDamaged:
-      return "damaged";
-    case kMergeSingle:
-      break;
-  }
-  return "single";
-}
-
 void addBlock(Json& json, const std::vector<TakeFacts>& facts,
               const std::vector<std::vector<DecodedBlock>>& takes, const DecodedBlock& block,
               const BlockOrigin& origin, size_t number) {
@@ -235,7 +219,7 @@ void addBlock(Json& json, const std::vector<TakeFacts>& facts,
   addInteger(json, "length", info.length);
   addMarks(json, info);
   addBoolean(json, "whole", !isDamaged(block));
-  addText(json, "decision", decisionName(origin.decision));
+  addText(json, "decision", mergeDecisionName(origin.decision));
   open(json, "sources", "[", true);
   for (const int32_t take : origin.sources) {
     addInteger(json, nullptr, take + 1);
@@ -257,6 +241,14 @@ void addBlock(Json& json, const std::vector<TakeFacts>& facts,
 }
 
 }  // namespace
+
+std::string nameTakes(const std::vector<TakeFacts>& facts) {
+  std::string names;
+  for (const TakeFacts& take : facts) {
+    names += (names.empty() ? "" : "', '") + take.name;
+  }
+  return names;
+}
 
 double speedDeviationPercent(const DecodedBlock& block) {
   const double nominal = block.protocol == kProtocolMato        ? kMatoSpaceHertz

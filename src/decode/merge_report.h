@@ -18,6 +18,10 @@ struct TakeFacts {
   int64_t frames = 0;  // sample frames read
 };
 
+// The takes as the messages about the tape they make name them: "a.wav', 'b.wav" goes
+// between the quotes of "... found in '%s'".
+std::string nameTakes(const std::vector<TakeFacts>& facts);
+
 // How far a block's tape ran from its nominal speed, in %: the PMD 85 cell rate against
 // 1200 or 2400 cells a second, the Mato space rate against 1050 Hz.
 double speedDeviationPercent(const DecodedBlock& block);

@@ -511,6 +511,29 @@ int32_t mergeColumn(const Takes& takes, const Column& column, TapeMerge& merge) 
 
 }  // namespace
 
+const char* mergeDecisionName(MergeDecision decision) {
+  switch (decision) {
+    case kMergeAgreed:
+      return "agreed";
+    case kMergeDisputed:
+      return "disputed";
+    case kMergeRecovered:
+      return "recovered";
+    case kMergeDamaged:
+      return "damaged";
+    case kMergeSingle:
+      break;
+  }
+  return "single";
+}
+
+int32_t mergeEnding(const TapeMerge& merge) {
+  if (merge.blocks.empty()) {
+    return kErrNoBlocks;
+  }
+  return countDamagedBlocks(merge.blocks) > 0 ? kErrDamagedBlocks : kOk;
+}
+
 int32_t countLostBytes(const DecodedBlock& block, int32_t& first) {
   first = -1;
   size_t index = 0;

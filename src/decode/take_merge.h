@@ -17,6 +17,10 @@ enum MergeDecision : int32_t {
   kMergeDamaged = 4,    // combined byte by byte, still not whole
 };
 
+// The decision's name in the report and on the page: "single", "agreed", "disputed",
+// "recovered" or "damaged".
+const char* mergeDecisionName(MergeDecision decision);
+
 // Where one merged block comes from. Takes are numbered from 0 in the order given.
 struct BlockOrigin {
   std::vector<int32_t> copies;   // per take: the index of its copy in that take's blocks, or -1
@@ -46,6 +50,13 @@ struct TapeMerge {
 // Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t mergeTakes(const std::vector<std::vector<DecodedBlock>>& takes,
                                  TapeMerge& merge);
+
+// How a decode of one or several takes ends, once they are merged: kErrNoBlocks when no
+// take held a block (there is no image), kErrDamagedBlocks when a merged block carries a
+// fault mark (the image is written all the same), else kOk. Nothing is reported: the
+// front end names the takes (nameTakes), the first before the listing, the second after
+// the image is written.
+int32_t mergeEnding(const TapeMerge& merge);
 
 // The bytes of `block` that no take read: the unknown ones (countUnknownBytes) and,
 // after a header with a good checksum, those missing from a short body. `first` is set to

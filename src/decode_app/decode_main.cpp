@@ -123,15 +123,6 @@ int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>&
   return kOk;
 }
 
-// The recordings as the messages about the tape they make name them.
-std::string nameTakes(const std::vector<TakeFacts>& facts) {
-  std::string names;
-  for (const TakeFacts& take : facts) {
-    names += (names.empty() ? "" : "', '") + take.name;
-  }
-  return names;
-}
-
 int32_t writeOutputs(const DecodeJob& job, const std::vector<TakeFacts>& facts,
                      const std::vector<std::vector<DecodedBlock>>& takes, const TapeMerge& merge,
                      DecodeOutputs& outputs) {
@@ -177,8 +168,9 @@ int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
   if (status != kOk) {
     return status;
   }
-  if (merge.blocks.empty()) {
-    return reportFailure(kErrNoBlocks, nameTakes(facts));
+  const int32_t ending = mergeEnding(merge);
+  if (ending == kErrNoBlocks) {
+    return reportFailure(ending, nameTakes(facts));
   }
   if (takeCount > 1) {
     std::fputs("\n", stdout);
@@ -188,8 +180,7 @@ int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
   if (status != kOk) {
     return status;
   }
-  return countDamagedBlocks(merge.blocks) > 0 ? reportFailure(kErrDamagedBlocks, nameTakes(facts))
-                                              : kOk;
+  return ending == kOk ? kOk : reportFailure(ending, nameTakes(facts));
 }
 
 }  // namespace

@@ -136,13 +136,7 @@ void listDecodeResult(const DecodeJob& job, const DecodeRun& run, bool oneOfSeve
   }
   if (oneOfSeveral) {
     // The merged listing follows; of each take only how it went.
-    const int32_t damaged = countDamagedBlocks(blocks);
-    const auto count = static_cast<int32_t>(blocks.size());
-    if (damaged > 0) {
-      std::printf(" Blocks: %d, %d damaged\n", count, damaged);
-    } else {
-      std::printf(" Blocks: %d\n", count);
-    }
+    printTakeSummary(blocks);
     return;
   }
   if (!run.live || run.rowsMixed || run.rowsFrom != best || run.rowsShown != blocks.size()) {

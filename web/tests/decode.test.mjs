@@ -315,3 +315,98 @@ test('WAV files of every sample format the worker reads in slices give the nativ
     await browser.close();
   }
 });
+
+// A take of the 8-bit mono `recording`: [start, end) seconds of it, with each dropout
+// ([seconds, length]) silenced.
+function takeOf(recording, name, dropouts, start = 0, end = Infinity) {
+  const wav = readFileSync(recording);
+  const rate = wav.readUInt32LE(24);
+  const at = (seconds) => Math.min(44 + Math.round(seconds * rate), wav.length);
+  for (const [from, length] of dropouts) {
+    wav.fill(128, at(from), at(from + length));
+  }
+  const data = wav.subarray(at(start), at(end));
+  const header = Buffer.from(wav.subarray(0, 44));
+  header.writeUInt32LE(36 + data.length, 4);
+  header.writeUInt32LE(data.length, 40);
+  writeFileSync(join(temp.folder, name), Buffer.concat([header, data]));
+  return name;
+}
+
+test('three damaged takes merge into the exact image, with each block\'s takes and the report', async () => {
+  const recording = exportDemo('clean.wav', []);
+  // Dropouts of 50 to 300 ms in LOADER and in other bytes of DEMOGAME and the last block.
+  const takes = [
+    takeOf(recording, 'take1.wav', [[5.0, 0.05], [30.0, 0.3]]),
+    takeOf(recording, 'take2.wav', [[45.0, 0.2]]),
+    takeOf(recording, 'take3.wav', [[30.5, 0.1], [73.0, 0.15]]),
+  ];
+  for (const take of takes) {
+    assert.equal(runNative(decodeBinary, ['-list', take], temp.folder).code, 23, `${take} alone`);
+  }
+  const native = runNative(decodeBinary,
+    ['-f', '-o', 'take1.img', '-report', 'take1-report.json', ...takes], temp.folder);
+  assert.equal(native.code, 0, native.stderr);
+  const listing = native.stdout.slice(native.stdout.indexOf(' Takes: 3'),
+    native.stdout.indexOf('Writing tape image'));
+  // The Takes column of the native listing, with how a block was made when a note says so.
+  const nativeTakes = listing.split('\n').flatMap((line, i, lines) => {
+    const row = line.match(/^ +\d+: .*\t ([\d+]+) +\d+\.\ds/);
+    const note = lines[i + 1] ?? '';
+    const how = note.includes('recovered from') ? ', recovered'
+      : note.includes('whole copies differ') ? ', disputed' : '';
+    return row ? [row[1] + how] : [];
+  });
+  assert.ok(nativeTakes.some((takesOfBlock) => takesOfBlock.endsWith(', recovered')), listing);
+  const { browser, page, errors } = await openPage();
+  try {
+    await fileInput(page, 1).setInputFiles(join(temp.folder, takes[0]));
+    await page.locator('#recording-messages:text("take1.wav: 3 blocks")').waitFor();
+    assert.ok(await page.getByRole('columnheader', { name: 'Takes' }).isHidden());
+    // The button opens a file chooser; the test hands the files to it directly.
+    assert.ok(await button(page, 'Add another take').isEnabled());
+    await fileInput(page, 2).setInputFiles(takes.slice(1).map((name) => join(temp.folder, name)));
+    await page.locator('#recording-messages:text("3 takes merged: 3 blocks")').waitFor();
+    const image = await downloadFrom(page, 'Download tape image');
+    assert.deepEqual(image, readFileSync(demoImage));
+    assert.deepEqual(image, readFileSync(join(temp.folder, 'take1.img')));
+    assert.ok((await page.locator('#program-output').textContent()).includes(listing), listing);
+    assert.ok(await page.getByRole('columnheader', { name: 'Takes' }).isVisible());
+    const rows = await decodedRows(page);
+    assert.deepEqual(rows.map((row) => row[5]), nativeTakes);
+    const report = (await downloadFrom(page, 'Download report')).toString();
+    assert.equal(report, readFileSync(join(temp.folder, 'take1-report.json'), 'latin1'));
+    assert.deepEqual(JSON.parse(report).takes.map((take) => take.name), takes);
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+// The merged block is damaged where the only take that holds it dropped out: the plot shows
+// that take's signal (it starts 2 s into the tape) around the lost byte, not the last take's.
+test('a damaged merged block is plotted from the take it came from', async () => {
+  const recording = exportDemo('clean.wav', []);
+  const takes = [takeOf(recording, 'late.wav', [[30, 0.1]], 2), takeOf(recording, 'early.wav', [], 0, 10)];
+  const native = runNative(decodeBinary, ['-f', '-o', 'native.img', ...takes], temp.folder);
+  assert.equal(native.code, 23);
+  const { browser, page, errors } = await openPage();
+  try {
+    await fileInput(page, 1).setInputFiles(takes.map((name) => join(temp.folder, name)));
+    await page.locator('#recording-messages:text("2 takes merged: 3 blocks")').waitFor();
+    assert.equal(await page.locator('#recording-messages').textContent(),
+      `2 takes merged: 3 blocks, ${readFileSync(demoImage).length} bytes of tape image.\n` +
+      native.stderr.trim());
+    assert.deepEqual((await decodedRows(page)).filter((row) => row.length > 1).map((row) => row[5]),
+      ['1+2', '1', '1']);
+    await page.getByRole('img', { name: /^Signal of block 2 in take 1 from 27\.\d\d s to 28\.\d\d s/ })
+      .waitFor();
+    assert.match(await page.locator('figure.damage figcaption').textContent(),
+      /^Block 2: \d+ unknown bytes, the first at 28\.\d\d s into take 1 \(late\.wav\) .* It looks like a dropout/);
+    assert.deepEqual(await downloadFrom(page, 'Download tape image'),
+      readFileSync(join(temp.folder, 'native.img')));
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});

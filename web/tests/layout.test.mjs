@@ -2,6 +2,7 @@
 // phone, nothing scrolls sideways, every control is big enough to hit, and screenshots of
 // both sizes land in build/web/ to be looked at.
 import assert from 'node:assert/strict';
+import { copyFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { join } from 'node:path';
 import { test } from 'node:test';
@@ -17,8 +18,8 @@ const sizes = [
   { name: 'phone', viewport: { width: 390, height: 844 } },
 ];
 
-// The page with everything it can show: a tape playing, a decoded recording with a damaged
-// block's plot, both legends open.
+// The page with everything it can show: a tape playing, two takes of a recording merged with
+// a damaged block's plot, both legends open.
 async function fullPage(viewport) {
   const opened = await openPage([], viewport);
   const { page } = opened;
@@ -26,8 +27,11 @@ async function fullPage(viewport) {
   await page.locator('#tape-blocks tbody tr').nth(31).waitFor();
   await button(page, 'Play from here: block 2').click();
   await page.locator('#tape-blocks tr.playing').waitFor();
-  await fileInput(page, 1).setInputFiles(damagedRecording(temp.folder));
-  await page.getByRole('img', { name: /^Signal of block 2/ }).waitFor();
+  const take = damagedRecording(temp.folder);
+  const again = join(temp.folder, 'dropout-again.wav');
+  copyFileSync(take, again);
+  await fileInput(page, 1).setInputFiles([take, again]);
+  await page.getByRole('img', { name: /^Signal of block 2 in take 1/ }).waitFor();
   for (const summary of await page.locator('details.legend summary').all()) {
     await summary.click();
   }
@@ -48,6 +52,8 @@ test('no axe-core violations, no sideways scroll and targets of 24 px, in both t
           assert.deepEqual(found, [], `${name}, ${colorScheme}`);
           await page.locator('#tape-blocks tr.playing').scrollIntoViewIfNeeded();
           await page.screenshot({ path: join(repo, `build/web/page-${name}-${colorScheme}.png`) });
+          await page.locator('#decoded-blocks').scrollIntoViewIfNeeded();
+          await page.screenshot({ path: join(repo, `build/web/takes-${name}-${colorScheme}.png`) });
         }
         const width = await page.evaluate(() => document.documentElement.scrollWidth);
         assert.ok(width <= viewport.width, `${name}: ${width} px wide`);
