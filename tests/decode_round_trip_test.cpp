@@ -235,6 +235,9 @@ TEST_F(DecodeRoundTrip, DamagedRecordingsStillGiveBackEveryBlock) {
 // a slowly following threshold lost blocks.
 const Condition kEdgeConditions[] = {
     {"noise at 10 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 10, 7); }},
+    // Jitter that breaks a leader compared interval by interval, and moves single
+    // crossings of PMD 85 cells at double speed past the half-way mark.
+    {"noise at 7 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 7, 11); }},
     {"3 ms dropouts to 10 % every 0.25 s, noise 30 dB below",
      [](const Audio& a) {
        return decode_audio::addDropouts(decode_audio::addNoise(a, 30, 8), 0.1, 0.003, 0.25, 0.1);

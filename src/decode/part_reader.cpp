@@ -16,6 +16,9 @@ constexpr double kShortestInterval = 1.0 / 6000;
 constexpr double kLongestInterval = 1.0 / 500;
 // Neighbouring periods of a lead-in may differ by this much; more means data or noise.
 constexpr double kPeriodTolerance = 0.2;
+// Intervals of each level whose mean measures the next one: enough to damp the jitter
+// of noise, few enough to follow wow.
+constexpr size_t kLevelMeanIntervals = 4;
 // Duty cycles nearer than this to one half are PMD 85 leaders; Mato spaces have 1/3.
 constexpr double kPmdDutyTolerance = 0.09;
 // The shortest cell, as a share of the run's period, that may follow a Mato pilot: more
@@ -37,6 +40,38 @@ bool similar(double a, double b, double sampleRate) {
   // Interpolated crossings still jitter by a fraction of a sample at low rates.
   const double tolerance = std::max(b * kPeriodTolerance, 0.75 * sampleRate / 11025);
   return std::fabs(a - b) <= tolerance;
+}
+
+// The mean of the run's last few intervals at the level of interval `i`; the run
+// holds at least the one two before it.
+double levelMean(const std::vector<double>& x, size_t runStart, size_t i) {
+  double sum = 0;
+  double count = 0;
+  for (size_t back = 2; back <= 2 * kLevelMeanIntervals && i >= runStart + back; back += 2) {
+    sum += x[i - back + 1] - x[i - back];
+    count += 1;
+  }
+  return sum / count;
+}
+
+// True when interval `i` goes on with the run [runStart, i). Noise moves single
+// crossings: an interval may then be off as long as it and a neighbour still make one
+// period and the interval after the two fits again. A mean of several intervals, not
+// the neighbour alone, is the measure, so that the jitter of one does not break a run.
+bool fitsRun(const std::vector<double>& x, size_t runStart, size_t i, double sampleRate) {
+  const double d = x[i + 1] - x[i];
+  if (similar(d, levelMean(x, runStart, i), sampleRate)) {
+    return true;
+  }
+  if (i < runStart + 4 || i + 3 >= x.size()) {
+    return false;
+  }
+  const double period = levelMean(x, runStart, i) + levelMean(x, runStart, i - 1);
+  const auto fitsAt = [&](size_t j) {
+    return similar(x[j + 1] - x[j], levelMean(x, runStart, j), sampleRate);
+  };
+  return (similar(x[i + 1] - x[i - 1], period, sampleRate) && fitsAt(i + 1)) ||
+         (similar(x[i + 2] - x[i], period, sampleRate) && fitsAt(i + 2));
 }
 
 // Fills the measured and the chosen properties of the run [first, end). False when
@@ -97,7 +132,7 @@ bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRa
   for (size_t i = position; i < end; ++i) {
     const double d = i + 1 < x.size() ? x[i + 1] - x[i] : 0;
     const bool inRange = d >= shortest && d <= longest;
-    if (inRange && (i < runStart + 2 || similar(d, x[i - 1] - x[i - 2], sampleRate))) {
+    if (inRange && (i < runStart + 2 || fitsRun(x, runStart, i, sampleRate))) {
       continue;
     }
     if (i - runStart >= kMinLeadInIntervals) {

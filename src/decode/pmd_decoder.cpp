@@ -3,6 +3,7 @@
 // cell and between two equal cells. Crossing intervals are half cells or whole cells.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "decode/frame_decoder.h"
 
@@ -12,6 +13,9 @@ enum Interval { kInvalid, kHalfCell, kWholeCell };
 
 // How quickly the half-cell estimate follows the tape speed.
 constexpr double kTrackingGain = 0.05;
+// How much of the measured middle of a cell moves the clock; the rest is predicted from
+// the cells before, which averages the jitter of noise over a few cells.
+constexpr double kClockGain = 0.5;
 // Marks after the stop bits that end a part: the next leader has begun.
 constexpr int32_t kMaxIdleMarks = 4;
 constexpr int32_t kDataBits = 8;
@@ -54,6 +58,11 @@ struct CellWalk {
   double halfCell;
   size_t middle;  // crossing in the middle of the current cell
   Spread spread;
+  // Where the middle of the current cell is taken to be: its crossing, pulled towards the
+  // time the cells before it predict, so that noise on one crossing does not move the
+  // next decision. Valid while clockMiddle is middle; a walk placed anew starts over.
+  double clock = 0;
+  size_t clockMiddle = SIZE_MAX;
 };
 
 // A falling middle is a mark in normal phase.
@@ -69,9 +78,9 @@ Step stepCell(CellWalk& walk) {
   if (middle + 1 >= x.size()) {
     return kStepOutOfData;
   }
-  const double first = x[middle + 1] - x[middle];
+  const double clock = walk.clockMiddle == middle ? walk.clock : x[middle];
+  const double first = x[middle + 1] - clock;
   const Interval kind = classify(first, walk.halfCell);
-  double cell = first;
   if (kind == kInvalid) {
     return kStepBroken;
   }
@@ -79,15 +88,19 @@ Step stepCell(CellWalk& walk) {
     if (middle + 2 >= x.size()) {
       return kStepOutOfData;
     }
-    const double second = x[middle + 2] - x[middle + 1];
-    if (classify(second, walk.halfCell) != kHalfCell) {
+    // The crossing between two half cells may be moved by noise; the middle after them
+    // decides.
+    if (classify(x[middle + 2] - clock, walk.halfCell) != kWholeCell) {
       return kStepBroken;
     }
-    cell += second;
   }
-  walk.spread.add(cell, walk.halfCell);
-  walk.halfCell += kTrackingGain * (cell / 2 - walk.halfCell);
   walk.middle = middle + (kind == kWholeCell ? 1 : 2);
+  const double cell = x[walk.middle] - clock;
+  walk.spread.add(cell, walk.halfCell);
+  const double predicted = clock + 2 * walk.halfCell;
+  walk.halfCell += kTrackingGain * (cell / 2 - walk.halfCell);
+  walk.clock = predicted + kClockGain * (x[walk.middle] - predicted);
+  walk.clockMiddle = walk.middle;
   return kStepOk;
 }
 
@@ -168,6 +181,13 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   for (; k + 1 < x.size(); ++k) {
     const double length = x[k + 1] - x[k];
     const Interval kind = classify(length, halfCell);
+    if (kind != kHalfCell && k + 2 < x.size() &&
+        std::fabs(x[k + 2] - x[k] - 2 * halfCell) < 0.5 * halfCell) {
+      // Noise moved the crossing between two half cells; the start bit's whole cell is
+      // followed by at least a half one.
+      ++k;
+      continue;
+    }
     if (kind == kInvalid) {
       next = k + 1;
       return kOk;
