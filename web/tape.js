@@ -1,11 +1,12 @@
-// The tape image: opening it in the module, its block table and list, and the WAV made from it.
+// The tape image: opening it in the module, and the WAV made from it for the options chosen.
 'use strict';
 
 (function () {
-  const { $, say, showMessages, megabytes, formatTime, cell, fillBlockCells, faultCell, nextFrame,
-    download } = window.tonbrix.view;
+  const { $, say, showMessages, megabytes, formatTime, nextFrame, download } = window.tonbrix.view;
   const { moduleReady, callModule, readResult, MAX_FILE_BYTES, TAPE_DIR, RESULT_PATH } =
     window.tonbrix.module;
+  const table = window.tonbrix.tapeTable;
+  const { compressList, showTimes } = table;
 
   const state = {
     name: null, // the image's name in MEMFS, as the command line would be given it
@@ -39,7 +40,7 @@
     state.name = null;
     state.blocks = [];
     state.wav = null;
-    renderTable();
+    table.render(state.blocks, state.name);
   }
 
   // Lists the image `bytes` named `fileName` in the module and keeps it as the open image.
@@ -59,7 +60,7 @@
     state.name = name;
     state.blocks = run.result.blocks;
     $('block-list').value = compressList(state.blocks.map((_, i) => i + 1));
-    renderTable();
+    table.render(state.blocks, state.name);
     const count = state.blocks.length;
     say('tape-messages', `${fileName}: ${count} block${count === 1 ? '' : 's'}.`);
     return 'opened';
@@ -73,89 +74,6 @@
     const run = runTonbrix(module, ['-list', probe]);
     module.FS.unlink(probe);
     return run.status === 0 && run.result.blocks.length > 0;
-  }
-
-  // "1,2,3,5" as "1-3,5": the list that the checkboxes stand for.
-  function compressList(numbers) {
-    const parts = [];
-    for (let i = 0; i < numbers.length;) {
-      let j = i;
-      while (j + 1 < numbers.length && numbers[j + 1] === numbers[j] + 1) {
-        j++;
-      }
-      parts.push(j > i ? `${numbers[i]}-${numbers[j]}` : `${numbers[i]}`);
-      i = j + 1;
-    }
-    return parts.join(',');
-  }
-
-  // The numbers named by a block list, for the checkboxes only; the module reads the list itself.
-  function listedNumbers(text) {
-    const numbers = new Set();
-    for (const part of text.split(',')) {
-      const match = /^\s*(\d+)\s*(?:-\s*(\d+)\s*)?$/.exec(part);
-      if (match) {
-        const first = Number(match[1]);
-        const last = Math.min(match[2] ? Number(match[2]) : first, state.blocks.length);
-        for (let n = first; n <= last; n++) {
-          numbers.add(n);
-        }
-      }
-    }
-    return numbers;
-  }
-
-  function renderTable() {
-    const table = $('tape-blocks');
-    const body = table.tBodies[0];
-    body.replaceChildren();
-    table.hidden = state.blocks.length === 0;
-    $('legend').hidden = state.blocks.length === 0;
-    $('tape-caption').textContent = `Blocks of ${state.name ?? 'the tape'}`;
-    state.blocks.forEach((block, index) => {
-      const number = index + 1;
-      const row = body.insertRow();
-      row.dataset.block = number;
-      row.className = 'block';
-      const box = document.createElement('input');
-      box.type = 'checkbox';
-      box.id = `play-block-${number}`;
-      box.setAttribute('aria-label', `Play block ${number}`);
-      row.insertCell().append(box);
-      cell(row, String(number), 'number', 'BLK');
-      fillBlockCells(row, block);
-      faultCell(row, block, false);
-      cell(row, '', 'number start', 'Starts');
-      cell(row, '', 'number duration', 'Lasts');
-      const play = document.createElement('button');
-      play.type = 'button';
-      play.className = 'play-from';
-      play.dataset.block = number;
-      play.textContent = 'Play from here';
-      play.setAttribute('aria-label', `Play from here: block ${number}`);
-      row.insertCell().append(play);
-    });
-    syncCheckboxes();
-  }
-
-  function checkboxes() {
-    return [...$('tape-blocks').querySelectorAll('tbody input[type=checkbox]')];
-  }
-
-  // The block list was typed: the checkboxes follow it.
-  function syncCheckboxes() {
-    const listed = listedNumbers($('block-list').value);
-    for (const box of checkboxes()) {
-      box.checked = listed.has(Number(box.closest('tr').dataset.block));
-    }
-  }
-
-  // A checkbox was clicked: the block list follows the checkboxes.
-  function listCheckedBlocks() {
-    const checked = checkboxes()
-      .filter((box) => box.checked)
-      .map((box) => Number(box.closest('tr').dataset.block));
-    $('block-list').value = compressList(checked);
   }
 
   // The command line that the options stand for, without the input name.
@@ -232,22 +150,6 @@
     return state.wav;
   }
 
-  // The entry of the WAV's selection that plays block `number` first, or -1.
-  function entryOf(wav, number) {
-    return wav.selection.indexOf(number);
-  }
-
-  // Each row's start and length in the WAV, for the blocks that it plays.
-  function showTimes(wav) {
-    for (const row of $('tape-blocks').tBodies[0].rows) {
-      const entry = wav ? entryOf(wav, Number(row.dataset.block)) : -1;
-      const start = entry >= 0 ? wav.starts[entry] : 0;
-      const end = entry >= 0 ? (wav.starts[entry + 1] ?? wav.seconds) : 0;
-      row.querySelector('.start').textContent = entry >= 0 ? formatTime(start) : '';
-      row.querySelector('.duration').textContent = entry >= 0 ? formatTime(end - start) : '';
-    }
-  }
-
   async function downloadWav() {
     if (nothingChosen()) {
       say('tape-messages', 'No block is chosen: tick a block or write a block list.');
@@ -298,7 +200,8 @@
   }
 
   window.tonbrix.tape = {
-    state, open, close, isTapeImage, syncCheckboxes, listCheckedBlocks, ensureWav, entryOf,
-    nothingChosen, downloadWav, forgetWav, describeRate,
+    state, open, close, isTapeImage, ensureWav, nothingChosen, downloadWav, forgetWav,
+    describeRate, syncCheckboxes: table.syncCheckboxes,
+    listCheckedBlocks: table.listCheckedBlocks, entryOf: table.entryOf,
   };
 })();

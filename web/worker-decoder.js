@@ -1,0 +1,173 @@
+// The decoding thread's module: the take being decoded, the cassette's takes, and their end.
+'use strict';
+
+(function () {
+  // Runs in the worker only, after threadSignal, from its source text (see worker.js), so it
+  // may use nothing from outside itself but the module's factory.
+  function threadDecoder() {
+    'use strict';
+
+    const signal = self.thread.signal;
+    const RESULT_PATH = '/result.json';
+    const IMAGE_PATH = '/decoded.img';
+    const REPORT_PATH = '/report.json';
+    // The blocks found are told at most this often: each telling costs both threads time.
+    const REPORT_MS = 250;
+
+    let lines = null;
+    const moduleReady = createTonbrix({
+      print: (text) => lines && lines.push({ text, isError: false }),
+      printErr: (text) => lines && lines.push({ text, isError: true }),
+    });
+
+    // The take being decoded: { id, decoder, rate, channels, file?, wav?, history?, ... }.
+    let take = null;
+    // The takes of the cassette: the module's (`pointer`), and what this thread needs to read
+    // each one's signal again for a plot (`takes`: { rate, channel, file, wav, snapshots }).
+    let cassette = null;
+
+    function call(module, name, argTypes, args) {
+      lines = [];
+      try {
+        return { result: module.ccall(name, 'number', argTypes, args), lines };
+      } finally {
+        lines = null;
+      }
+    }
+
+    function release(module) {
+      if (take && take.decoder) {
+        call(module, 'releaseDecoder', ['number'], [take.decoder]);
+        module._free(take.buffer);
+      }
+      take = null;
+    }
+
+    function forgetCassette(module) {
+      if (cassette) {
+        call(module, 'releaseTakes', ['number'], [cassette.pointer]);
+      }
+      cassette = null;
+    }
+
+    function startDecoder(module, message, rate, channels) {
+      if (!message.addTake || !cassette) {
+        forgetCassette(module);
+        const made = call(module, 'startTakes', [], []);
+        if (!made.result) {
+          postMessage({ op: 'failed', id: message.id, lines: made.lines });
+          return false;
+        }
+        cassette = { pointer: made.result, takes: [] };
+      }
+      const run = call(module, 'startDecoding', ['number', 'number', 'number', 'number'],
+        [rate, Math.min(channels, 2), message.protocol, message.phase]);
+      if (!run.result) {
+        postMessage({ op: 'failed', id: message.id, lines: run.lines });
+        return false;
+      }
+      take = {
+        id: message.id, name: message.name, imageName: message.imageName,
+        decoder: run.result, rate, channels, fed: 0, shownBlocks: -1,
+        shownChannel: -1, reportedAt: -Infinity,
+        buffer: 0, bufferBytes: 0, file: null, wav: null, history: null, snapshots: new Map(),
+      };
+      return true;
+    }
+
+    // A heap buffer of at least `bytes`, kept for the take.
+    function heapBuffer(module, bytes) {
+      if (take.bufferBytes < bytes) {
+        module._free(take.buffer);
+        take.buffer = module._malloc(bytes);
+        take.bufferBytes = bytes;
+      }
+      return take.buffer;
+    }
+
+    function describe(module) {
+      call(module, 'describeDecoded', ['number', 'string'], [take.decoder, RESULT_PATH]);
+      return JSON.parse(module.FS.readFile(RESULT_PATH, { encoding: 'utf8' }));
+    }
+
+    // The file at `path` that the last call wrote, taken out of MEMFS, or null.
+    function takeFile(module, path, encoding) {
+      if (!module.FS.analyzePath(path).exists) {
+        return null;
+      }
+      const content = module.FS.readFile(path, encoding ? { encoding } : {});
+      module.FS.unlink(path);
+      return content;
+    }
+
+    // Tells the page the blocks found so far when there are more; keeps the signal around a
+    // new block's first unknown byte while the history still holds it.
+    function report(module, fraction) {
+      postMessage({ op: 'progress', id: take.id, fraction, seconds: take.fed / take.rate });
+      const now = performance.now();
+      if (now - take.reportedAt < REPORT_MS) {
+        return;
+      }
+      take.reportedAt = now;
+      const found = describe(module);
+      if (found.blocks.length !== take.shownBlocks || found.channel !== take.shownChannel) {
+        take.shownBlocks = found.blocks.length;
+        take.shownChannel = found.channel;
+        postMessage({ op: 'blocks', id: take.id, blocks: found.blocks, channel: found.channel });
+      }
+      if (take.history) {
+        signal.snapshot(take, found.blocks);
+      }
+    }
+
+    // Ends the take and keeps it; then the tape of all the takes kept so far, its image and its
+    // report. A take alone is shown as it was decoded, several as merged.
+    async function finish(module) {
+      const ended = call(module, 'finishDecoding', ['number', 'number', 'string'],
+        [take.decoder, cassette.pointer, take.name]);
+      const found = describe(module);
+      const source = { rate: take.rate, fed: take.fed, channel: found.channel, file: take.file,
+        wav: take.wav, history: take.history, snapshots: take.snapshots };
+      if (found.finished) {
+        cassette.takes.push(source);
+      }
+      const lines = ended.lines;
+      let status = ended.result;
+      let blocks = found.blocks;
+      let image = null;
+      let report = null;
+      const merged = cassette.takes.length > 1;
+      if (status === 0) {
+        const written = call(module, 'writeMergedTape', ['number', 'string', 'string', 'string'],
+          [cassette.pointer, take.imageName, IMAGE_PATH, REPORT_PATH]);
+        lines.push(...written.lines);
+        status = written.result;
+        image = takeFile(module, IMAGE_PATH);
+        report = takeFile(module, REPORT_PATH, 'utf8');
+        if (merged && image) {
+          call(module, 'describeMerged', ['number', 'string'], [cassette.pointer, RESULT_PATH]);
+          blocks = JSON.parse(takeFile(module, RESULT_PATH, 'utf8')).blocks;
+        }
+      }
+      const id = take.id;
+      const damage = await signal.plots(blocks, source, cassette.takes);
+      release(module);
+      // Only the samples pushed of the take being decoded are held whole.
+      source.history = null;
+      postMessage({ op: 'finished', id, status, lines, kept: found.finished,
+        merged: merged && image !== null, blocks, image, report, plots: damage },
+      [...(image ? [image.buffer] : []), ...damage.map((p) => p.samples.buffer)]);
+    }
+
+    self.thread.decoder = {
+      moduleReady,
+      // The take being decoded, or null: a getter, as a new take replaces it.
+      get take() {
+        return take;
+      },
+      call, release, startDecoder, heapBuffer, report, finish,
+    };
+  }
+
+  window.tonbrix.workerDecoder = threadDecoder;
+})();
