@@ -82,6 +82,14 @@ void printMergeNote(const DecodedBlock& block, const BlockOrigin& origin) {
 
 void printDecodedRow(const DecodedBlock& block, int32_t number, int32_t verbose) {
   printRow(block, number, verbose, nullptr);
+  // Where a dropout took bytes, so that the spot can be found in an audio editor.
+  const int32_t unknown = countUnknownBytes(block);
+  if (unknown > 0) {
+    char time[32];
+    formatMinutes(firstUnknownSeconds(block), time, sizeof time);
+    std::printf("      %d unknown byte%s, the first at %s\n", unknown, unknown == 1 ? "" : "s",
+                time);
+  }
 }
 
 void printDecodedTableHead() {

@@ -11,8 +11,9 @@
 // Prints the column titles.
 void printDecodedTableHead();
 
-// Prints the row of block `number` and, with `verbose`, its measured speed and frame
-// errors on a line of its own.
+// Prints the row of block `number`; with `verbose`, its measured speed and frame errors on
+// a line of its own; and, for a block that lost bytes under a dropout, how many and the
+// time of the first (m:ss.mmm in the recording).
 void printDecodedRow(const DecodedBlock& block, int32_t number, int32_t verbose);
 
 // Prints the legend of the fault marks that occur in `blocks`, if any.
