@@ -56,10 +56,12 @@ const Sweep kSweeps[] = {
      [](const Audio& a, double level, uint32_t seed) {
        return decode_audio::addNoise(a, level, seed);
      }},
+    // Scaled to fit full scale, as a recording level set by the meter would be: clipping
+    // is a fault of its own.
     {"hum 50-250 Hz: highest level over the signal, dB",
      {-20, -12, -6, -3, 0, 3, 6, 9, 12, 15, 18},
      [](const Audio& a, double level, uint32_t seed) {
-       return decode_audio::addHum(a, level, 1.3 * seed);
+       return decode_audio::fitFullScale(decode_audio::addHum(a, level, 1.3 * seed));
      }},
     {"fades down and up every 0.25 s, steady noise 20 dB below the faded level: lowest level, %",
      {50, 30, 20, 10, 5, 3, 2, 1},

@@ -148,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (finishDecodeSession(session) != kOk || finishStreamDecoder(sliced) != kOk ||
-      finishStreamDecoder(late) != kOk) {
+      finishStreamDecoder(late) != kOk || finishDemodulator(whole, wholeCrossings) != kOk ||
+      finishDemodulator(pieces, pieceCrossings) != kOk) {
     return 0;
   }
   if (wholeCrossings.positions != pieceCrossings.positions ||

@@ -91,6 +91,7 @@ Crossings demodulate(const std::vector<int16_t>& samples, int32_t sampleRate) {
   Crossings crossings;
   const std::vector<float> floats = floatsOf(samples);
   EXPECT_EQ(demodulateFloats(state, floats.data(), floats.size(), crossings), kOk);
+  EXPECT_EQ(finishDemodulator(state, crossings), kOk);
   return crossings;
 }
 
@@ -148,7 +149,53 @@ TEST(DecodeDemodulator, FeedingInSlicesGivesTheSameCrossings) {
     const size_t count = std::min<size_t>(37, floats.size() - begin);
     ASSERT_EQ(demodulateFloats(state, floats.data() + begin, count, sliced), kOk);
   }
+  ASSERT_EQ(finishDemodulator(state, sliced), kOk);
   EXPECT_EQ(sliced.positions, whole.positions);
+}
+
+// The hum filter gives every sample back once, in order: unchanged where nothing lies
+// below the band, less the hum where mains hum is loud. Block lengths that do not divide
+// the ring make its copies wrap mid-block.
+TEST(DecodeDemodulator, HumFilterPassesCleanSignalsAndTakesOutHum) {
+  for (const int32_t rate : {8000, 22050, 48000, 96000}) {
+    SCOPED_TRACE(rate);
+    std::vector<float> clean;
+    std::vector<float> hummed;
+    for (int32_t i = 0; i < rate; ++i) {
+      const double t = static_cast<double>(i) / rate;
+      const double hum = std::sin(2 * M_PI * 50 * t) + 0.4 * std::sin(2 * M_PI * 150 * t + 1);
+      clean.push_back(std::sin(2 * M_PI * 1200 * t) > 0 ? 0.5F : -0.5F);
+      hummed.push_back(static_cast<float>(hum));
+    }
+    for (const std::vector<float>* input : {&clean, &hummed}) {
+      HumFilter filter;
+      startHumFilter(filter, rate);
+      std::vector<float> out(humFilterOutput(filter, input->size()));
+      size_t given = 0;
+      for (size_t begin = 0; begin < input->size(); begin += 1000) {
+        const size_t count = std::min<size_t>(1000, input->size() - begin);
+        std::vector<float> piece(humFilterOutput(filter, count));
+        const size_t ready = filterHum(filter, input->data() + begin, count, piece.data());
+        std::copy_n(piece.begin(), ready, out.begin() + static_cast<std::ptrdiff_t>(given));
+        given += ready;
+      }
+      given += finishHumFilter(filter, out.data() + given);
+      ASSERT_EQ(given, input->size());
+      out.resize(given);
+      if (input == &clean) {
+        EXPECT_EQ(out, clean);
+        continue;
+      }
+      // After the filter has settled, at most a tenth of the hum is left.
+      double left = 0;
+      double hum = 0;
+      for (size_t i = given / 2; i < given; ++i) {
+        left += out[i] * out[i];
+        hum += hummed[i] * hummed[i];
+      }
+      EXPECT_LT(std::sqrt(left / hum), 0.1);
+    }
+  }
 }
 
 // The blocks of the whole signal, fed to the decoder at once.

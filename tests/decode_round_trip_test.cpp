@@ -252,6 +252,9 @@ const Condition kEdgeConditions[] = {
      [](const Audio& a) {
        return decode_audio::addDropouts(decode_audio::addNoise(a, 30, 8), 0.1, 0.003, 0.25, 0.1);
      }},
+    {"mains hum as loud as the signal", [](const Audio& a) {
+       return decode_audio::fitFullScale(decode_audio::addHum(a, 0, 0.4));
+     }},
     {"fades to 5 % every 0.25 s, noise 20 dB below the faded level",
      [](const Audio& a) {
        return decode_audio::addNoiseOfRms(decode_audio::fadeLevel(a, 0.05, 0.25),

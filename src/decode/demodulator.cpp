@@ -246,11 +246,32 @@ void startDemodulator(DemodulatorState& state, int32_t sampleRate) {
   state.envelopeDecay = gainOf(kEnvelopeSeconds, sampleRate);
   state.swingGain = gainOf(kSwingSeconds, sampleRate);
   state.restSamples = std::lround(kRestSeconds * sampleRate);
+  startHumFilter(state.hum, sampleRate);
 }
 
 int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,
                          Crossings& crossings) {
-  return demodulate(state, samples, count, crossings);
+  const size_t room = humFilterOutput(state.hum, count);
+  if (state.filtered.size() < room) {
+    const int32_t status = resizeItems(state.filtered, room);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  const size_t ready = filterHum(state.hum, samples, count, state.filtered.data());
+  return demodulate(state, state.filtered.data(), ready, crossings);
+}
+
+int32_t finishDemodulator(DemodulatorState& state, Crossings& crossings) {
+  const size_t room = humFilterOutput(state.hum, 0);
+  if (state.filtered.size() < room) {
+    const int32_t status = resizeItems(state.filtered, room);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  const size_t ready = finishHumFilter(state.hum, state.filtered.data());
+  return demodulate(state, state.filtered.data(), ready, crossings);
 }
 
 uint8_t gradeCells(const Crossings& crossings, size_t first, size_t end, double unitSamples) {

@@ -228,7 +228,10 @@ int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count) 
 }
 
 int32_t finishStreamDecoder(StreamDecoder& decoder) {
-  const int32_t status = scanParts(decoder, true);
+  int32_t status = finishDemodulator(decoder.demodulator, decoder.crossings);
+  if (status == kOk) {
+    status = scanParts(decoder, true);
+  }
   if (status != kOk || !decoder.headerPending) {
     return status;
   }

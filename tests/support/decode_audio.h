@@ -291,6 +291,15 @@ inline Audio scale(Audio audio, double factor) {
   return audio;
 }
 
+// Scales `audio` down, if need be, so that its peak fits full scale.
+inline Audio fitFullScale(const Audio& audio) {
+  double peak = 0;
+  for (const double x : audio.samples) {
+    peak = std::fmax(peak, std::fabs(x));
+  }
+  return peak > 0.99 ? scale(audio, 0.99 / peak) : audio;
+}
+
 // Second-order Butterworth low-pass: rounds the edges like a tape head does.
 inline Audio lowPass(Audio audio, double cutoffHz) {
   const double k = std::tan(M_PI * cutoffHz / audio.sampleRate);

@@ -1,0 +1,276 @@
+// A linear-phase low-pass on block means, subtracted from the delayed samples where what
+// lies below the band is loud.
+#include "decode/hum_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Everything below this is taken for hum; every protocol's band starts above 600 Hz.
+constexpr double kHumCutoffHz = 300;
+// The share of the power below the cutoff at which taking it out begins, and at which it
+// is taken out whole. Clean and noisy recordings stay well below the first.
+constexpr double kShareFrom = 0.05;
+constexpr double kShareWhole = 0.1;
+// Silence is no hum, though all that is left of it is the DC's slow way back: the share
+// is taken of at least this share of the loudest power lately, which fades over seconds.
+constexpr double kQuietShare = 0.05;
+constexpr double kLoudestSeconds = 3;
+// The powers are averaged over about 30 ms: hum is steady, and taking it out must not
+// flicker with the data.
+constexpr double kPowerSeconds = 0.03;
+// The DC under the hum moves far slower than the lowest hum.
+constexpr double kDcSeconds = 0.1;
+// Nothing is taken out before the averages have settled: a recording may begin inside a
+// block, far from the DC it settles to.
+constexpr double kSettleSeconds = 0.2;
+// The hum's share is measured on one block in this many (a covariance needs no more), and
+// the mains periods are whole numbers of them: near enough for the fundamental and the
+// first harmonics, which carry most of any hum.
+constexpr int64_t kMeasureStride = 8;
+// Trends slower than this are no hum, only the DC settling.
+constexpr double kTrendSeconds = 0.01;
+constexpr double kMainsHz[2] = {50, 60};
+
+constexpr size_t kRingMask = kHumRing - 1;
+constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value - 1;
+constexpr size_t kRecentMask = std::tuple_size<decltype(HumFilter::recent)>::value - 1;
+
+// Four partial sums in a fixed order, whatever the slicing of the input, that the
+// compiler may add as one vector.
+struct PartialSums {
+  float s[4] = {};
+  float q[4] = {};
+
+  template <bool kSquares>
+  void add(const float* x, size_t count) {
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+      for (size_t lane = 0; lane < 4; ++lane) {
+        s[lane] += x[k + lane];
+        if (kSquares) {
+          q[lane] += x[k + lane] * x[k + lane];
+        }
+      }
+    }
+    for (size_t lane = 0; k < count; ++k, ++lane) {
+      s[lane] += x[k];
+      if (kSquares) {
+        q[lane] += x[k] * x[k];
+      }
+    }
+  }
+};
+
+// The sum, and the sum of squares when `squares` is wanted, of `count` samples from ring
+// position `first`.
+template <bool kSquares>
+double sumBlock(const HumFilter& f, int64_t first, int32_t count, double* squares) {
+  const size_t start = static_cast<size_t>(first) & kRingMask;
+  const size_t head = std::min(static_cast<size_t>(count), kHumRing - start);
+  PartialSums sums;
+  sums.add<kSquares>(f.raw.data() + start, head);
+  sums.add<kSquares>(f.raw.data(), static_cast<size_t>(count) - head);
+  if (kSquares) {
+    *squares = (sums.q[0] + sums.q[1]) + static_cast<double>(sums.q[2] + sums.q[3]);
+  }
+  return (sums.s[0] + sums.s[1]) + static_cast<double>(sums.s[2] + sums.s[3]);
+}
+
+bool humTaken(const HumFilter& f) { return f.previousHum != 0 || f.latestHum != 0; }
+
+// Takes the block that just filled into the low-pass and decides how much of it to take
+// out.
+void completeBlock(HumFilter& f) {
+  const int64_t block = f.blocks++;
+  const int64_t first = f.received - f.blockLength;
+  const bool measured = block % kMeasureStride == 0;
+  const bool taking = humTaken(f);
+  if (!measured && !taking) {
+    // Only the mean is needed, for the low-pass to come.
+    f.means[static_cast<size_t>(block) & kMeanMask] =
+        sumBlock<false>(f, first, f.blockLength, nullptr) / f.blockLength;
+    return;
+  }
+  double squares = 0;
+  const double mean = sumBlock<true>(f, first, f.blockLength, &squares) / f.blockLength;
+  f.means[static_cast<size_t>(block) & kMeanMask] = mean;
+  // The taps are symmetric: each pair of blocks shares one.
+  double low = f.taps[kHumHalfTaps] * f.means[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask];
+  for (int64_t k = 0; k < kHumHalfTaps; ++k) {
+    low += f.taps[static_cast<size_t>(k)] *
+           (f.means[static_cast<size_t>(block - k) & kMeanMask] +
+            f.means[static_cast<size_t>(block - 2 * kHumHalfTaps + k) & kMeanMask]);
+  }
+  if (measured) {
+    f.dc += (low - f.dc) * f.meanGain;
+  }
+  const double hum = low - f.dc;
+  if (measured) {
+    // Hum repeats with the mains period; what the data puts below the band does not.
+    // The covariance of the low-passed signal with itself a period ago measures the
+    // hum alone. The trend is taken out first: a DC settling would look periodic.
+    f.trend += (hum - f.trend) * f.trendGain;
+    const double v = hum - f.trend;
+    const auto at = static_cast<size_t>(block / kMeasureStride);
+    f.recent[at & kRecentMask] = v;
+    const double gain = f.powerGain;
+    for (size_t m = 0; m < 2; ++m) {
+      const double past = f.recent[(at - f.mainsLag[m]) & kRecentMask];
+      f.periodic[m] += (v * past - f.periodic[m]) * gain;
+    }
+    const double around = squares / f.blockLength - 2 * f.dc * mean + f.dc * f.dc;
+    f.totalPower += (around - f.totalPower) * gain;
+    f.loudest =
+        std::max(f.totalPower, f.loudest * (1 - gain * kPowerSeconds / kLoudestSeconds));
+    const double whole = std::max(f.totalPower, kQuietShare * f.loudest);
+    const double periodic = std::max(f.periodic[0], f.periodic[1]);
+    const double share = whole > 0 ? periodic / whole : 0;
+    f.taken = block < f.settleBlocks
+                  ? 0.0
+                  : std::clamp((share - kShareFrom) / (kShareWhole - kShareFrom), 0.0, 1.0);
+  }
+  f.previousHum = f.latestHum;
+  f.latestHum = f.taken * hum;
+}
+
+// Copies the samples from `f.emitted` to `last` unchanged.
+size_t copySamples(HumFilter& f, float* out, int64_t last) {
+  if (last < f.emitted) {
+    return 0;
+  }
+  const auto count = static_cast<size_t>(last - f.emitted + 1);
+  const size_t start = static_cast<size_t>(f.emitted) & kRingMask;
+  const size_t head = std::min(count, kHumRing - start);
+  std::memcpy(out, f.raw.data() + start, head * sizeof(float));
+  std::memcpy(out + head, f.raw.data(), (count - head) * sizeof(float));
+  f.emitted = last + 1;
+  return count;
+}
+
+// Gives out the samples up to the middle of the newest low-passed block, but none at or
+// past `limit`, less the hum; returns how many.
+size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
+  const int64_t length = f.blockLength;
+  // The newest low-passed block lies kHumHalfTaps blocks behind the newest block.
+  const int64_t middleTwice = 2 * (f.blocks - 1 - kHumHalfTaps) * length + (length - 1);
+  const int64_t last = std::min(middleTwice / 2, limit - 1);
+  if (middleTwice < 0 || last < f.emitted) {
+    return 0;
+  }
+  if (!humTaken(f)) {
+    return copySamples(f, out, last);
+  }
+  // Between the middles of the two newest low-passed blocks, the hum is a straight line.
+  const auto count = static_cast<size_t>(last - f.emitted + 1);
+  const size_t start = static_cast<size_t>(f.emitted) & kRingMask;
+  const double step = (f.latestHum - f.previousHum) / static_cast<double>(length);
+  const double from = 0.5 * static_cast<double>(middleTwice) - static_cast<double>(length);
+  for (size_t k = 0; k < count; ++k) {
+    const double at = static_cast<double>(f.emitted + static_cast<int64_t>(k)) - from;
+    out[k] = static_cast<float>(f.raw[(start + k) & kRingMask] - (f.previousHum + step * at));
+  }
+  f.emitted = last + 1;
+  return count;
+}
+
+// Takes `count` samples into the ring and the blocks; returns how many were written to
+// `out`.
+size_t takeSamples(HumFilter& f, const float* samples, size_t count, float* out, int64_t limit) {
+  size_t written = 0;
+  // The ring holds the samples not yet given out and the span taken in now.
+  const auto held = static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(f.blockLength);
+  for (size_t i = 0; i < count;) {
+    const size_t span = std::min(count - i, kHumRing - held);
+    const size_t start = static_cast<size_t>(f.received) & kRingMask;
+    const size_t head = std::min(span, kHumRing - start);
+    std::memcpy(f.raw.data() + start, samples + i, head * sizeof(float));
+    std::memcpy(f.raw.data(), samples + i + head, (span - head) * sizeof(float));
+    i += span;
+    // Blocks that pass no hum are given out with one copy at the end of the span.
+    int64_t copyTo = -1;
+    for (size_t left = span; left > 0;) {
+      const size_t take = std::min(static_cast<size_t>(f.blockLength - f.fill), left);
+      f.received += static_cast<int64_t>(take);
+      f.fill += static_cast<int32_t>(take);
+      left -= take;
+      if (f.fill < f.blockLength) {
+        break;
+      }
+      f.fill = 0;
+      completeBlock(f);
+      if (humTaken(f)) {
+        written += copySamples(f, out + written, copyTo);
+        written += emitSamples(f, out + written, limit);
+      } else {
+        const int64_t middleTwice =
+            2 * (f.blocks - 1 - kHumHalfTaps) * f.blockLength + (f.blockLength - 1);
+        copyTo = middleTwice < 0 ? -1 : std::min(middleTwice / 2, limit - 1);
+      }
+    }
+    written += copySamples(f, out + written, copyTo);
+  }
+  return written;
+}
+
+}  // namespace
+
+void startHumFilter(HumFilter& filter, int32_t sampleRate) {
+  filter = HumFilter{};
+  filter.blockLength =
+      static_cast<int32_t>(std::max(1L, std::lround(sampleRate / kHumBlockRate)));
+  const double blockRate = static_cast<double>(sampleRate) / filter.blockLength;
+  // A windowed sinc (Blackman), scaled to pass DC whole.
+  const double cutoff = kHumCutoffHz / blockRate;
+  double total = 0;
+  for (int32_t k = -kHumHalfTaps; k <= kHumHalfTaps; ++k) {
+    const double sinc = k == 0 ? 2 * cutoff : std::sin(2 * M_PI * cutoff * k) / (M_PI * k);
+    const double phase = M_PI * k / kHumHalfTaps;
+    const double window = 0.42 + 0.5 * std::cos(phase) + 0.08 * std::cos(2 * phase);
+    filter.taps[static_cast<size_t>(k + kHumHalfTaps)] = sinc * window;
+    total += sinc * window;
+  }
+  for (double& tap : filter.taps) {
+    tap /= total;
+  }
+  filter.settleBlocks = std::lround(kSettleSeconds * blockRate);
+  const double measureRate = blockRate / kMeasureStride;
+  filter.meanGain = 1.0 - std::exp(-1.0 / (kDcSeconds * measureRate));
+  filter.trendGain = 1.0 - std::exp(-1.0 / (kTrendSeconds * measureRate));
+  filter.powerGain = 1.0 - std::exp(-1.0 / (kPowerSeconds * measureRate));
+  for (size_t m = 0; m < 2; ++m) {
+    filter.mainsLag[m] = static_cast<size_t>(std::lround(measureRate / kMainsHz[m]));
+  }
+}
+
+size_t humFilterOutput(const HumFilter& filter, size_t count) {
+  return count + static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(filter.blockLength);
+}
+
+size_t filterHum(HumFilter& filter, const float* samples, size_t count, float* out) {
+  if (count == 0) {
+    return 0;
+  }
+  if (!filter.started) {
+    // The filter starts as if the first sample had always been there.
+    filter.started = true;
+    filter.means.fill(samples[0]);
+    filter.dc = samples[0];
+  }
+  return takeSamples(filter, samples, count, out, INT64_MAX);
+}
+
+size_t finishHumFilter(HumFilter& filter, float* out) {
+  const int64_t end = filter.received;
+  if (end == 0) {
+    return 0;
+  }
+  const float last = filter.raw[static_cast<size_t>(end - 1) & kRingMask];
+  size_t written = 0;
+  while (filter.emitted < end) {
+    written += takeSamples(filter, &last, 1, out + written, end);
+  }
+  return written;
+}

@@ -1,0 +1,63 @@
+// Mains hum taken out in front of the demodulator. Hum (50 or 60 Hz and its harmonics up
+// to a few hundred hertz) lies below every protocol's band, but a threshold in the middle
+// of the swing cannot follow it once it is as loud as the signal: its slope moves the
+// middle by most of the swing within a cell. A linear-phase low-pass measures what lies
+// below the band; where that is loud against the whole, it is subtracted from the
+// delayed signal. Where it is not, the signal passes unchanged, only delayed: Mato's
+// levels carry a DC that changes with the data, and taking that out costs noise margin.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// The low-pass runs on block means at about this rate, where a short filter is sharp
+// enough: the blocks are a few samples at 8 kHz and over a hundred at 384 kHz.
+inline constexpr double kHumBlockRate = 2800;
+// Taps on each side of the low-pass's middle, in blocks: 5 ms.
+inline constexpr int32_t kHumHalfTaps = 14;
+// Samples the filter holds back at most, at the highest rate the decoder takes.
+inline constexpr size_t kHumRing = 4096;
+
+struct HumFilter {
+  std::array<float, kHumRing> raw{};                // the latest samples, by position
+  std::array<double, 2 * kHumHalfTaps + 1> taps{};  // the low-pass, symmetric
+  std::array<double, 32> means{};                   // the latest block means, by block
+  int32_t blockLength = 1;
+  int64_t received = 0;  // samples taken in
+  int64_t emitted = 0;   // samples given out
+  int64_t blocks = 0;    // blocks completed
+  int32_t fill = 0;      // samples in the current block
+  int64_t settleBlocks = 0;  // before which nothing is taken out
+  double powerGain = 0;  // per measured block, for the power averages
+  double meanGain = 0;   // per measured block, for the DC under the hum
+  double trendGain = 0;  // per measured block
+  std::array<size_t, 2> mainsLag{};  // 50 and 60 Hz periods, in measured blocks
+  double dc = 0;
+  double trend = 0;
+  std::array<double, 64> recent{};  // the low-passed signal less its trend, by measured block
+  std::array<double, 2> periodic{};  // its covariance with itself one mains period ago
+  double totalPower = 0;  // of the signal around the DC
+  double loudest = 0;     // the highest total power lately
+  // What is subtracted at the middles of the two latest low-passed blocks: the share of
+  // the low-passed signal taken out, times its distance from the DC.
+  double previousHum = 0;
+  double latestHum = 0;
+  double taken = 0;  // the share of the low-passed signal taken out
+  bool started = false;
+};
+
+// Prepares `filter` for a channel sampled at `sampleRate` (at most 384000).
+void startHumFilter(HumFilter& filter, int32_t sampleRate);
+
+// The most samples one call to filterHum with `count` samples can give out.
+size_t humFilterOutput(const HumFilter& filter, size_t count);
+
+// Takes `count` samples and writes to `out` the samples that are now ready, in order,
+// from position `filter.emitted` on; returns how many. Any slicing of the input gives the
+// same output.
+size_t filterHum(HumFilter& filter, const float* samples, size_t count, float* out);
+
+// Gives out the samples still held back, as if the last sample had been held; returns
+// how many (at most humFilterOutput(filter, 0)). Nothing may be fed after it.
+size_t finishHumFilter(HumFilter& filter, float* out);
