@@ -153,48 +153,45 @@ TEST(DecodeDemodulator, FeedingInSlicesGivesTheSameCrossings) {
   EXPECT_EQ(sliced.positions, whole.positions);
 }
 
-// The hum filter gives every sample back once, in order: unchanged where nothing lies
-// below the band, less the hum where mains hum is loud. Block lengths that do not divide
-// the ring make its copies wrap mid-block.
-TEST(DecodeDemodulator, HumFilterPassesCleanSignalsAndTakesOutHum) {
+// Mains hum as loud as the signal moves the middle of the swing by most of the swing
+// within a cell; taken out, the crossings fall where the signal's own edges are, fed
+// whole or in slices. Block lengths that do not divide the hum filter's ring make its
+// copies wrap mid-block.
+TEST(DecodeDemodulator, HumAsLoudAsTheSignalLeavesTheCrossingsInPlace) {
   for (const int32_t rate : {8000, 22050, 48000, 96000}) {
     SCOPED_TRACE(rate);
-    std::vector<float> clean;
-    std::vector<float> hummed;
+    const double half = rate / 2400.0;  // samples per level
+    std::vector<float> samples;
     for (int32_t i = 0; i < rate; ++i) {
       const double t = static_cast<double>(i) / rate;
-      const double hum = std::sin(2 * M_PI * 50 * t) + 0.4 * std::sin(2 * M_PI * 150 * t + 1);
-      clean.push_back(std::sin(2 * M_PI * 1200 * t) > 0 ? 0.5F : -0.5F);
-      hummed.push_back(static_cast<float>(hum));
+      const double hum = 0.9 * std::sin(2 * M_PI * 50 * t) + 0.4 * std::sin(2 * M_PI * 150 * t);
+      const bool high = static_cast<int64_t>((i + 0.5) / half) % 2 == 0;
+      samples.push_back(static_cast<float>((high ? 0.7 : -0.7) + hum));
     }
-    for (const std::vector<float>* input : {&clean, &hummed}) {
-      HumFilter filter;
-      startHumFilter(filter, rate);
-      std::vector<float> out(humFilterOutput(filter, input->size()));
-      size_t given = 0;
-      for (size_t begin = 0; begin < input->size(); begin += 1000) {
-        const size_t count = std::min<size_t>(1000, input->size() - begin);
-        std::vector<float> piece(humFilterOutput(filter, count));
-        const size_t ready = filterHum(filter, input->data() + begin, count, piece.data());
-        std::copy_n(piece.begin(), ready, out.begin() + static_cast<std::ptrdiff_t>(given));
-        given += ready;
-      }
-      given += finishHumFilter(filter, out.data() + given);
-      ASSERT_EQ(given, input->size());
-      out.resize(given);
-      if (input == &clean) {
-        EXPECT_EQ(out, clean);
-        continue;
-      }
-      // After the filter has settled, at most a tenth of the hum is left.
-      double left = 0;
-      double hum = 0;
-      for (size_t i = given / 2; i < given; ++i) {
-        left += out[i] * out[i];
-        hum += hummed[i] * hummed[i];
-      }
-      EXPECT_LT(std::sqrt(left / hum), 0.1);
+    DemodulatorState state;
+    startDemodulator(state, rate);
+    Crossings sliced;
+    for (size_t begin = 0; begin < samples.size(); begin += 1000) {
+      const size_t count = std::min<size_t>(1000, samples.size() - begin);
+      ASSERT_EQ(demodulateFloats(state, samples.data() + begin, count, sliced), kOk);
     }
+    ASSERT_EQ(finishDemodulator(state, sliced), kOk);
+    DemodulatorState wholeState;
+    startDemodulator(wholeState, rate);
+    Crossings whole;
+    ASSERT_EQ(demodulateFloats(wholeState, samples.data(), samples.size(), whole), kOk);
+    ASSERT_EQ(finishDemodulator(wholeState, whole), kOk);
+    EXPECT_EQ(sliced.positions, whole.positions);
+    // After the filter has settled, every crossing lies on an edge of the signal.
+    size_t checked = 0;
+    for (const double position : whole.positions) {
+      if (position > rate / 2) {
+        const double edges = (position + 0.5) / half;
+        EXPECT_NEAR(edges, std::round(edges), 0.25) << position;
+        ++checked;
+      }
+    }
+    EXPECT_GT(checked, static_cast<size_t>(rate / half / 2 - 10));
   }
 }
 

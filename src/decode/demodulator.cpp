@@ -251,25 +251,19 @@ void startDemodulator(DemodulatorState& state, int32_t sampleRate) {
 
 int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,
                          Crossings& crossings) {
-  const size_t room = humFilterOutput(state.hum, count);
-  if (state.filtered.size() < room) {
-    const int32_t status = resizeItems(state.filtered, room);
+  for (size_t done = 0; done < count;) {
+    const HumStep step = filterHum(state.hum, samples + done, count - done, state.filtered.data());
+    const int32_t status = demodulate(
+        state, step.direct ? samples + done : state.filtered.data(), step.ready, crossings);
     if (status != kOk) {
       return status;
     }
+    done += step.taken;
   }
-  const size_t ready = filterHum(state.hum, samples, count, state.filtered.data());
-  return demodulate(state, state.filtered.data(), ready, crossings);
+  return kOk;
 }
 
 int32_t finishDemodulator(DemodulatorState& state, Crossings& crossings) {
-  const size_t room = humFilterOutput(state.hum, 0);
-  if (state.filtered.size() < room) {
-    const int32_t status = resizeItems(state.filtered, room);
-    if (status != kOk) {
-      return status;
-    }
-  }
   const size_t ready = finishHumFilter(state.hum, state.filtered.data());
   return demodulate(state, state.filtered.data(), ready, crossings);
 }

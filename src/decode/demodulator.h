@@ -53,7 +53,7 @@ struct DemodulatorState {
   double swingGain = 0;      // share of the difference the mean distance moves per sample
   int64_t restSamples = 0;   // a rest this long before the first swing was silence
   HumFilter hum;                // in front of everything else
-  std::vector<float> filtered;  // what the hum filter gave out, for the loop over samples
+  std::array<float, kHumRing> filtered{};  // what the hum filter gave out while it takes hum out
 };
 
 // Prepares `state` for a channel sampled at `sampleRate` (at most 384000).
@@ -62,14 +62,15 @@ void startDemodulator(DemodulatorState& state, int32_t sampleRate);
 // Feeds `count` samples in any scale through the demodulator and appends their
 // crossings (the streaming decoder feeds full scale -1.0..1.0; the threshold does not
 // depend on the scale). Calls may continue where the previous one stopped, and any
-// slicing gives the same crossings. A crossing is found about 7 ms after the sample that
-// makes it (the hum filter holds 5 ms back). Returns kOk or kErrOutOfMemory, reported.
+// slicing gives the same crossings. A crossing is found about a millisecond after the
+// sample that makes it, 6 ms more while the hum filter holds samples back. Returns kOk or
+// kErrOutOfMemory, reported.
 [[nodiscard]] int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t count,
                                        Crossings& crossings);
 
-// Demodulates the samples still held back at the end of the recording, as if its last
-// sample had been held. Nothing may be fed after it. Returns kOk or kErrOutOfMemory,
-// reported.
+// Demodulates the samples the hum filter still holds back at the end of the recording, as
+// if its last sample had been held. Nothing may be fed after it. Returns kOk or
+// kErrOutOfMemory, reported.
 [[nodiscard]] int32_t finishDemodulator(DemodulatorState& state, Crossings& crossings);
 
 // How clearly the intervals between crossings [first, end) fall on whole multiples of

@@ -38,65 +38,42 @@ constexpr size_t kRingMask = kHumRing - 1;
 constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value - 1;
 constexpr size_t kRecentMask = std::tuple_size<decltype(HumFilter::recent)>::value - 1;
 
-// Four partial sums in a fixed order, whatever the slicing of the input, that the
-// compiler may add as one vector.
-struct PartialSums {
+// The sum, and with kSquares the sum of squares, of one block's samples, in four lanes
+// that the compiler may add as one vector: the same order whatever the slicing of the
+// input, since a block is always summed whole.
+template <bool kSquares>
+double sumBlock(const float* x, size_t count, float& squares) {
   float s[4] = {};
   float q[4] = {};
-
-  template <bool kSquares>
-  void add(const float* x, size_t count) {
-    size_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-      for (size_t lane = 0; lane < 4; ++lane) {
-        s[lane] += x[k + lane];
-        if (kSquares) {
-          q[lane] += x[k + lane] * x[k + lane];
-        }
-      }
-    }
-    for (size_t lane = 0; k < count; ++k, ++lane) {
-      s[lane] += x[k];
+  size_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    for (size_t l = 0; l < 4; ++l) {
+      s[l] += x[k + l];
       if (kSquares) {
-        q[lane] += x[k] * x[k];
+        q[l] += x[k + l] * x[k + l];
       }
     }
   }
-};
-
-// The sum, and the sum of squares when `squares` is wanted, of `count` samples from ring
-// position `first`.
-template <bool kSquares>
-double sumBlock(const HumFilter& f, int64_t first, int32_t count, double* squares) {
-  const size_t start = static_cast<size_t>(first) & kRingMask;
-  const size_t head = std::min(static_cast<size_t>(count), kHumRing - start);
-  PartialSums sums;
-  sums.add<kSquares>(f.raw.data() + start, head);
-  sums.add<kSquares>(f.raw.data(), static_cast<size_t>(count) - head);
-  if (kSquares) {
-    *squares = (sums.q[0] + sums.q[1]) + static_cast<double>(sums.q[2] + sums.q[3]);
+  for (size_t l = 0; k < count; ++k, ++l) {
+    s[l] += x[k];
+    if (kSquares) {
+      q[l] += x[k] * x[k];
+    }
   }
-  return (sums.s[0] + sums.s[1]) + static_cast<double>(sums.s[2] + sums.s[3]);
+  if (kSquares) {
+    squares = (q[0] + q[1]) + (q[2] + q[3]);
+  }
+  return (s[0] + s[1]) + static_cast<double>(s[2] + s[3]);
 }
 
 bool humTaken(const HumFilter& f) { return f.previousHum != 0 || f.latestHum != 0; }
 
-// Takes the block that just filled into the low-pass and decides how much of it to take
-// out.
-void completeBlock(HumFilter& f) {
-  const int64_t block = f.blocks++;
-  const int64_t first = f.received - f.blockLength;
-  const bool measured = block % kMeasureStride == 0;
-  const bool taking = humTaken(f);
-  if (!measured && !taking) {
-    // Only the mean is needed, for the low-pass to come.
-    f.means[static_cast<size_t>(block) & kMeanMask] =
-        sumBlock<false>(f, first, f.blockLength, nullptr) / f.blockLength;
-    return;
-  }
-  double squares = 0;
-  const double mean = sumBlock<true>(f, first, f.blockLength, &squares) / f.blockLength;
-  f.means[static_cast<size_t>(block) & kMeanMask] = mean;
+bool isMeasured(int64_t block) { return block % kMeasureStride == 0; }
+
+// Runs the low-pass over the newest block means, and on measured blocks decides how much
+// of the hum to take out.
+void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
+  const bool measured = isMeasured(block);
   // The taps are symmetric: each pair of blocks shares one.
   double low = f.taps[kHumHalfTaps] * f.means[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask];
   for (int64_t k = 0; k < kHumHalfTaps; ++k) {
@@ -121,19 +98,56 @@ void completeBlock(HumFilter& f) {
       const double past = f.recent[(at - f.mainsLag[m]) & kRecentMask];
       f.periodic[m] += (v * past - f.periodic[m]) * gain;
     }
-    const double around = squares / f.blockLength - 2 * f.dc * mean + f.dc * f.dc;
+    const double around = squares - 2 * f.dc * mean + f.dc * f.dc;
     f.totalPower += (around - f.totalPower) * gain;
     f.loudest =
         std::max(f.totalPower, f.loudest * (1 - gain * kPowerSeconds / kLoudestSeconds));
     const double whole = std::max(f.totalPower, kQuietShare * f.loudest);
     const double periodic = std::max(f.periodic[0], f.periodic[1]);
-    const double share = whole > 0 ? periodic / whole : 0;
-    f.taken = block < f.settleBlocks
+    // Mostly there is no hum at all, and no need to divide.
+    f.taken = block < f.settleBlocks || periodic <= kShareFrom * whole
                   ? 0.0
-                  : std::clamp((share - kShareFrom) / (kShareWhole - kShareFrom), 0.0, 1.0);
+                  : std::min(1.0, (periodic / whole - kShareFrom) / (kShareWhole - kShareFrom));
   }
   f.previousHum = f.latestHum;
   f.latestHum = f.taken * hum;
+}
+
+// Closes the block of samples at `x`: its mean goes to the low-pass, which runs only on
+// measured blocks while no hum is taken out.
+inline void completeBlock(HumFilter& f, const float* x) {
+  const int64_t block = f.blocks++;
+  const bool measure = isMeasured(block) || f.taking;
+  const auto length = static_cast<size_t>(f.blockLength);
+  float squares = 0;
+  const double mean =
+      (measure ? sumBlock<true>(x, length, squares) : sumBlock<false>(x, length, squares)) *
+      f.blockScale;
+  f.means[static_cast<size_t>(block) & kMeanMask] = mean;
+  f.fill = 0;
+  if (measure) {
+    measureBlock(f, block, mean, squares * f.blockScale);
+  }
+}
+
+// Takes up to `count` samples towards the current block; returns how many. Returns with a
+// completed block only when the block is whole, in place at `samples` or gathered from
+// earlier calls.
+size_t takeBlock(HumFilter& f, const float* samples, size_t count) {
+  const auto length = static_cast<size_t>(f.blockLength);
+  if (f.fill == 0 && count >= length) {
+    f.received += f.blockLength;
+    completeBlock(f, samples);
+    return length;
+  }
+  const size_t take = std::min(length - static_cast<size_t>(f.fill), count);
+  std::memcpy(f.partial.data() + f.fill, samples, take * sizeof(float));
+  f.fill += static_cast<int32_t>(take);
+  f.received += static_cast<int64_t>(take);
+  if (static_cast<size_t>(f.fill) == length) {
+    completeBlock(f, f.partial.data());
+  }
+  return take;
 }
 
 // Copies the samples from `f.emitted` to `last` unchanged.
@@ -176,43 +190,50 @@ size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
   return count;
 }
 
-// Takes `count` samples into the ring and the blocks; returns how many were written to
-// `out`.
-size_t takeSamples(HumFilter& f, const float* samples, size_t count, float* out, int64_t limit) {
-  size_t written = 0;
-  // The ring holds the samples not yet given out and the span taken in now.
+// While no hum is taken out, the samples pass on as they are, with nothing held back:
+// only the block sums are taken. Stops after the block at which hum is first taken out.
+HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
+  size_t i = 0;
+  while (i < count) {
+    const int64_t blocks = f.blocks;
+    i += takeBlock(f, samples + i, count - i);
+    if (f.blocks != blocks && humTaken(f)) {
+      f.taking = true;
+      break;
+    }
+  }
+  f.emitted = f.received;
+  return HumStep{i, i, true};
+}
+
+// While hum is taken out, the samples wait in the ring until the low-pass has seen
+// kHumHalfTaps blocks past them. Stops where no hum is taken out any more, after giving
+// out what the ring still holds.
+HumStep holdSamples(HumFilter& f, const float* samples, size_t count, float* out,
+                    int64_t limit) {
+  // The ring holds the samples not yet given out and those taken in now.
   const auto held = static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(f.blockLength);
-  for (size_t i = 0; i < count;) {
-    const size_t span = std::min(count - i, kHumRing - held);
+  const size_t span = std::min(count, kHumRing - held);
+  size_t written = 0;
+  size_t i = 0;
+  while (i < span) {
+    const size_t take = std::min(static_cast<size_t>(f.blockLength - f.fill), span - i);
     const size_t start = static_cast<size_t>(f.received) & kRingMask;
-    const size_t head = std::min(span, kHumRing - start);
+    const size_t head = std::min(take, kHumRing - start);
     std::memcpy(f.raw.data() + start, samples + i, head * sizeof(float));
-    std::memcpy(f.raw.data(), samples + i + head, (span - head) * sizeof(float));
-    i += span;
-    // Blocks that pass no hum are given out with one copy at the end of the span.
-    int64_t copyTo = -1;
-    for (size_t left = span; left > 0;) {
-      const size_t take = std::min(static_cast<size_t>(f.blockLength - f.fill), left);
-      f.received += static_cast<int64_t>(take);
-      f.fill += static_cast<int32_t>(take);
-      left -= take;
-      if (f.fill < f.blockLength) {
+    std::memcpy(f.raw.data(), samples + i + head, (take - head) * sizeof(float));
+    const int64_t blocks = f.blocks;
+    i += takeBlock(f, samples + i, take);
+    if (f.blocks != blocks) {
+      if (!humTaken(f)) {
+        f.taking = false;
+        written += copySamples(f, out + written, std::min(f.received, limit) - 1);
         break;
       }
-      f.fill = 0;
-      completeBlock(f);
-      if (humTaken(f)) {
-        written += copySamples(f, out + written, copyTo);
-        written += emitSamples(f, out + written, limit);
-      } else {
-        const int64_t middleTwice =
-            2 * (f.blocks - 1 - kHumHalfTaps) * f.blockLength + (f.blockLength - 1);
-        copyTo = middleTwice < 0 ? -1 : std::min(middleTwice / 2, limit - 1);
-      }
+      written += emitSamples(f, out + written, limit);
     }
-    written += copySamples(f, out + written, copyTo);
   }
-  return written;
+  return HumStep{i, written, false};
 }
 
 }  // namespace
@@ -221,6 +242,7 @@ void startHumFilter(HumFilter& filter, int32_t sampleRate) {
   filter = HumFilter{};
   filter.blockLength =
       static_cast<int32_t>(std::max(1L, std::lround(sampleRate / kHumBlockRate)));
+  filter.blockScale = 1.0 / filter.blockLength;
   const double blockRate = static_cast<double>(sampleRate) / filter.blockLength;
   // A windowed sinc (Blackman), scaled to pass DC whole.
   const double cutoff = kHumCutoffHz / blockRate;
@@ -245,32 +267,27 @@ void startHumFilter(HumFilter& filter, int32_t sampleRate) {
   }
 }
 
-size_t humFilterOutput(const HumFilter& filter, size_t count) {
-  return count + static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(filter.blockLength);
-}
-
-size_t filterHum(HumFilter& filter, const float* samples, size_t count, float* out) {
-  if (count == 0) {
-    return 0;
-  }
-  if (!filter.started) {
+HumStep filterHum(HumFilter& filter, const float* samples, size_t count, float* out) {
+  if (count > 0 && !filter.started) {
     // The filter starts as if the first sample had always been there.
     filter.started = true;
     filter.means.fill(samples[0]);
     filter.dc = samples[0];
   }
-  return takeSamples(filter, samples, count, out, INT64_MAX);
+  return filter.taking ? holdSamples(filter, samples, count, out, INT64_MAX)
+                       : passSamples(filter, samples, count);
 }
 
 size_t finishHumFilter(HumFilter& filter, float* out) {
   const int64_t end = filter.received;
-  if (end == 0) {
+  if (!filter.taking) {
     return 0;
   }
   const float last = filter.raw[static_cast<size_t>(end - 1) & kRingMask];
   size_t written = 0;
   while (filter.emitted < end) {
-    written += takeSamples(filter, &last, 1, out + written, end);
+    written += holdSamples(filter, &last, 1, out + written, end).ready;
   }
+  filter.taking = false;
   return written;
 }

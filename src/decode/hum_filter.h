@@ -24,10 +24,13 @@ struct HumFilter {
   std::array<double, 2 * kHumHalfTaps + 1> taps{};  // the low-pass, symmetric
   std::array<double, 32> means{};                   // the latest block means, by block
   int32_t blockLength = 1;
+  double blockScale = 1;  // 1 / blockLength
   int64_t received = 0;  // samples taken in
   int64_t emitted = 0;   // samples given out
   int64_t blocks = 0;    // blocks completed
-  int32_t fill = 0;      // samples in the current block
+  int32_t fill = 0;      // samples of the current block gathered in `partial`
+  bool taking = false;   // hum is taken out, and samples wait in the ring
+  std::array<float, 256> partial{};  // a block that spans calls
   int64_t settleBlocks = 0;  // before which nothing is taken out
   double powerGain = 0;  // per measured block, for the power averages
   double meanGain = 0;   // per measured block, for the DC under the hum
@@ -50,14 +53,19 @@ struct HumFilter {
 // Prepares `filter` for a channel sampled at `sampleRate` (at most 384000).
 void startHumFilter(HumFilter& filter, int32_t sampleRate);
 
-// The most samples one call to filterHum with `count` samples can give out.
-size_t humFilterOutput(const HumFilter& filter, size_t count);
+// What one call to filterHum did.
+struct HumStep {
+  size_t taken;  // samples taken from the input
+  size_t ready;  // samples ready for the demodulator
+  bool direct;   // they are the first `ready` input samples themselves, not in `out`
+};
 
-// Takes `count` samples and writes to `out` the samples that are now ready, in order,
-// from position `filter.emitted` on; returns how many. Any slicing of the input gives the
-// same output.
-size_t filterHum(HumFilter& filter, const float* samples, size_t count, float* out);
+// Takes samples from `samples` and makes samples ready, in order, from position
+// `filter.emitted` on: while no hum is taken out, the input itself; while it is, a
+// filtered copy in `out` (room for kHumRing). Stops early where that changes: call it
+// again with the rest. Any slicing of the input gives the same output.
+HumStep filterHum(HumFilter& filter, const float* samples, size_t count, float* out);
 
-// Gives out the samples still held back, as if the last sample had been held; returns
-// how many (at most humFilterOutput(filter, 0)). Nothing may be fed after it.
+// Gives out into `out` the samples still held back, as if the last sample had been held;
+// returns how many. Nothing may be fed after it.
 size_t finishHumFilter(HumFilter& filter, float* out);
