@@ -60,6 +60,18 @@ template <typename T>
   return kOk;
 }
 
+// Appends the `count` values at `values` to `items`. Returns kOk, or kErrOutOfMemory,
+// reported; `items` is then unchanged.
+template <typename T>
+[[nodiscard]] int32_t appendItems(std::vector<T>& items, const T* values, size_t count) {
+  try {
+    items.insert(items.end(), values, values + count);
+  } catch (const std::bad_alloc&) {
+    return reportFailure(kErrOutOfMemory);
+  }
+  return kOk;
+}
+
 // Resizes `items` to `count` elements, zero-filling new ones. Returns kOk, or
 // kErrOutOfMemory, reported; `items` is then unchanged.
 template <typename T>

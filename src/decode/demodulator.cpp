@@ -44,22 +44,23 @@ double gainOf(double seconds, int32_t sampleRate) {
 constexpr size_t kBatch = 64;
 
 // Appends `count` crossings, the first of them rising when `firstRising`. Returns kOk or
-// kErrOutOfMemory, reported.
+// kErrOutOfMemory, reported; the crossings are then unchanged.
 int32_t appendCrossings(Crossings& crossings, const double* positions, const float* swings,
                         size_t count, bool firstRising) {
-  if (count > 0 && crossings.positions.empty()) {
+  if (count == 0) {
+    return kOk;
+  }
+  if (crossings.positions.empty()) {
     crossings.firstRising = firstRising ? 1 : 0;
   }
-  for (size_t k = 0; k < count; ++k) {
-    int32_t status = appendItem(crossings.positions, positions[k]);
-    if (status == kOk) {
-      status = appendItem(crossings.swings, swings[k]);
-    }
+  int32_t status = appendItems(crossings.positions, positions, count);
+  if (status == kOk) {
+    status = appendItems(crossings.swings, swings, count);
     if (status != kOk) {
-      return status;
+      crossings.positions.resize(crossings.positions.size() - count);
     }
   }
-  return kOk;
+  return status;
 }
 
 // The filters and the threshold, as local copies of the state that the compiler keeps in
