@@ -19,8 +19,10 @@ constexpr double kSmoothSeconds = 1.0 / 6250;
 // (about a millisecond), so that their midpoint does not move with the data.
 constexpr double kEnvelopeSeconds = 0.02;
 // The mean distance from the midpoint follows fades and brief dropouts within about a
-// cell, where the envelopes would take tens of milliseconds.
-constexpr double kSwingSeconds = 0.0003;
+// cell, where the envelopes would take tens of milliseconds. Slower, the hysteresis
+// outlasts the level on the way into a dropout and a short level at double speed is
+// lost; faster, it follows noise.
+constexpr double kSwingSeconds = 0.00025;
 // The hysteresis, as a share of the mean distance from the midpoint (half the swing of a
 // square wave): 12.5 % of the swing, as without the smoothing. A wider one loses brief
 // dropouts sooner than it gains against noise.
