@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "decode/frame_decoder.h"
 
@@ -63,11 +64,146 @@ struct CellWalk {
   // next decision. Valid while clockMiddle is middle; a walk placed anew starts over.
   double clock = 0;
   size_t clockMiddle = SIZE_MAX;
+  // The current cell: its crossing gives it, except where the clock placed a middle whose
+  // crossing noise took away.
+  bool mark = false;
+  // Whether a cell that the intervals do not form may be placed by the clock (the reading
+  // of frames, not the trials after a gap), and whether the current one was.
+  bool mayRepair = false;
+  bool repaired = false;
 };
 
 // A falling middle is a mark in normal phase.
 bool isMark(const CellWalk& walk, size_t middle) {
   return isRising(walk.crossings, middle) == (walk.phase == kPhaseReversed);
+}
+
+// Places the walk at `middle`, a crossing, and takes its cell.
+void placeWalk(CellWalk& walk, size_t middle) {
+  walk.middle = middle;
+  walk.mark = isMark(walk, middle);
+}
+
+// Crossings the clock may look past for the next middle: a stray pulse or two. More is
+// noise or silence, which the reading after a gap deals with.
+constexpr size_t kMaxRepairCrossings = 6;
+// How far from the clock's prediction a crossing may lie and still be taken for the
+// middle, in half cells: further than the plain walk allows, since the cells after it
+// decide between the readings.
+constexpr double kRepairReach = 0.8;
+// What a middle placed without a crossing costs, in half cells off the prediction.
+constexpr double kVirtualMiddleCost = 0.5;
+// How far from the clock's prediction, in half cells, a middle that the intervals form
+// is doubted, and the readings the clock allows are compared with it.
+constexpr double kSuspectOffset = 0.3;
+// Cells that each reading is followed through: the intervals must form them all.
+constexpr int32_t kRepairTrialCells = 6;
+
+Step stepCell(CellWalk& walk);
+
+// How far the cells after a placed middle stray from the clock, in half cells, summed over
+// kRepairTrialCells; infinite when the intervals do not form them, -1 when the crossings
+// run out before.
+double costOfCellsAfter(CellWalk trial) {
+  const std::vector<double>& x = trial.crossings.positions;
+  trial.mayRepair = false;
+  double cost = 0;
+  for (int32_t cell = 0; cell < kRepairTrialCells; ++cell) {
+    const double clock = trial.clockMiddle == trial.middle ? trial.clock : x[trial.middle];
+    const Step step = stepCell(trial);
+    if (step == kStepOutOfData) {
+      return -1;
+    }
+    if (step == kStepBroken) {
+      return std::numeric_limits<double>::infinity();
+    }
+    cost += std::fabs(x[trial.middle] - clock - 2 * trial.halfCell) / trial.halfCell;
+  }
+  return cost;
+}
+
+// Where the clock places the next middle, and the cell there.
+struct Placement {
+  size_t middle = 0;
+  bool mark = false;
+  double clock = 0;
+};
+
+// Noise at the lowest rates adds a short pulse, takes a short level away or moves a
+// crossing past the tolerance, and the intervals form no cell, or one whose middle lies
+// far from the clock. The clock then places the next middle into `chosen`: at a crossing
+// near where it predicts one, or, where a short level vanished with the middle's
+// crossing, at the prediction itself, with the cell that the crossings around it allow.
+// Each reading is followed for a few cells, and the one they fit best is kept, if they
+// fit it at all.
+Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
+  const std::vector<double>& x = walk.crossings.positions;
+  const size_t middle = walk.middle;
+  const double halfCell = walk.halfCell;
+  const double predicted = clock + 2 * halfCell;
+  size_t end = middle + 1;
+  while (end < x.size() && end <= middle + kMaxRepairCrossings &&
+         x[end] < predicted + kRepairReach * halfCell) {
+    ++end;
+  }
+  if (end >= x.size()) {
+    return kStepOutOfData;
+  }
+  if (end > middle + kMaxRepairCrossings) {
+    return kStepBroken;
+  }
+  double bestCost = -1;
+  const auto consider = [&](size_t next, bool mark, double measured, double cost) {
+    CellWalk trial{walk.crossings, walk.phase, halfCell, next, {}};
+    trial.mark = mark;
+    trial.clock = predicted + kClockGain * (measured - predicted);
+    trial.clockMiddle = next;
+    const double after = costOfCellsAfter(trial);
+    if (after < 0) {
+      return false;
+    }
+    if (bestCost < 0 || cost + after < bestCost) {
+      chosen = {next, mark, trial.clock};
+      bestCost = cost + after;
+    }
+    return true;
+  };
+  for (size_t j = middle + 1; j < end; ++j) {
+    const double off = std::fabs(x[j] - predicted) / halfCell;
+    if (off < kRepairReach && !consider(j, isMark(walk, j), x[j], off)) {
+      return kStepOutOfData;
+    }
+  }
+  // The vanished pair was the boundary before the middle and the middle, or the middle and
+  // the boundary after it: the next crossing is a boundary half a cell away, or a middle
+  // whole cells away, and a boundary joins equal cells.
+  const double after = (x[middle + 1] - clock) / halfCell;
+  size_t next = middle;
+  bool mark = walk.mark;
+  bool virtualMiddle = true;
+  if (std::fabs(after - 1) < 0.5) {
+    next = middle + 1;
+  } else if (std::fabs(after - 4) < 0.5) {
+    mark = !mark;
+  } else {
+    virtualMiddle = std::fabs(after - 3) < 0.5;
+  }
+  if (virtualMiddle && !consider(next, mark, predicted, kVirtualMiddleCost)) {
+    return kStepOutOfData;
+  }
+  // A reading the cells after it break is no better than none.
+  return bestCost < 0 || std::isinf(bestCost) ? kStepBroken : kStepOk;
+}
+
+// Moves the walk to a middle that the clock placed. Two cells in a row that need this
+// are no stray pulse: the walk then breaks.
+Step placeRepaired(CellWalk& walk, const Placement& placed) {
+  walk.middle = placed.middle;
+  walk.mark = placed.mark;
+  walk.clock = placed.clock;
+  walk.clockMiddle = placed.middle;
+  walk.repaired = true;
+  return kStepOk;
 }
 
 // Moves walk.middle to the middle of the next cell; where the intervals form no cell
@@ -79,29 +215,58 @@ Step stepCell(CellWalk& walk) {
     return kStepOutOfData;
   }
   const double clock = walk.clockMiddle == middle ? walk.clock : x[middle];
+  const bool mayRepair = walk.mayRepair && !walk.repaired;
+  walk.repaired = false;
+  Placement placed;
   const double first = x[middle + 1] - clock;
   const Interval kind = classify(first, walk.halfCell);
-  if (kind == kInvalid) {
-    return kStepBroken;
-  }
+  bool formed = kind != kInvalid;
   if (kind == kHalfCell) {
     if (middle + 2 >= x.size()) {
       return kStepOutOfData;
     }
     // The crossing between two half cells may be moved by noise; the middle after them
     // decides.
-    if (classify(x[middle + 2] - clock, walk.halfCell) != kWholeCell) {
-      return kStepBroken;
+    formed = classify(x[middle + 2] - clock, walk.halfCell) == kWholeCell;
+  }
+  if (!formed) {
+    const Step step = mayRepair ? repairCell(walk, clock, placed) : kStepBroken;
+    return step == kStepOk ? placeRepaired(walk, placed) : step;
+  }
+  const size_t next = middle + (kind == kWholeCell ? 1 : 2);
+  const double predicted = clock + 2 * walk.halfCell;
+  if (mayRepair && std::fabs(x[next] - predicted) > kSuspectOffset * walk.halfCell) {
+    // A cell formed, but far from the clock: a stray pulse may have made it.
+    const Step step = repairCell(walk, clock, placed);
+    if (step == kStepOutOfData) {
+      return step;
+    }
+    if (step == kStepOk && (placed.middle != next || placed.mark != isMark(walk, next))) {
+      return placeRepaired(walk, placed);
     }
   }
-  walk.middle = middle + (kind == kWholeCell ? 1 : 2);
+  placeWalk(walk, next);
   const double cell = x[walk.middle] - clock;
   walk.spread.add(cell, walk.halfCell);
-  const double predicted = clock + 2 * walk.halfCell;
   walk.halfCell += kTrackingGain * (cell / 2 - walk.halfCell);
   walk.clock = predicted + kClockGain * (x[walk.middle] - predicted);
   walk.clockMiddle = walk.middle;
   return kStepOk;
+}
+
+// True when the cells from crossing `middle` on, the end of a whole-cell interval, read
+// as the leader half a cell out of step: noise that moved a crossing inside the leader
+// makes a start bit, but the marks after it read as spaces, stop bits and all.
+bool readsLeaderOutOfStep(const Crossings& crossings, TapePhase phase, double halfCell,
+                          size_t middle) {
+  CellWalk trial{crossings, phase, halfCell, middle, {}};
+  placeWalk(trial, middle);
+  for (int32_t cell = 1; cell < kFrameCells; ++cell) {
+    if (trial.mark || stepCell(trial) != kStepOk) {
+      return false;
+    }
+  }
+  return !trial.mark;
 }
 
 // Looks after a gap that began at sample `gapStart` (the start of the frame it broke, or
@@ -124,6 +289,7 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapSta
       continue;
     }
     CellWalk trial{walk.crossings, walk.phase, walk.halfCell, i + 1, {}};
+    placeWalk(trial, i + 1);
     bool marks[kTrialCells];
     size_t middles[kTrialCells];
     int32_t count = 0;
@@ -131,7 +297,7 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapSta
     int32_t runStart = -1;
     Step step = kStepOk;
     for (; count < kTrialCells && step == kStepOk; ++count) {
-      marks[count] = isMark(trial, trial.middle);
+      marks[count] = trial.mark;
       middles[count] = trial.middle;
       run = marks[count] ? run + 1 : 0;
       if (run == kLeaderMarks) {
@@ -193,7 +359,11 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       return kOk;
     }
     if (kind == kWholeCell) {
-      break;
+      const TapePhase phase = isRising(crossings, k) ? kPhaseReversed : kPhaseNormal;
+      if (!readsLeaderOutOfStep(crossings, phase, halfCell, k + 1)) {
+        break;
+      }
+      continue;
     }
     halfCell += kTrackingGain * (length - halfCell);
   }
@@ -211,6 +381,8 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   // A gap longer than this is no dropout: the block has ended.
   const double maxGapSamples = kMaxDropoutSeconds * sampleRate;
   CellWalk walk{crossings, phase, halfCell, k + 1, {}};
+  placeWalk(walk, k + 1);
+  walk.mayRepair = true;
   double firstByteSample = -1;
   double frameStart = 0;  // of the frame being read
   double frameEnd = -1;   // of the last whole frame
@@ -219,12 +391,13 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   int32_t idleMarks = 0;
   uint32_t value = 0;
   bool badStopBit = false;
+  bool repaired = false;  // the clock placed a cell of the frame
   bool full = false;
   GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (true) {
-    const bool mark = isMark(walk, walk.middle);
+    const bool mark = walk.mark;
     if (bitCount < 0) {
       if (!mark && full && !bridge.bridged) {
         // Bytes would be lost without a word: the part is marked as cut.
@@ -235,6 +408,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         bitCount = 0;
         value = 0;
         badStopBit = false;
+        repaired = walk.repaired;
         frameStart = x[walk.middle] - walk.halfCell;
         if (firstByteSample < 0) {
           firstByteSample = frameStart;
@@ -253,8 +427,10 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         part.frameErrors += badStopBit ? 1 : 0;
         const uint8_t clarity =
             gradeCells(crossings, frameFirst, walk.middle + 1, walk.halfCell);
-        const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                          badStopBit ? kByteUncertain : clarity, frameStart);
+        const uint8_t confidence =
+            badStopBit ? kByteUncertain : repaired ? std::min(clarity, kByteRepaired) : clarity;
+        const int32_t status =
+            appendByte(part, static_cast<uint8_t>(value), confidence, frameStart);
         if (status != kOk) {
           return status;
         }
@@ -266,6 +442,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     }
     const Step step = stepCell(walk);
     if (step == kStepOk) {
+      repaired = repaired || walk.repaired;
       continue;
     }
     if (step == kStepOutOfData || part.bytes.empty() || full) {
@@ -297,7 +474,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     if (status != kOk) {
       return status;
     }
-    walk.middle = resync.crossing;
+    placeWalk(walk, resync.crossing);
     bitCount = -1;
     idleMarks = 0;
   }
