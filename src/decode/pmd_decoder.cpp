@@ -91,8 +91,10 @@ constexpr size_t kMaxRepairCrossings = 6;
 // middle, in half cells: further than the plain walk allows, since the cells after it
 // decide between the readings.
 constexpr double kRepairReach = 0.8;
-// What a middle placed without a crossing costs, in half cells off the prediction.
-constexpr double kVirtualMiddleCost = 0.5;
+// What a middle placed without a crossing costs, in half cells off the prediction: as
+// much as the furthest crossing that may be taken, since a crossing moved that far is
+// likelier than a level lost.
+constexpr double kVirtualMiddleCost = kRepairReach;
 // How far from the clock's prediction, in half cells, a middle that the intervals form
 // is doubted, and the readings the clock allows are compared with it.
 constexpr double kSuspectOffset = 0.3;
@@ -153,10 +155,12 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
     return kStepBroken;
   }
   double bestCost = -1;
-  const auto consider = [&](size_t next, bool mark, double measured, double cost) {
+  // A crossing this far off says more of the noise than of the speed: the clock keeps to
+  // its prediction.
+  const auto consider = [&](size_t next, bool mark, double cost) {
     CellWalk trial{walk.crossings, walk.phase, halfCell, next, {}};
     trial.mark = mark;
-    trial.clock = predicted + kClockGain * (measured - predicted);
+    trial.clock = predicted;
     trial.clockMiddle = next;
     const double after = costOfCellsAfter(trial);
     if (after < 0) {
@@ -170,25 +174,19 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
   };
   for (size_t j = middle + 1; j < end; ++j) {
     const double off = std::fabs(x[j] - predicted) / halfCell;
-    if (off < kRepairReach && !consider(j, isMark(walk, j), x[j], off)) {
+    if (off < kRepairReach && !consider(j, isMark(walk, j), off)) {
       return kStepOutOfData;
     }
   }
-  // The vanished pair was the boundary before the middle and the middle, or the middle and
-  // the boundary after it: the next crossing is a boundary half a cell away, or a middle
-  // whole cells away, and a boundary joins equal cells.
+  // A short level vanished with the middle's crossing. Where the next crossing is the
+  // boundary before the lost middle, the boundary after it went too; where it is the
+  // boundary after, the one before went. Either way a boundary stood before the middle,
+  // and a boundary joins equal cells. Where the next crossing is the middle after, the
+  // lost cell may have been either, and the walk breaks.
   const double after = (x[middle + 1] - clock) / halfCell;
-  size_t next = middle;
-  bool mark = walk.mark;
-  bool virtualMiddle = true;
-  if (std::fabs(after - 1) < 0.5) {
-    next = middle + 1;
-  } else if (std::fabs(after - 4) < 0.5) {
-    mark = !mark;
-  } else {
-    virtualMiddle = std::fabs(after - 3) < 0.5;
-  }
-  if (virtualMiddle && !consider(next, mark, predicted, kVirtualMiddleCost)) {
+  const bool boundaryBefore = std::fabs(after - 1) < 0.5;
+  if ((boundaryBefore || std::fabs(after - 3) < 0.5) &&
+      !consider(boundaryBefore ? middle + 1 : middle, walk.mark, kVirtualMiddleCost)) {
     return kStepOutOfData;
   }
   // A reading the cells after it break is no better than none.
@@ -354,6 +352,12 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       ++k;
       continue;
     }
+    if (kind == kInvalid && length < halfCell && k + 3 < x.size() &&
+        classify(x[k + 3] - x[k], halfCell) == kHalfCell) {
+      // A stray pulse split a half cell of the leader.
+      k += 2;
+      continue;
+    }
     if (kind == kInvalid) {
       next = k + 1;
       return kOk;
@@ -391,13 +395,15 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   int32_t idleMarks = 0;
   uint32_t value = 0;
   bool badStopBit = false;
-  bool repaired = false;  // the clock placed a cell of the frame
+  bool repaired = false;  // the clock placed a cell since the last whole frame
+  size_t lastFrameEnd = walk.middle;  // the crossing in the middle of its last stop bit
   bool full = false;
   GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (true) {
     const bool mark = walk.mark;
+    bool misled = false;
     if (bitCount < 0) {
       if (!mark && full && !bridge.bridged) {
         // Bytes would be lost without a word: the part is marked as cut.
@@ -408,7 +414,6 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         bitCount = 0;
         value = 0;
         badStopBit = false;
-        repaired = walk.repaired;
         frameStart = x[walk.middle] - walk.halfCell;
         if (firstByteSample < 0) {
           firstByteSample = frameStart;
@@ -423,7 +428,11 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       ++bitCount;
     } else {
       badStopBit = badStopBit || !mark;
-      if (++bitCount == kDataBits + kStopBits) {
+      if (++bitCount == kDataBits + kStopBits && badStopBit && repaired && frameEnd >= 0) {
+        // The reading the clock chose led to a frame that does not check: it went astray,
+        // and the frames from the last whole one on are looked for as after a gap.
+        misled = true;
+      } else if (bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
         const uint8_t clarity =
             gradeCells(crossings, frameFirst, walk.middle + 1, walk.halfCell);
@@ -436,11 +445,13 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         }
         full = part.bytes.size() >= (bridge.bridged ? kMaxPartLength : byteLimit);
         frameEnd = frameStart + kFrameCells * 2 * walk.halfCell;
+        lastFrameEnd = walk.middle;
         bitCount = -1;
         idleMarks = 0;
+        repaired = false;
       }
     }
-    const Step step = stepCell(walk);
+    const Step step = misled ? kStepBroken : stepCell(walk);
     if (step == kStepOk) {
       repaired = repaired || walk.repaired;
       continue;
@@ -450,9 +461,9 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     }
     // A dropout, a crease or a splice: the frames after it are placed by the time that
     // passed, and the bytes under it are marked unknown.
-    const double gapStart = bitCount >= 0 ? frameStart : frameEnd;
-    const ResyncResult resync =
-        findFramesAfterGap(walk, walk.middle + 1, gapStart, gapStart + maxGapSamples);
+    const double gapStart = bitCount >= 0 && !misled ? frameStart : frameEnd;
+    const ResyncResult resync = findFramesAfterGap(walk, (misled ? lastFrameEnd : walk.middle) + 1,
+                                                   gapStart, gapStart + maxGapSamples);
     if (resync.kind == kResyncOutOfData) {
       waiting = true;
       break;
@@ -477,6 +488,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     placeWalk(walk, resync.crossing);
     bitCount = -1;
     idleMarks = 0;
+    repaired = false;
   }
   next = waiting ? x.size() : walk.middle;
   if (bridge.bridged && byteLimit < kMaxPartLength) {
