@@ -71,6 +71,7 @@ struct CellWalk {
   // of frames, not the trials after a gap), and whether the current one was.
   bool mayRepair = false;
   bool repaired = false;
+  bool guessed = false;  // the current cell, so placed, could as well have been the other
 };
 
 // A falling middle is a mark in normal phase.
@@ -129,6 +130,7 @@ struct Placement {
   size_t middle = 0;
   bool mark = false;
   double clock = 0;
+  bool guessed = false;
 };
 
 // Noise at the lowest rates adds a short pulse, takes a short level away or moves a
@@ -157,7 +159,7 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
   double bestCost = -1;
   // A crossing this far off says more of the noise than of the speed: the clock keeps to
   // its prediction.
-  const auto consider = [&](size_t next, bool mark, double cost) {
+  const auto consider = [&](size_t next, bool mark, double cost, bool guess) {
     CellWalk trial{walk.crossings, walk.phase, halfCell, next, {}};
     trial.mark = mark;
     trial.clock = predicted;
@@ -167,14 +169,14 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
       return false;
     }
     if (bestCost < 0 || cost + after < bestCost) {
-      chosen = {next, mark, trial.clock};
+      chosen = {next, mark, trial.clock, guess};
       bestCost = cost + after;
     }
     return true;
   };
   for (size_t j = middle + 1; j < end; ++j) {
     const double off = std::fabs(x[j] - predicted) / halfCell;
-    if (off < kRepairReach && !consider(j, isMark(walk, j), off)) {
+    if (off < kRepairReach && !consider(j, isMark(walk, j), off, false)) {
       return kStepOutOfData;
     }
   }
@@ -182,11 +184,13 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
   // boundary before the lost middle, the boundary after it went too; where it is the
   // boundary after, the one before went. Either way a boundary stood before the middle,
   // and a boundary joins equal cells. Where the next crossing is the middle after, the
-  // lost cell may have been either, and the walk breaks.
+  // lost cell may have been either: the same as the current one is a guess.
   const double after = (x[middle + 1] - clock) / halfCell;
   const bool boundaryBefore = std::fabs(after - 1) < 0.5;
-  if ((boundaryBefore || std::fabs(after - 3) < 0.5) &&
-      !consider(boundaryBefore ? middle + 1 : middle, walk.mark, kVirtualMiddleCost)) {
+  const bool middleAfter = std::fabs(after - 4) < 0.5;
+  if ((boundaryBefore || middleAfter || std::fabs(after - 3) < 0.5) &&
+      !consider(boundaryBefore ? middle + 1 : middle, walk.mark, kVirtualMiddleCost,
+                middleAfter)) {
     return kStepOutOfData;
   }
   // A reading the cells after it break is no better than none.
@@ -201,6 +205,7 @@ Step placeRepaired(CellWalk& walk, const Placement& placed) {
   walk.clock = placed.clock;
   walk.clockMiddle = placed.middle;
   walk.repaired = true;
+  walk.guessed = placed.guessed;
   return kStepOk;
 }
 
@@ -215,6 +220,7 @@ Step stepCell(CellWalk& walk) {
   const double clock = walk.clockMiddle == middle ? walk.clock : x[middle];
   const bool mayRepair = walk.mayRepair && !walk.repaired;
   walk.repaired = false;
+  walk.guessed = false;
   Placement placed;
   const double first = x[middle + 1] - clock;
   const Interval kind = classify(first, walk.halfCell);
@@ -259,6 +265,7 @@ bool readsLeaderOutOfStep(const Crossings& crossings, TapePhase phase, double ha
                           size_t middle) {
   CellWalk trial{crossings, phase, halfCell, middle, {}};
   placeWalk(trial, middle);
+  trial.mayRepair = true;
   for (int32_t cell = 1; cell < kFrameCells; ++cell) {
     if (trial.mark || stepCell(trial) != kStepOk) {
       return false;
@@ -396,6 +403,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   uint32_t value = 0;
   bool badStopBit = false;
   bool repaired = false;  // the clock placed a cell since the last whole frame
+  bool guessed = false;   // and one of them was a guess
   size_t lastFrameEnd = walk.middle;  // the crossing in the middle of its last stop bit
   bool full = false;
   GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
@@ -428,16 +436,19 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       ++bitCount;
     } else {
       badStopBit = badStopBit || !mark;
-      if (++bitCount == kDataBits + kStopBits && badStopBit && repaired && frameEnd >= 0) {
+      if (++bitCount == kDataBits + kStopBits && badStopBit && repaired) {
         // The reading the clock chose led to a frame that does not check: it went astray,
-        // and the frames from the last whole one on are looked for as after a gap.
+        // and the frames from the last whole one on are looked for as after a gap. Before
+        // any, the leader led nowhere.
         misled = true;
       } else if (bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
         const uint8_t clarity =
             gradeCells(crossings, frameFirst, walk.middle + 1, walk.halfCell);
         const uint8_t confidence =
-            badStopBit ? kByteUncertain : repaired ? std::min(clarity, kByteRepaired) : clarity;
+            badStopBit || guessed ? kByteUncertain
+            : repaired            ? std::min(clarity, kByteRepaired)
+                                  : clarity;
         const int32_t status =
             appendByte(part, static_cast<uint8_t>(value), confidence, frameStart);
         if (status != kOk) {
@@ -449,11 +460,13 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         bitCount = -1;
         idleMarks = 0;
         repaired = false;
+        guessed = false;
       }
     }
     const Step step = misled ? kStepBroken : stepCell(walk);
     if (step == kStepOk) {
       repaired = repaired || walk.repaired;
+      guessed = guessed || walk.guessed;
       continue;
     }
     if (step == kStepOutOfData || part.bytes.empty() || full) {
@@ -489,6 +502,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     bitCount = -1;
     idleMarks = 0;
     repaired = false;
+    guessed = false;
   }
   next = waiting ? x.size() : walk.middle;
   if (bridge.bridged && byteLimit < kMaxPartLength) {
