@@ -408,7 +408,7 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   bool full = false;
   GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
-  bool waiting = false;  // the crossings ran out while looking past a gap
+  bool waiting = false;  // the crossings ran out
   while (true) {
     const bool mark = walk.mark;
     bool misled = false;
@@ -469,7 +469,12 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       guessed = guessed || walk.guessed;
       continue;
     }
-    if (step == kStepOutOfData || part.bytes.empty() || full) {
+    if (step == kStepOutOfData) {
+      // A repair may have looked many crossings ahead: the part may go on.
+      waiting = true;
+      break;
+    }
+    if (part.bytes.empty() || full) {
       break;
     }
     // A dropout, a crease or a splice: the frames after it are placed by the time that
