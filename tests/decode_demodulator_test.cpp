@@ -477,9 +477,9 @@ TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {
       StreamDecoder decoder;
       ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
       for (size_t begin = 0; begin < samples->size(); begin += slice) {
-        ASSERT_EQ(feedSamples(decoder, samples->data() + begin,
-                              std::min(slice, samples->size() - begin)),
-                  kOk);
+        ASSERT_EQ(
+            feedSamples(decoder, samples->data() + begin, std::min(slice, samples->size() - begin)),
+            kOk);
       }
       ASSERT_EQ(finishStreamDecoder(decoder), kOk);
       if (whole.empty()) {

@@ -52,7 +52,8 @@ struct CellWalk {
   size_t c;              // crossing where the next cell begins
   size_t cellStart = 0;  // crossing where the cell last read began
   bool ended = false;    // the last cell was read from its first level alone
-  bool repaired = false;  // a stray pulse was passed over since this was last cleared
+  // A stray pulse was passed over since this was last cleared.
+  bool repaired = false;
   double spreadSum = 0;
   double spreadCount = 0;
 };
@@ -245,9 +246,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
     if (bit == kDataBits) {
       // Every level of a Mato cell lasts a whole number of thirds of a space.
       const uint8_t clarity = gradeCells(crossings, frameFirst, walk.c + 1, walk.space / 3);
-      const int32_t status = appendByte(part, static_cast<uint8_t>(value),
-                                        walk.repaired ? std::min(clarity, kByteRepaired) : clarity,
-                                        frameStart);
+      const int32_t status =
+          appendByte(part, static_cast<uint8_t>(value),
+                     walk.repaired ? std::min(clarity, kByteRepaired) : clarity, frameStart);
       walk.repaired = false;
       if (status != kOk) {
         return status;

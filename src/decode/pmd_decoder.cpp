@@ -98,7 +98,7 @@ constexpr double kRepairReach = 0.8;
 constexpr double kVirtualMiddleCost = kRepairReach;
 // How far from the clock's prediction, in half cells, a middle that the intervals form
 // is doubted, and the readings the clock allows are compared with it.
-constexpr double kSuspectOffset = 0.3;
+constexpr double kDoubtedOffset = 0.3;
 // Cells that each reading is followed through: the intervals must form them all.
 constexpr int32_t kRepairTrialCells = 6;
 
@@ -107,7 +107,7 @@ Step stepCell(CellWalk& walk);
 // How far the cells after a placed middle stray from the clock, in half cells, summed over
 // kRepairTrialCells; infinite when the intervals do not form them, -1 when the crossings
 // run out before.
-double costOfCellsAfter(CellWalk trial) {
+double scoreCellsAfter(CellWalk trial) {
   const std::vector<double>& x = trial.crossings.positions;
   trial.mayRepair = false;
   double cost = 0;
@@ -164,7 +164,7 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
     trial.mark = mark;
     trial.clock = predicted;
     trial.clockMiddle = next;
-    const double after = costOfCellsAfter(trial);
+    const double after = scoreCellsAfter(trial);
     if (after < 0) {
       return false;
     }
@@ -189,8 +189,7 @@ Step repairCell(const CellWalk& walk, double clock, Placement& chosen) {
   const bool boundaryBefore = std::fabs(after - 1) < 0.5;
   const bool middleAfter = std::fabs(after - 4) < 0.5;
   if ((boundaryBefore || middleAfter || std::fabs(after - 3) < 0.5) &&
-      !consider(boundaryBefore ? middle + 1 : middle, walk.mark, kVirtualMiddleCost,
-                middleAfter)) {
+      !consider(boundaryBefore ? middle + 1 : middle, walk.mark, kVirtualMiddleCost, middleAfter)) {
     return kStepOutOfData;
   }
   // A reading the cells after it break is no better than none.
@@ -239,7 +238,7 @@ Step stepCell(CellWalk& walk) {
   }
   const size_t next = middle + (kind == kWholeCell ? 1 : 2);
   const double predicted = clock + 2 * walk.halfCell;
-  if (mayRepair && std::fabs(x[next] - predicted) > kSuspectOffset * walk.halfCell) {
+  if (mayRepair && std::fabs(x[next] - predicted) > kDoubtedOffset * walk.halfCell) {
     // A cell formed, but far from the clock: a stray pulse may have made it.
     const Step step = repairCell(walk, clock, placed);
     if (step == kStepOutOfData) {
@@ -402,9 +401,11 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   int32_t idleMarks = 0;
   uint32_t value = 0;
   bool badStopBit = false;
-  bool repaired = false;  // the clock placed a cell since the last whole frame
-  bool guessed = false;   // and one of them was a guess
-  size_t lastFrameEnd = walk.middle;  // the crossing in the middle of its last stop bit
+  // Whether the clock placed a cell since the last whole frame, and guessed one; the
+  // crossing in the middle of that frame's last stop bit.
+  bool repaired = false;
+  bool guessed = false;
+  size_t lastFrameEnd = walk.middle;
   bool full = false;
   GapBridge bridge;  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
@@ -443,12 +444,10 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
         misled = true;
       } else if (bitCount == kDataBits + kStopBits) {
         part.frameErrors += badStopBit ? 1 : 0;
-        const uint8_t clarity =
-            gradeCells(crossings, frameFirst, walk.middle + 1, walk.halfCell);
-        const uint8_t confidence =
-            badStopBit || guessed ? kByteUncertain
-            : repaired            ? std::min(clarity, kByteRepaired)
-                                  : clarity;
+        const uint8_t clarity = gradeCells(crossings, frameFirst, walk.middle + 1, walk.halfCell);
+        const uint8_t confidence = badStopBit || guessed ? kByteUncertain
+                                   : repaired            ? std::min(clarity, kByteRepaired)
+                                                         : clarity;
         const int32_t status =
             appendByte(part, static_cast<uint8_t>(value), confidence, frameStart);
         if (status != kOk) {
