@@ -248,6 +248,11 @@ const Condition kEdgeConditions[] = {
     // Jitter that breaks a leader compared interval by interval, and moves single
     // crossings of PMD 85 cells at double speed past the half-way mark.
     {"noise at 7 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 7, 11); }},
+    // Stray pulses and lost short levels inside cells: PMD 85 at double speed with the
+    // first seed, Mato with the second.
+    {"noise at 6 dB SNR", [](const Audio& a) { return decode_audio::addNoise(a, 6, 1); }},
+    {"noise at 6 dB SNR, other seed",
+     [](const Audio& a) { return decode_audio::addNoise(a, 6, 11); }},
     {"3 ms dropouts to 10 % every 0.25 s, noise 30 dB below",
      [](const Audio& a) {
        return decode_audio::addDropouts(decode_audio::addNoise(a, 30, 8), 0.1, 0.003, 0.25, 0.1);

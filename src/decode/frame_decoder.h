@@ -30,6 +30,9 @@ inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 inline constexpr uint8_t kByteUnknown = 0;
 inline constexpr uint8_t kByteUncertain = 64;
 inline constexpr uint8_t kMinCertainByte = 128;
+// At most this sure of a byte whose frame checked only once the clock had placed a cell
+// that the crossings did not form (a stray pulse, a lost short level).
+inline constexpr uint8_t kByteRepaired = 96;
 inline constexpr uint8_t kByteCertain = 255;
 
 // The byte frames that one leader or pilot introduces.

@@ -1,6 +1,7 @@
 // Mato frames: a mark is one period of 630 Hz and a space one of 1050 Hz, so the period
 // between two crossings into the first level tells them apart; a frame is a mark start
 // bit and 8 data bits with nothing between frames.
+#include <algorithm>
 #include <cmath>
 
 #include "decode/frame_decoder.h"
@@ -33,6 +34,9 @@ constexpr int32_t kResyncFrames = 20;
 constexpr int32_t kMinResyncFrames = 3;
 // Data holds at most 8 spaces in a row (0x00); more is the next pilot.
 constexpr int32_t kPilotSpaces = 16;
+// A pulse shorter than this share of a space (a level lasts a third at least) is noise
+// that split a level.
+constexpr double kStrayPulse = 0.15;
 
 Cell classify(double period, double space) {
   if (period < kShortestCell * space || period > kLongestCell * space) {
@@ -48,9 +52,22 @@ struct CellWalk {
   size_t c;              // crossing where the next cell begins
   size_t cellStart = 0;  // crossing where the cell last read began
   bool ended = false;    // the last cell was read from its first level alone
+  // A stray pulse was passed over since this was last cleared.
+  bool repaired = false;
   double spreadSum = 0;
   double spreadCount = 0;
 };
+
+// The crossing that ends the level which crossing `k` begins: past a stray pulse that
+// split the level, where one begins at k + 1.
+size_t skipStrayPulse(CellWalk& walk, size_t k) {
+  const std::vector<double>& x = walk.crossings.positions;
+  if (k + 3 < x.size() && x[k + 2] - x[k + 1] < kStrayPulse * walk.space) {
+    walk.repaired = true;
+    return k + 3;
+  }
+  return k + 1;
+}
 
 // Returns the cell that starts at crossing c and moves c to the next one. The period to
 // the next waveform and the length of the first level (a third of a space for a space, a
@@ -64,20 +81,22 @@ Cell readCell(CellWalk& walk) {
   }
   walk.cellStart = c;
   const double space = walk.space;
-  const double head = x[c + 1] - x[c];
+  const size_t headEnd = skipStrayPulse(walk, c);
+  const size_t next = skipStrayPulse(walk, headEnd);
+  const double head = x[headEnd] - x[c];
   if (head < kShortestHead * space || head > kLongestHead * space) {
     return kInvalid;
   }
   const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
-  const double period = c + 2 < x.size() ? x[c + 2] - x[c] : 0;
+  const double period = next < x.size() ? x[next] - x[c] : 0;
   if (classify(period, space) == byHead) {
     const double measured = byHead == kMark ? period / kMarkRatio : period;
     walk.spreadSum += (measured / space - 1) * (measured / space - 1);
     walk.spreadCount += 1;
     walk.space += kTrackingGain * (measured - space);
-    walk.c += 2;
+    walk.c = next;
   } else {
-    walk.c += 1;
+    walk.c = headEnd;
     walk.ended = true;
   }
   return byHead;
@@ -184,12 +203,14 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   Cell cell = readCell(walk);
   for (; cell == kSpace; cell = readCell(walk)) {
     ++pilotCells;
+    walk.repaired = false;
   }
   part.leadInCells = pilotCells;
   part.isBody = afterHeader && pilotCells < kMinHeaderPilotCells ? 1 : 0;
   // The mark that ended the pilot is the start bit of the first frame, except after a
   // body pilot, which closes with a mark of its own.
   if (cell == kMark && part.isBody != 0) {
+    walk.repaired = false;
     cell = readCell(walk);
   }
   // Only a body has a length to keep to; any other part runs as far as its frames do.
@@ -204,9 +225,10 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (cell == kMark) {
     if (part.bytes.size() >= limit && !bridge.bridged) {
-      // A start bit told by its first level alone had no waveform after it: noise after
-      // the block, not a frame that was left out.
-      part.cut = walk.ended ? 0 : 1;
+      // A start bit told by its first level alone had no waveform after it, and one that
+      // only a stray pulse passed over makes whole is as likely: noise after the block,
+      // not a frame that was left out.
+      part.cut = walk.ended || walk.repaired ? 0 : 1;
       break;
     }
     const double frameStart = x[walk.cellStart];
@@ -225,7 +247,9 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
       // Every level of a Mato cell lasts a whole number of thirds of a space.
       const uint8_t clarity = gradeCells(crossings, frameFirst, walk.c + 1, walk.space / 3);
       const int32_t status =
-          appendByte(part, static_cast<uint8_t>(value), clarity, frameStart);
+          appendByte(part, static_cast<uint8_t>(value),
+                     walk.repaired ? std::min(clarity, kByteRepaired) : clarity, frameStart);
+      walk.repaired = false;
       if (status != kOk) {
         return status;
       }
