@@ -21,8 +21,10 @@ constexpr double kEnvelopeSeconds = 0.02;
 // The mean distance from the midpoint follows fades and brief dropouts within about a
 // cell, where the envelopes would take tens of milliseconds. Slower, the hysteresis
 // outlasts the level on the way into a dropout and a short level at double speed is
-// lost; faster, it follows noise.
+// lost; faster, it follows noise: at low rates it averages over at least kSwingSamples
+// (PMD 85 at double speed and 22050 Hz needs both).
 constexpr double kSwingSeconds = 0.00025;
+constexpr double kSwingSamples = 6;
 // The hysteresis, as a share of the mean distance from the midpoint (half the swing of a
 // square wave): 12.5 % of the swing, as without the smoothing. A wider one loses brief
 // dropouts sooner than it gains against noise.
@@ -247,7 +249,7 @@ void startDemodulator(DemodulatorState& state, int32_t sampleRate) {
   state.smoothLength =
       static_cast<int32_t>(std::clamp(smooth, 1.0, static_cast<double>(kDemodulatorHistory - 1)));
   state.envelopeDecay = gainOf(kEnvelopeSeconds, sampleRate);
-  state.swingGain = gainOf(kSwingSeconds, sampleRate);
+  state.swingGain = gainOf(std::max(kSwingSeconds, kSwingSamples / sampleRate), sampleRate);
   state.restSamples = std::lround(kRestSeconds * sampleRate);
   startHumFilter(state.hum, sampleRate);
 }
