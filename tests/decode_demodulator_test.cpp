@@ -491,6 +491,38 @@ TEST(DecodeBlocks, CutBodiesAreMarkedAndALostBodyCostsNoOtherBlock) {
   EXPECT_EQ(countDamagedBlocks(blocks), 1);
 }
 
+// After a full body, only a whole frame more makes it too long: a coupling capacitor's
+// swing back after the last waveform, then hiss, looks like a start bit but no frame.
+TEST(DecodeBlocks, MatoBodyIsLongOnlyWhereAWholeFrameFollowsIt) {
+  tape_builder::Header header;
+  header.length = 2;
+  for (const bool frameFollows : {false, true}) {
+    SCOPED_TRACE(frameFollows);
+    Signal mato(7000, -7000);
+    mato.silence(500);
+    matoHeader(mato, header, 21);
+    matoPilot(mato, 128, 21);
+    mato.matoCell(true, 21, false);
+    for (const uint8_t byte : tape_builder::bodyPart({5, 6, 7})) {
+      mato.matoByte(byte, 21, false);
+    }
+    if (frameFollows) {
+      mato.matoByte(0x77, 21, false);
+    } else {
+      mato.run(true, 25);
+      for (const double pulse : {6.5, 5.8, 4.9, 7.2, 5.1, 6.3}) {
+        mato.run(false, pulse);
+        mato.run(true, pulse - 1.5);
+      }
+    }
+    mato.silence(500);
+    const std::vector<DecodedBlock> blocks = blocksOf(mato);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].body, tape_builder::bodyPart({5, 6, 7}));
+    EXPECT_EQ(blocks[0].info.bodyLengthError >= 0, frameFollows);
+  }
+}
+
 // Fed in slices of any size, the streaming decoder finds the blocks a whole decode finds,
 // also where noise makes it look far ahead to place cells.
 TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {

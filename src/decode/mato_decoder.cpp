@@ -225,10 +225,21 @@ int32_t decodeMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t
   bool waiting = false;  // the crossings ran out while looking past a gap
   while (cell == kMark) {
     if (part.bytes.size() >= limit && !bridge.bridged) {
-      // A start bit told by its first level alone had no waveform after it, and one that
-      // only a stray pulse passed over makes whole is as likely: noise after the block,
-      // not a frame that was left out.
-      part.cut = walk.ended || walk.repaired ? 0 : 1;
+      // A start bit told by its first level alone had no waveform after it, one that only
+      // a stray pulse passed over makes whole is as likely noise after the block, and so
+      // is one that no whole frame follows (a coupling capacitor's swing back after the
+      // last waveform, then hiss): only a frame that was left out makes the body cut.
+      bool frameFollows = !walk.ended && !walk.repaired;
+      if (frameFollows) {
+        CellWalk ahead = walk;
+        int32_t bit = 0;
+        while (bit < kDataBits && readCell(ahead) != kInvalid) {
+          ++bit;
+        }
+        frameFollows = bit == kDataBits;
+        waiting = !frameFollows && !ahead.ended && ahead.c + 2 >= x.size();
+      }
+      part.cut = frameFollows ? 1 : 0;
       break;
     }
     const double frameStart = x[walk.cellStart];
