@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "decode_audio.h"
 #include "tape_builder.h"
 
 namespace {
@@ -88,6 +89,22 @@ std::vector<std::vector<std::string>> optionSeeds() {
   };
 }
 
+// A recording under mains hum as loud as the signal, which then stops: the decoder's hum
+// filter finds it, holds samples back while it takes it out, and lets them pass again.
+bool writeHumSeed(const std::filesystem::path& path) {
+  decode_audio::Audio audio;
+  audio.sampleRate = 11025;
+  for (int32_t i = 0; i < 5 * audio.sampleRate; ++i) {
+    const bool signal = i >= audio.sampleRate;
+    audio.samples.push_back(signal ? ((i / 5) % 2 != 0 ? 0.3 : -0.3) : 0.0);
+  }
+  decode_audio::Audio hummed = decode_audio::addHum(audio, 0);
+  std::copy(audio.samples.begin() + 4 * audio.sampleRate, audio.samples.end(),
+            hummed.samples.begin() + 4 * audio.sampleRate);
+  hummed = decode_audio::fitFullScale(hummed);
+  return decode_audio::writeChannels(path.string(), audio.sampleRate, 8, {hummed.samples});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,7 +116,8 @@ int main(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(root / "tape", error);
   std::filesystem::create_directories(root / "options", error);
-  bool ok = !error;
+  std::filesystem::create_directories(root / "decode_wav_fuzzer", error);
+  bool ok = !error && writeHumSeed(root / "decode_wav_fuzzer" / "hum.wav");
   for (const auto& [name, bytes] : tapeSeeds()) {
     ok = ok && writeBytes(root / "tape" / (name + ".img"), bytes);
   }
