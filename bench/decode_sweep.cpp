@@ -56,6 +56,13 @@ const Sweep kSweeps[] = {
      [](const Audio& a, double level, uint32_t seed) {
        return decode_audio::addNoise(a, level, seed);
      }},
+    // Loud noise clips at full scale above, which takes off its peaks; here the level is
+    // set so that nothing clips, as by the meter.
+    {"white noise, scaled to fit full scale: lowest SNR, dB",
+     {16, 14, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0},
+     [](const Audio& a, double level, uint32_t seed) {
+       return decode_audio::fitFullScale(decode_audio::addNoise(a, level, seed));
+     }},
     // Scaled to fit full scale, as a recording level set by the meter would be: clipping
     // is a fault of its own.
     {"hum 50-250 Hz: highest level over the signal, dB",
@@ -123,7 +130,7 @@ std::string formatLevel(double level) {
 
 int main(int argc, char** argv) {
   std::string columns = "012345";
-  std::string kinds = "01234";
+  std::string kinds = "012345";
   int first = 1;
   for (; first + 1 < argc && argv[first][0] == '-'; first += 2) {
     (std::string(argv[first]) == "-c" ? columns : kinds) = argv[first + 1];

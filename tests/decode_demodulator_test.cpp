@@ -523,6 +523,26 @@ TEST(DecodeBlocks, MatoBodyIsLongOnlyWhereAWholeFrameFollowsIt) {
   }
 }
 
+// Noise that splits a level of the pilot near its end with a stray pulse leaves too short
+// a run after it to lead in; the run before it still does.
+TEST(DecodeMatoFrames, PilotSplitByAStrayPulseStillLeadsIn) {
+  Signal mato(7000, -7000);
+  mato.silence(500);
+  matoPilot(mato, 110, 21);
+  mato.run(true, 7);
+  mato.run(false, 8.5);
+  mato.run(true, 2.7);
+  mato.run(false, 2.8);
+  matoPilot(mato, 17, 21);
+  for (const uint8_t byte : Bytes{0x12, 0x34, 0x56}) {
+    mato.matoByte(byte, 21, false);
+  }
+  mato.silence(500);
+  const std::vector<DecodedBlock> blocks = blocksOf(mato);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].body, (Bytes{0x12, 0x34, 0x56}));
+}
+
 // Fed in slices of any size, the streaming decoder finds the blocks a whole decode finds,
 // also where noise makes it look far ahead to place cells.
 TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {

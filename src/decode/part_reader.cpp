@@ -11,8 +11,10 @@ namespace {
 // 32 periods: far fewer than the shortest lead-in (128 Mato spaces), far more than the
 // longest run of equal cells inside PMD 85 frames (10 marks).
 constexpr size_t kMinLeadInIntervals = 64;
-// Interval limits of any lead-in at any tape speed, as fractions of a second.
-constexpr double kShortestInterval = 1.0 / 6000;
+// Interval limits of any lead-in at any tape speed, as fractions of a second. A PMD 85
+// half cell at double speed lasts 1/4800 s, 1/5280 s played 10 % fast, and noise moves
+// single crossings by a third of that and more.
+constexpr double kShortestInterval = 1.0 / 10000;
 constexpr double kLongestInterval = 1.0 / 500;
 // Neighbouring periods of a lead-in may differ by this much; more means data or noise.
 constexpr double kPeriodTolerance = 0.2;
@@ -24,6 +26,9 @@ constexpr double kPmdDutyTolerance = 0.09;
 // The shortest cell, as a share of the run's period, that may follow a Mato pilot: more
 // than the space after a run of marks, less than a space shifted by noise.
 constexpr double kPilotEndShare = 0.8;
+// A pulse shorter than this share of the period is noise that split a level: a Mato space
+// starts with a third of it.
+constexpr double kStrayPulseShare = 0.15;
 // PMD 85 cells per second that separate the two speeds (1102.5..1225 and 1837.5..2450
 // nominal, 10 % off either way).
 constexpr double kDoubleSpeedCellRate = 1500;
@@ -103,10 +108,16 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, TapeProtocol
     leadIn.phase = phase != kPhaseAuto ? phase : measured;
     // A pilot is spaces, so the cell that ends it is longer; a run of marks inside data
     // (bytes 0xFF) is followed by a shorter one (3/5 of a mark). A pilot whose run a noisy
-    // crossing broke goes on with a cell of about its own length.
+    // crossing broke goes on with a cell of about its own length, and one that a stray
+    // pulse broke with a pulse far shorter than any level.
     const std::vector<double>& x = crossings.positions;
-    const bool endsWithLongerCell = leadIn.end + 1 >= x.size() ||
-                                    x[leadIn.end + 1] - x[leadIn.end - 1] > kPilotEndShare * period;
+    const auto stray = [&](size_t k) {
+      return k + 1 < x.size() && x[k + 1] - x[k] < kStrayPulseShare * period;
+    };
+    const bool endsWithLongerCell =
+        leadIn.end + 1 >= x.size() ||
+        x[leadIn.end + 1] - x[leadIn.end - 1] > kPilotEndShare * period || stray(leadIn.end) ||
+        stray(leadIn.end + 1);
     return rate >= kMinCellRate && rate <= kMaxMatoSpaceRate && endsWithLongerCell &&
            (phase == kPhaseAuto || phase == measured);
   }
