@@ -8,6 +8,7 @@
 // COLUMNS and KINDS pick by index (from 0), as digits ("024"); the default is all.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -220,17 +221,21 @@ int main(int argc, char** argv) {
       "Every block of a %zu-byte test tape whole for seeds 1-3; hardest level passed"
       " before the first failure ('-': not even the first)\n",
       tape.size());
+  int nameWidth = 10;
+  for (const Decoder& decoder : decoders) {
+    nameWidth = std::max(nameWidth, static_cast<int>(decoder.name.size()) + 1);
+  }
   for (size_t s = 0; s < std::size(kSweeps); ++s) {
     if (!chosen(kinds, s)) {
       continue;
     }
-    std::printf("\n%s\n%-10s", kSweeps[s].name, "");
+    std::printf("\n%s\n%-*s", kSweeps[s].name, nameWidth, "");
     for (size_t c = 0; c < std::size(kColumns); ++c) {
       std::printf("%10s", chosen(columns, c) ? kColumns[c].name : "");
     }
     std::printf("\n");
     for (size_t d = 0; d < decoders.size(); ++d) {
-      std::printf("%-10s", decoders[d].name.c_str());
+      std::printf("%-*s", nameWidth, decoders[d].name.c_str());
       for (size_t c = 0; c < std::size(kColumns); ++c) {
         std::printf("%10s", results[s][c][d].c_str());
       }
