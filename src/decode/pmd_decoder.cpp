@@ -22,6 +22,12 @@ constexpr int32_t kMaxIdleMarks = 4;
 constexpr int32_t kDataBits = 8;
 constexpr int32_t kStopBits = 2;
 constexpr int32_t kFrameCells = 1 + kDataBits + kStopBits;
+// Gaps of at most this many frames are read by the clock: noise that broke cells twice in
+// a row, which the cell walk does not repair. Longer ones are dropouts.
+constexpr size_t kMaxClockFrames = 2;
+// A start or stop cell read by the clock checks when its halves differ by this share of a
+// half at least.
+constexpr double kClearCell = 0.3;
 // Frames in a row that must show their start bit and both stop bits where the time since
 // the gap puts them before the reading picks up again: a wrong guess of where frames
 // begin passes three frames of ordinary data rarely, and the clock decides between the
@@ -273,6 +279,64 @@ bool readsLeaderOutOfStep(const Crossings& crossings, TapePhase phase, double ha
   return !trial.mark;
 }
 
+// The share of [from, to) that the signal spent at its high level, by the crossings.
+double highShare(const Crossings& crossings, double from, double to) {
+  const std::vector<double>& x = crossings.positions;
+  auto k = static_cast<size_t>(std::lower_bound(x.begin(), x.end(), from) - x.begin());
+  // Before crossing k the level is the one that crossing k leaves.
+  bool high = k < x.size() ? !isRising(crossings, k) : k > 0 && isRising(crossings, k - 1);
+  double at = from;
+  double sum = 0;
+  for (; k < x.size() && x[k] < to; ++k) {
+    sum += high ? x[k] - at : 0;
+    at = x[k];
+    high = isRising(crossings, k);
+  }
+  sum += high ? to - at : 0;
+  return sum / (to - from);
+}
+
+// Frames lost in a short gap where noise, not a dropout, broke the cells twice in a row:
+// the frames on either side fix where each cell lies, so each cell is read from how long
+// the signal stayed high in either half. Bytes whose start and stop bits check clearly
+// that way, all but one at most and none the wrong way, replace the unknown bytes from
+// `first` on; they stay uncertain, since a cell may be as unclear as the noise made it,
+// and the checksum decides. A dropout leaves
+// the halves alike, and its bytes unknown.
+void readLostFrames(const Crossings& crossings, TapePhase phase, double gapStart,
+                    double resumeSample, size_t first, TapePart& part) {
+  const size_t lost = part.bytes.size() - first;
+  if (lost == 0 || lost > kMaxClockFrames) {
+    return;
+  }
+  const double frameSamples = (resumeSample - gapStart) / static_cast<double>(lost);
+  const double half = frameSamples / (2 * kFrameCells);
+  for (size_t f = 0; f < lost; ++f) {
+    uint32_t value = 0;
+    bool framed = true;
+    int32_t unclear = 0;  // start and stop cells that neither check nor fail
+    for (int32_t cell = 0; cell < kFrameCells && framed; ++cell) {
+      const double start = gapStart + static_cast<double>(f) * frameSamples + cell * 2 * half;
+      double score = highShare(crossings, start, start + half) -
+                     highShare(crossings, start + half, start + 2 * half);
+      score = phase == kPhaseReversed ? -score : score;
+      const bool mark = score > 0;
+      if (cell == 0 || cell > kDataBits) {
+        const bool clear = std::fabs(score) >= kClearCell;
+        unclear += clear ? 0 : 1;
+        framed = unclear <= 1 && (!clear || mark == (cell != 0));
+      }
+      if (cell >= 1 && cell <= kDataBits && mark) {
+        value |= 1u << (cell - 1);
+      }
+    }
+    if (framed) {
+      part.bytes[first + f] = static_cast<uint8_t>(value);
+      part.confidence[first + f] = kByteUncertain;
+    }
+  }
+}
+
 // Looks after a gap that began at sample `gapStart` (the start of the frame it broke, or
 // the end of the last whole frame) for where frames go on, up to `deadline`, starting at
 // crossing `from`. Speed tracking is frozen: a gap tells nothing of the speed.
@@ -498,10 +562,12 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       walk.middle = walk.middle + 1;
       break;
     }
+    const size_t lostFrom = part.bytes.size();
     const int32_t status = bridgeGap(part, bridge, gapStart, resync.sample, frameSamples);
     if (status != kOk) {
       return status;
     }
+    readLostFrames(crossings, walk.phase, gapStart, resync.sample, lostFrom, part);
     placeWalk(walk, resync.crossing);
     bitCount = -1;
     idleMarks = 0;
