@@ -543,6 +543,44 @@ TEST(DecodeMatoFrames, PilotSplitByAStrayPulseStillLeadsIn) {
   EXPECT_EQ(blocks[0].body, (Bytes{0x12, 0x34, 0x56}));
 }
 
+// Noise that moves the middles of two cells in a row far from the clock breaks a frame
+// the cell walk cannot repair; the frames on either side place its cells, and the byte
+// is read from the halves of each, uncertain.
+TEST(DecodePmdFrames, FrameBrokenTwiceInARowIsReadByTheClock) {
+  const Bytes data = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  Signal signal(9000, -9000);
+  signal.silence(500);
+  for (int i = 0; i < 3000; ++i) {
+    signal.pmdCell(true, 18, false);
+  }
+  for (const uint8_t byte : tape_builder::headerPart(header)) {
+    signal.pmdByte(byte, 18, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, 18, false);
+  }
+  const Bytes body = tape_builder::bodyPart(data);
+  for (size_t b = 0; b < body.size(); ++b) {
+    for (int cell = 0; cell < 11; ++cell) {
+      const bool mark = cell == 0 ? false : cell > 8 || ((body[b] >> (cell - 1)) & 1) != 0;
+      // The fourth byte's third and fourth data cells have their middles 0.42 cell late.
+      const double shift = b == 3 && (cell == 3 || cell == 4) ? 0.42 * 18 : 0;
+      signal.run(mark, 9 + shift);
+      signal.run(!mark, 9 - shift);
+    }
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, 18, false);
+  }
+  signal.silence(500);
+  const std::vector<DecodedBlock> blocks = blocksOf(signal);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].body, body);
+  EXPECT_EQ(countUnknownBytes(blocks[0]), 0);
+}
+
 // Fed in slices of any size, the streaming decoder finds the blocks a whole decode finds,
 // also where noise makes it look far ahead to place cells.
 TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {
