@@ -8,9 +8,11 @@
 
 namespace {
 
-// 32 periods: far fewer than the shortest lead-in (128 Mato spaces), far more than the
-// longest run of equal cells inside PMD 85 frames (10 marks).
-constexpr size_t kMinLeadInIntervals = 64;
+// 20 periods: far fewer than the shortest lead-in (128 Mato spaces), more than the
+// longest run of equal cells inside PMD 85 frames (10 marks and a few idle ones) or of
+// spaces inside Mato data (8). Noise 6 dB below the signal breaks a short leader into
+// runs not much longer than this.
+constexpr size_t kMinLeadInIntervals = 40;
 // Interval limits of any lead-in at any tape speed, as fractions of a second. A PMD 85
 // half cell at double speed lasts 1/4800 s, 1/5280 s played 10 % fast, and noise moves
 // single crossings by a third of that and more.
