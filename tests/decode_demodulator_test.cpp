@@ -208,9 +208,9 @@ std::vector<DecodedBlock> decodeSignal(const Signal& signal, int32_t sampleRate,
 }
 
 // A header block whose header announces `data`: the header part then the body part.
-void pmdHeaderBlock(Signal& signal, const Bytes& data, double cell, bool reversed) {
-  tape_builder::Header header;
-  header.length = static_cast<uint16_t>(data.size() - 1);
+// A PMD 85 header block up to its body: leader, header part, body leader.
+void pmdHeaderUpToBody(Signal& signal, const tape_builder::Header& header, double cell,
+                       bool reversed) {
   for (int i = 0; i < 3000; ++i) {
     signal.pmdCell(true, cell, reversed);
   }
@@ -220,6 +220,12 @@ void pmdHeaderBlock(Signal& signal, const Bytes& data, double cell, bool reverse
   for (int i = 0; i < 600; ++i) {
     signal.pmdCell(true, cell, reversed);
   }
+}
+
+void pmdHeaderBlock(Signal& signal, const Bytes& data, double cell, bool reversed) {
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  pmdHeaderUpToBody(signal, header, cell, reversed);
   for (const uint8_t byte : tape_builder::bodyPart(data)) {
     signal.pmdByte(byte, cell, reversed);
   }
@@ -449,15 +455,7 @@ TEST(DecodeBlocks, CutBodiesAreMarkedAndALostBodyCostsNoOtherBlock) {
   header.length = 2;  // 3 data bytes and a checksum; 8 are recorded
   Signal pmd(9000, -9000);
   pmd.silence(500);
-  for (int i = 0; i < 3000; ++i) {
-    pmd.pmdCell(true, 18, false);
-  }
-  for (const uint8_t byte : tape_builder::headerPart(header)) {
-    pmd.pmdByte(byte, 18, false);
-  }
-  for (int i = 0; i < 600; ++i) {
-    pmd.pmdCell(true, 18, false);
-  }
+  pmdHeaderUpToBody(pmd, header, 18, false);
   for (const uint8_t byte : Bytes{1, 2, 3, 6, 9, 9, 9, 9}) {
     pmd.pmdByte(byte, 18, false);
   }
@@ -552,15 +550,7 @@ TEST(DecodePmdFrames, FrameBrokenTwiceInARowIsReadByTheClock) {
   header.length = static_cast<uint16_t>(data.size() - 1);
   Signal signal(9000, -9000);
   signal.silence(500);
-  for (int i = 0; i < 3000; ++i) {
-    signal.pmdCell(true, 18, false);
-  }
-  for (const uint8_t byte : tape_builder::headerPart(header)) {
-    signal.pmdByte(byte, 18, false);
-  }
-  for (int i = 0; i < 600; ++i) {
-    signal.pmdCell(true, 18, false);
-  }
+  pmdHeaderUpToBody(signal, header, 18, false);
   const Bytes body = tape_builder::bodyPart(data);
   for (size_t b = 0; b < body.size(); ++b) {
     for (int cell = 0; cell < 11; ++cell) {
@@ -672,7 +662,8 @@ TEST(DecodeDropouts, OneDropoutInALongBodyCostsOnlyTheBytesUnderIt) {
     std::vector<int16_t> samples = signal.samples();
     const size_t dropout = 2205;
     const size_t at = samples.size() / 2 + 777;
-    const double dropoutBytes = static_cast<double>(dropout) / (test.cell * (test.mato ? 12.3 : 11));
+    const double dropoutBytes =
+        static_cast<double>(dropout) / (test.cell * (test.mato ? 12.3 : 11));
     std::mt19937 random(5);
     std::normal_distribution<double> hiss(0, 1500);
     for (size_t i = at; i < at + dropout; ++i) {

@@ -257,9 +257,8 @@ const Condition kEdgeConditions[] = {
      [](const Audio& a) {
        return decode_audio::addDropouts(decode_audio::addNoise(a, 30, 8), 0.1, 0.003, 0.25, 0.1);
      }},
-    {"mains hum as loud as the signal", [](const Audio& a) {
-       return decode_audio::fitFullScale(decode_audio::addHum(a, 0, 0.4));
-     }},
+    {"mains hum as loud as the signal",
+     [](const Audio& a) { return decode_audio::fitFullScale(decode_audio::addHum(a, 0, 0.4)); }},
     {"fades to 5 % every 0.25 s, noise 20 dB below the faded level",
      [](const Audio& a) {
        return decode_audio::addNoiseOfRms(decode_audio::fadeLevel(a, 0.05, 0.25),
@@ -335,13 +334,19 @@ TEST_F(DecodeCli, ExitCodesAndMessages) {
       {{dir.path().string()},
        10,
        "Can't open input file '" + dir.path().string() + "': Is a directory!\n\n"},
-      {{"-o", text, text}, 14, "Can't open output file '" + text + "': it is a recording to be read!\n\n"},
+      {{"-o", text, text},
+       14,
+       "Can't open output file '" + text + "': it is a recording to be read!\n\n"},
       {{"-o", dir.file("no/such/folder.img"), quiet},
        14,
        "Can't open output file '" + dir.file("no/such/folder.img") +
            "': No such file or directory!\n\n"},
-      {{"-report", quiet, "-list", quiet}, 14, "Can't open output file '" + quiet + "': it is a recording to be read!\n\n"},
-      {{"-o", "x.img", "-report", "x.img", quiet}, 14, "Can't open output file 'x.img': it is the tape image!\n\n"},
+      {{"-report", quiet, "-list", quiet},
+       14,
+       "Can't open output file '" + quiet + "': it is a recording to be read!\n\n"},
+      {{"-o", "x.img", "-report", "x.img", quiet},
+       14,
+       "Can't open output file 'x.img': it is the tape image!\n\n"},
       // Standard output carries data here, so the banner goes to standard error too.
       {{"-o", "-", "-report", "-", quiet},
        5,
@@ -623,8 +628,8 @@ class DecodeTakes : public TempDirTest {
   std::string record(const std::string& name, const Take& take) {
     Audio audio = clean;
     const auto at = [&](double seconds) {
-      return static_cast<size_t>(std::min(seconds * audio.sampleRate,
-                                          static_cast<double>(audio.samples.size())));
+      return static_cast<size_t>(
+          std::min(seconds * audio.sampleRate, static_cast<double>(audio.samples.size())));
     };
     for (const auto& [from, length] : take.dropouts) {
       std::fill(audio.samples.begin() + static_cast<long>(at(from)),
@@ -655,9 +660,7 @@ TEST_F(DecodeTakes, TakesThatEachLackABlockGiveBackTheTape) {
   };
   const Case cases[] = {
       {"a dropout in one take", {{{kGameDropout}}, {}}, " 2        9.9s"},
-      {"one take starts late, the other stops early",
-       {{{}, 9.0}, {{}, 0, 30.0}},
-       " 1        0.9s"},
+      {"one take starts late, the other stops early", {{{}, 9.0}, {{}, 0, 30.0}}, " 1        0.9s"},
       {"three takes, each with a block lost",
        {{{kLoaderDropout}}, {{kGameDropout}}, {{}, 0, 30.0}},
        " 1        9.9s"},

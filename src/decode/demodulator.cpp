@@ -258,8 +258,8 @@ int32_t demodulateFloats(DemodulatorState& state, const float* samples, size_t c
                          Crossings& crossings) {
   for (size_t done = 0; done < count;) {
     const HumStep step = filterHum(state.hum, samples + done, count - done, state.filtered.data());
-    const int32_t status = demodulate(
-        state, step.direct ? samples + done : state.filtered.data(), step.ready, crossings);
+    const int32_t status = demodulate(state, step.direct ? samples + done : state.filtered.data(),
+                                      step.ready, crossings);
     if (status != kOk) {
       return status;
     }

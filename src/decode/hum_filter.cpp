@@ -75,7 +75,8 @@ bool isMeasured(int64_t block) { return block % kMeasureStride == 0; }
 void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
   const bool measured = isMeasured(block);
   // The taps are symmetric: each pair of blocks shares one.
-  double low = f.taps[kHumHalfTaps] * f.means[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask];
+  double low =
+      f.taps[kHumHalfTaps] * f.means[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask];
   for (int64_t k = 0; k < kHumHalfTaps; ++k) {
     low += f.taps[static_cast<size_t>(k)] *
            (f.means[static_cast<size_t>(block - k) & kMeanMask] +
@@ -100,8 +101,7 @@ void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
     }
     const double around = squares - 2 * f.dc * mean + f.dc * f.dc;
     f.totalPower += (around - f.totalPower) * gain;
-    f.loudest =
-        std::max(f.totalPower, f.loudest * (1 - gain * kPowerSeconds / kLoudestSeconds));
+    f.loudest = std::max(f.totalPower, f.loudest * (1 - gain * kPowerSeconds / kLoudestSeconds));
     const double whole = std::max(f.totalPower, kQuietShare * f.loudest);
     const double periodic = std::max(f.periodic[0], f.periodic[1]);
     // Mostly there is no hum at all, and no need to divide.
@@ -209,8 +209,7 @@ HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
 // While hum is taken out, the samples wait in the ring until the low-pass has seen
 // kHumHalfTaps blocks past them. Stops where no hum is taken out any more, after giving
 // out what the ring still holds.
-HumStep holdSamples(HumFilter& f, const float* samples, size_t count, float* out,
-                    int64_t limit) {
+HumStep holdSamples(HumFilter& f, const float* samples, size_t count, float* out, int64_t limit) {
   // The ring holds the samples not yet given out and those taken in now.
   const auto held = static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(f.blockLength);
   const size_t span = std::min(count, kHumRing - held);
@@ -240,8 +239,7 @@ HumStep holdSamples(HumFilter& f, const float* samples, size_t count, float* out
 
 void startHumFilter(HumFilter& filter, int32_t sampleRate) {
   filter = HumFilter{};
-  filter.blockLength =
-      static_cast<int32_t>(std::max(1L, std::lround(sampleRate / kHumBlockRate)));
+  filter.blockLength = static_cast<int32_t>(std::max(1L, std::lround(sampleRate / kHumBlockRate)));
   filter.blockScale = 1.0 / filter.blockLength;
   const double blockRate = static_cast<double>(sampleRate) / filter.blockLength;
   // A windowed sinc (Blackman), scaled to pass DC whole.

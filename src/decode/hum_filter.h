@@ -2,9 +2,10 @@
 // to a few hundred hertz) lies below every protocol's band, but a threshold in the middle
 // of the swing cannot follow it once it is as loud as the signal: its slope moves the
 // middle by most of the swing within a cell. A linear-phase low-pass measures what lies
-// below the band; where that is loud against the whole, it is subtracted from the
-// delayed signal. Where it is not, the signal passes unchanged, only delayed: Mato's
-// levels carry a DC that changes with the data, and taking that out costs noise margin.
+// below the band; where the part of it that repeats with the mains period is loud against
+// the whole, it is subtracted from the delayed signal. Elsewhere the signal passes as it
+// is: Mato's levels carry a DC that changes with the data, and taking that out costs
+// noise margin.
 #pragma once
 
 #include <array>
@@ -24,24 +25,24 @@ struct HumFilter {
   std::array<double, 2 * kHumHalfTaps + 1> taps{};  // the low-pass, symmetric
   std::array<double, 32> means{};                   // the latest block means, by block
   int32_t blockLength = 1;
-  double blockScale = 1;  // 1 / blockLength
-  int64_t received = 0;  // samples taken in
-  int64_t emitted = 0;   // samples given out
-  int64_t blocks = 0;    // blocks completed
-  int32_t fill = 0;      // samples of the current block gathered in `partial`
-  bool taking = false;   // hum is taken out, and samples wait in the ring
+  double blockScale = 1;             // 1 / blockLength
+  int64_t received = 0;              // samples taken in
+  int64_t emitted = 0;               // samples given out
+  int64_t blocks = 0;                // blocks completed
+  int32_t fill = 0;                  // samples of the current block gathered in `partial`
+  bool taking = false;               // hum is taken out, and samples wait in the ring
   std::array<float, 256> partial{};  // a block that spans calls
-  int64_t settleBlocks = 0;  // before which nothing is taken out
-  double powerGain = 0;  // per measured block, for the power averages
-  double meanGain = 0;   // per measured block, for the DC under the hum
-  double trendGain = 0;  // per measured block
+  int64_t settleBlocks = 0;          // before which nothing is taken out
+  double powerGain = 0;              // per measured block, for the power averages
+  double meanGain = 0;               // per measured block, for the DC under the hum
+  double trendGain = 0;              // per measured block
   std::array<size_t, 2> mainsLag{};  // 50 and 60 Hz periods, in measured blocks
   double dc = 0;
   double trend = 0;
-  std::array<double, 64> recent{};  // the low-passed signal less its trend, by measured block
+  std::array<double, 64> recent{};   // the low-passed signal less its trend, by measured block
   std::array<double, 2> periodic{};  // its covariance with itself one mains period ago
-  double totalPower = 0;  // of the signal around the DC
-  double loudest = 0;     // the highest total power lately
+  double totalPower = 0;             // of the signal around the DC
+  double loudest = 0;                // the highest total power lately
   // What is subtracted at the middles of the two latest low-passed blocks: the share of
   // the low-passed signal taken out, times its distance from the DC.
   double previousHum = 0;

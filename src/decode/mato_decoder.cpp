@@ -161,8 +161,8 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, bool firstRising, size_t f
       return {kResyncOutOfData};
     }
     ResyncResult found;
-    for (int32_t offset = 0; offset < kFrameCells && count - offset >= kMinResyncFrames * kFrameCells;
-         ++offset) {
+    for (int32_t offset = 0;
+         offset < kFrameCells && count - offset >= kMinResyncFrames * kFrameCells; ++offset) {
       // Where the block ends within the trial, the frames must fill it to its end.
       bool framed = !pilot || (count - offset) % kFrameCells == 0;
       for (int32_t start = offset; framed && start < count; start += kFrameCells) {

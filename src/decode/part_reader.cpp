@@ -1,8 +1,8 @@
 // Lead-in search, and the reading of the part after a lead-in as a header, a body or a
 // headerless block.
 #include <algorithm>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 
 #include "decode/frame_decoder.h"
 
@@ -188,8 +188,7 @@ void measurePart(const Crossings& crossings, size_t first, size_t end, double fi
   part.swing = sum / static_cast<double>(end - first);
 }
 
-int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
-                           double frameSamples) {
+int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample, double frameSamples) {
   for (int64_t i = 0; i < count && part.bytes.size() < kMaxPartLength; ++i) {
     const int32_t status =
         appendByte(part, 0, kByteUnknown, firstSample + static_cast<double>(i) * frameSamples);
@@ -202,8 +201,8 @@ int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample,
 
 int32_t bridgeGap(TapePart& part, GapBridge& bridge, double gapStart, double resumeSample,
                   double frameSamples) {
-  const auto lost = static_cast<int64_t>(
-      std::lround(std::max(0.0, resumeSample - gapStart) / frameSamples));
+  const auto lost =
+      static_cast<int64_t>(std::lround(std::max(0.0, resumeSample - gapStart) / frameSamples));
   bridge.bridged = true;
   bridge.gapEnd = part.bytes.size() + static_cast<size_t>(lost);
   bridge.gapBytes = static_cast<size_t>(lost);
@@ -215,8 +214,8 @@ int32_t closeGapAtLeadIn(TapePart& part, size_t byteLimit, double gapStart, doub
   if (byteLimit >= kMaxPartLength || part.bytes.size() >= byteLimit) {
     return kOk;
   }
-  const auto estimate = static_cast<int64_t>(
-      std::lround(std::max(0.0, leadInSample - gapStart) / frameSamples));
+  const auto estimate =
+      static_cast<int64_t>(std::lround(std::max(0.0, leadInSample - gapStart) / frameSamples));
   const auto shortfall = static_cast<int64_t>(byteLimit - part.bytes.size());
   const int64_t difference = std::llabs(estimate - shortfall);
   return difference <= 2 + shortfall / 8
@@ -260,7 +259,6 @@ int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge
   }
   return kOk;
 }
-
 
 bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
   constexpr size_t kMaxDamagedBytes = 4;

@@ -386,7 +386,8 @@ ResyncResult findFramesAfterGap(const CellWalk& walk, size_t from, double gapSta
       if (!framed) {
         continue;
       }
-      keepNearestGuess(found, middles[offset], x[middles[offset]] - walk.halfCell, gapStart, frameSamples);
+      keepNearestGuess(found, middles[offset], x[middles[offset]] - walk.halfCell, gapStart,
+                       frameSamples);
     }
     if (found.kind == kResyncFound) {
       return found;
@@ -458,10 +459,10 @@ int32_t decodePmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   placeWalk(walk, k + 1);
   walk.mayRepair = true;
   double firstByteSample = -1;
-  double frameStart = 0;  // of the frame being read
-  double frameEnd = -1;   // of the last whole frame
+  double frameStart = 0;            // of the frame being read
+  double frameEnd = -1;             // of the last whole frame
   size_t frameFirst = walk.middle;  // the crossing in the middle of the frame's start bit
-  int32_t bitCount = -1;  // -1: waiting for a start bit; then bits of the frame so far
+  int32_t bitCount = -1;            // -1: waiting for a start bit; then bits of the frame so far
   int32_t idleMarks = 0;
   uint32_t value = 0;
   bool badStopBit = false;
