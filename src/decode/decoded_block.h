@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/job.h"
-#include "decode/frame_decoder.h"
+#include "decode/tape_part.h"
 
 // Where the bytes of a part lie in the recording: byte i starts at firstSeconds +
 // offsets[i] (byteStartSeconds). Mato bytes last as long as their marks make them, so

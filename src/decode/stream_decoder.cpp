@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/memory.h"
+#include "decode/part_reader.h"
 
 namespace {
 
@@ -156,7 +157,7 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     decoder.gapDeadline = -1;
     TapePart part;
     size_t next = 0;
-    int32_t status = decodePartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
+    int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
                                      decoder.afterHeader, decoder.bodyLength, part, next);
     if (status != kOk) {
       return status;

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "decode/demodulator.h"
-#include "decode/frame_decoder.h"
+#include "decode/lead_in.h"
+#include "decode/tape_part.h"
 #include "decode/decoded_block.h"
 
 inline constexpr int32_t kMinStreamSampleRate = 8000;

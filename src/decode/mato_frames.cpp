@@ -1,0 +1,413 @@
+// The Mato cell walk and frame reader: cells from crossing to crossing into the first
+// level, frames from start bit to start bit, and the gaps between them.
+#include "decode/mato_frames.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/errors.h"
+
+namespace {
+
+enum Cell { kInvalid, kSpace, kMark };
+
+// A mark lasts 5/3 of a space at every rate (35/21, 15/9, 70/42 samples); the boundary
+// sits at the geometric middle of the two.
+constexpr double kMarkRatio = 5.0 / 3.0;
+constexpr double kMarkBoundary = 1.29;
+constexpr double kShortestCell = 0.6;
+constexpr double kLongestCell = 2.2;
+constexpr double kTrackingGain = 0.05;
+constexpr double kShortestHead = 0.15;
+constexpr double kHeadBoundary = 0.58;
+constexpr double kLongestHead = 1.4;
+constexpr int32_t kDataBits = 8;
+constexpr int32_t kFrameCells = 1 + kDataBits;
+// Frames carry no stop bits, so only the start bit (a mark) tells where they begin: after
+// a gap, a guess must find a mark at the start of this many frames in a row, and, where
+// the block ends within them, come out at that end with whole frames.
+constexpr int32_t kResyncFrames = 20;
+constexpr int32_t kMinResyncFrames = 3;
+// More spaces in a row than data holds are the next pilot.
+constexpr int32_t kPilotSpaces = 16;
+static_assert(kPilotSpaces > kMatoLongestDataSpaces);
+// A pulse shorter than this share of a space (a level lasts a third at least) is noise
+// that split a level.
+constexpr double kStrayPulse = 0.15;
+
+Cell classify(double period, double space) {
+  if (period < kShortestCell * space || period > kLongestCell * space) {
+    return kInvalid;
+  }
+  return period < kMarkBoundary * space ? kSpace : kMark;
+}
+
+// Cells are read from crossing to crossing into the first level, following the speed.
+struct MatoCellWalk {
+  const Crossings& crossings;
+  double space;          // samples of a space, tracked
+  size_t c;              // crossing where the next cell begins
+  size_t cellStart = 0;  // crossing where the cell last read began
+  bool ended = false;    // the last cell was read from its first level alone
+  // A stray pulse was passed over since this was last cleared.
+  bool repaired = false;
+  double spreadSum = 0;
+  double spreadCount = 0;
+};
+
+// The crossing that ends the level which crossing `k` begins: past a stray pulse that
+// split the level, where one begins at k + 1.
+size_t skipStrayPulse(MatoCellWalk& walk, size_t k) {
+  const std::vector<double>& x = walk.crossings.positions;
+  if (k + 3 < x.size() && x[k + 2] - x[k + 1] < kStrayPulse * walk.space) {
+    walk.repaired = true;
+    return k + 3;
+  }
+  return k + 1;
+}
+
+// Returns the cell that starts at crossing c and moves c to the next one. The period to
+// the next waveform and the length of the first level (a third of a space for a space, a
+// whole space for a mark) must agree; where they do not, the next "waveform" is the noise
+// or silence after the block, and the first level alone tells the last cell.
+Cell readCell(MatoCellWalk& walk) {
+  const std::vector<double>& x = walk.crossings.positions;
+  const size_t c = walk.c;
+  if (walk.ended || c + 1 >= x.size()) {
+    return kInvalid;
+  }
+  walk.cellStart = c;
+  const double space = walk.space;
+  const size_t headEnd = skipStrayPulse(walk, c);
+  const size_t next = skipStrayPulse(walk, headEnd);
+  const double head = x[headEnd] - x[c];
+  if (head < kShortestHead * space || head > kLongestHead * space) {
+    return kInvalid;
+  }
+  const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
+  const double period = next < x.size() ? x[next] - x[c] : 0;
+  if (classify(period, space) == byHead) {
+    const double measured = byHead == kMark ? period / kMarkRatio : period;
+    walk.spreadSum += (measured / space - 1) * (measured / space - 1);
+    walk.spreadCount += 1;
+    walk.space += kTrackingGain * (measured - space);
+    walk.c = next;
+  } else {
+    walk.c = headEnd;
+    walk.ended = true;
+  }
+  return byHead;
+}
+
+enum Lookahead { kPilot, kNoPilot, kPilotUndecided };
+
+// Whether the space just read by `walk` begins a pilot: the cells after it are spaces too.
+Lookahead lookForPilot(MatoCellWalk walk) {
+  for (int32_t spaces = 1; spaces < kPilotSpaces; ++spaces) {
+    const Cell cell = readCell(walk);
+    if (cell == kInvalid && walk.c + 2 >= walk.crossings.positions.size() && !walk.ended) {
+      return kPilotUndecided;
+    }
+    if (cell != kSpace) {
+      return kNoPilot;
+    }
+  }
+  return kPilot;
+}
+
+constexpr int32_t kTrialCells = kResyncFrames * kFrameCells;
+
+// The cells that a trial walk reads from a crossing after a gap, up to a pilot.
+struct TrialCells {
+  bool marks[kTrialCells];
+  size_t starts[kTrialCells];
+  int32_t count = 0;
+  bool pilot = false;  // a pilot follows the cells read
+};
+
+// Reads up to kTrialCells cells from crossing `from`, with the speed of `walk`. Returns
+// false where the crossings ran out before the trial was decided.
+bool readTrialCells(const MatoCellWalk& walk, size_t from, TrialCells& cells) {
+  MatoCellWalk trial{walk.crossings, walk.space, from};
+  int32_t spaces = 0;
+  Cell cell = kSpace;
+  while (cells.count < kTrialCells) {
+    cell = readCell(trial);
+    if (cell == kInvalid) {
+      break;
+    }
+    cells.marks[cells.count] = cell == kMark;
+    cells.starts[cells.count] = trial.cellStart;
+    ++cells.count;
+    spaces = cell == kSpace ? spaces + 1 : 0;
+    if (spaces == kPilotSpaces) {
+      cells.count -= kPilotSpaces;
+      cells.pilot = true;
+      break;
+    }
+  }
+  return !(cell == kInvalid && trial.c + 2 >= walk.crossings.positions.size());
+}
+
+// Of the cells where frames may begin, each with its start bit, the one nearest to a whole
+// number of frames after `gapStart`.
+ResyncResult chooseFrameStart(const Crossings& crossings, const TrialCells& cells,
+                              double gapStart, double frameSamples) {
+  const std::vector<double>& x = crossings.positions;
+  ResyncResult found;
+  for (int32_t offset = 0;
+       offset < kFrameCells && cells.count - offset >= kMinResyncFrames * kFrameCells; ++offset) {
+    // Where the block ends within the trial, the frames must fill it to its end.
+    bool framed = !cells.pilot || (cells.count - offset) % kFrameCells == 0;
+    for (int32_t start = offset; framed && start < cells.count; start += kFrameCells) {
+      framed = cells.marks[start];
+    }
+    if (framed) {
+      keepNearestGuess(found, cells.starts[offset], x[cells.starts[offset]], gapStart,
+                       frameSamples);
+    }
+  }
+  return found;
+}
+
+// Looks after a gap that began at sample `gapStart` for where frames go on, up to
+// `deadline`, from crossing `from`. `frameSamples` is the mean frame length so far: the
+// time since the gap decides between guesses that fit equally.
+ResyncResult findFramesAfterGap(const MatoCellWalk& walk, bool firstRising, size_t from,
+                                double gapStart, double deadline, double frameSamples) {
+  const std::vector<double>& x = walk.crossings.positions;
+  for (size_t i = from;; ++i) {
+    if (i + 2 >= x.size()) {
+      return {kResyncOutOfData};
+    }
+    if (x[i] > deadline) {
+      return {};
+    }
+    if (isRising(walk.crossings, i) != firstRising) {
+      continue;
+    }
+    TrialCells cells;
+    if (!readTrialCells(walk, i, cells)) {
+      return {kResyncOutOfData};
+    }
+    const ResyncResult found = chooseFrameStart(walk.crossings, cells, gapStart, frameSamples);
+    if (found.kind == kResyncFound) {
+      return found;
+    }
+    if (cells.pilot) {
+      return {kResyncLeadIn, 0, x[cells.starts[cells.count]]};
+    }
+  }
+}
+
+// Places a walk at the first crossing into the first level of the pilot `leadIn`: periods
+// are measured between crossings into the first level, where each waveform begins; the
+// other edge would do as well, since both waveforms end alike.
+MatoCellWalk startWalk(const Crossings& crossings, const LeadIn& leadIn) {
+  MatoCellWalk walk{crossings, leadIn.highSamples + leadIn.lowSamples, leadIn.first};
+  if (isRising(crossings, walk.c) != (leadIn.phase != kPhaseReversed)) {
+    ++walk.c;
+  }
+  return walk;
+}
+
+// Reads the pilot's spaces; returns the cell that ended them and counts them in `spaces`.
+Cell readPilot(MatoCellWalk& walk, int32_t& spaces) {
+  spaces = 0;
+  Cell cell = readCell(walk);
+  for (; cell == kSpace; cell = readCell(walk)) {
+    ++spaces;
+    walk.repaired = false;
+  }
+  return cell;
+}
+
+// The reading of the frames of one part.
+struct MatoFrameReader {
+  const Crossings& crossings;
+  MatoCellWalk walk;
+  TapePart& part;
+  size_t limit;
+  bool firstRising;
+  double maxGapSamples;  // a gap longer than this is no dropout: the block has ended
+  double firstFrameSample = 0;
+  double lastFrameEnd = 0;
+  Cell cell = kInvalid;  // the cell read last: a mark is the next start bit
+  GapBridge bridge{};    // once a gap is bridged, the body's length is fitted at the end
+  bool endedCleanly = false;
+  bool waiting = false;  // the crossings ran out while looking past a gap
+};
+
+// At the body's length, whether the start bit just read begins a frame that was left out.
+// A start bit told by its first level alone had no waveform after it, one that only a
+// stray pulse passed over makes whole is as likely noise after the block, and so is one
+// that no whole frame follows (a coupling capacitor's swing back after the last waveform,
+// then hiss).
+bool frameFollows(MatoFrameReader& reader) {
+  if (reader.walk.ended || reader.walk.repaired) {
+    return false;
+  }
+  MatoCellWalk ahead = reader.walk;
+  int32_t bit = 0;
+  while (bit < kDataBits && readCell(ahead) != kInvalid) {
+    ++bit;
+  }
+  reader.waiting =
+      bit != kDataBits && !ahead.ended && ahead.c + 2 >= reader.crossings.positions.size();
+  return bit == kDataBits;
+}
+
+// After a whole frame, reads the cell where the next start bit belongs. A space there
+// begins the next pilot (`stop` is set), or is noise in a dropout: only a pilot goes on
+// with spaces. Where no start bit follows, `gapStart` is the end of the frame.
+void readAfterFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
+  MatoCellWalk& walk = reader.walk;
+  const std::vector<double>& x = reader.crossings.positions;
+  const size_t frameEnd = walk.c;
+  reader.lastFrameEnd = x[std::min(frameEnd, x.size() - 1)];
+  reader.cell = readCell(walk);
+  if (reader.cell == kMark) {
+    return;
+  }
+  if (reader.cell == kSpace) {
+    const Lookahead ahead = lookForPilot(walk);
+    if (ahead != kNoPilot) {
+      walk.c = frameEnd;
+      reader.endedCleanly = ahead == kPilot;
+      reader.waiting = ahead == kPilotUndecided;
+      stop = true;
+      return;
+    }
+  }
+  walk.c = frameEnd;
+  walk.ended = false;
+  gapStart = reader.lastFrameEnd;
+}
+
+// Reads the frame whose start bit was read last. Where it broke, or no start bit follows
+// it, `gapStart` says where the gap began; `stop` is set where the part ends.
+int32_t readFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
+  MatoCellWalk& walk = reader.walk;
+  const double frameStart = reader.crossings.positions[walk.cellStart];
+  const size_t frameFirst = walk.cellStart;  // the start bit's first crossing
+  gapStart = frameStart;
+  uint32_t value = 0;
+  for (int32_t bit = 0; bit < kDataBits; ++bit) {
+    const Cell data = readCell(walk);
+    if (data == kInvalid) {
+      reader.cell = kInvalid;  // the frame broke: a gap began at its start
+      return kOk;
+    }
+    value |= (data == kMark ? 1u : 0u) << bit;
+  }
+  // Every level of a Mato cell lasts a whole number of thirds of a space.
+  const uint8_t clarity = gradeCells(reader.crossings, frameFirst, walk.c + 1, walk.space / 3);
+  const int32_t status =
+      appendByte(reader.part, static_cast<uint8_t>(value),
+                 walk.repaired ? std::min(clarity, kByteRepaired) : clarity, frameStart);
+  walk.repaired = false;
+  if (status == kOk) {
+    readAfterFrame(reader, gapStart, stop);
+  }
+  return status;
+}
+
+// Bridges the gap that began at `gapStart`. Sets `stop` where the part ends there.
+int32_t passGap(MatoFrameReader& reader, double gapStart, bool& stop) {
+  TapePart& part = reader.part;
+  Gap gap;
+  gap.start = gapStart;
+  gap.frameSamples =
+      (reader.lastFrameEnd - reader.firstFrameSample) / static_cast<double>(part.bytes.size());
+  gap.resync = findFramesAfterGap(reader.walk, reader.firstRising, reader.walk.c + 1, gapStart,
+                                  gapStart + reader.maxGapSamples, gap.frameSamples);
+  GapOutcome outcome = kGapEndsPart;
+  const int32_t status = followGap(part, reader.bridge, reader.limit, gap, outcome);
+  reader.waiting = outcome == kGapWaiting;
+  stop = outcome != kGapBridged;
+  if (status == kOk && outcome == kGapBridged) {
+    reader.walk.c = gap.resync.crossing;
+    reader.walk.ended = false;
+    reader.cell = readCell(reader.walk);
+  }
+  return status;
+}
+
+// Reads frame after frame while start bits come.
+int32_t readFrames(MatoFrameReader& reader) {
+  TapePart& part = reader.part;
+  while (reader.cell == kMark) {
+    if (part.bytes.size() >= reader.limit && !reader.bridge.bridged) {
+      part.cut = frameFollows(reader) ? 1 : 0;
+      return kOk;
+    }
+    double gapStart = 0;
+    bool stop = false;
+    int32_t status = readFrame(reader, gapStart, stop);
+    if (status != kOk || stop) {
+      return status;
+    }
+    if (reader.cell == kMark) {
+      continue;
+    }
+    const bool full =
+        part.bytes.size() >= (reader.bridge.bridged ? kMaxPartLength : reader.limit);
+    if (part.bytes.empty() || full) {
+      return kOk;
+    }
+    // A dropout, a crease or a splice: the frames after it are placed by the time that
+    // passed, and the bytes under it are marked unknown.
+    status = passGap(reader, gapStart, stop);
+    if (status != kOk || stop) {
+      return status;
+    }
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int32_t countPilotSpaces(const Crossings& crossings, const LeadIn& leadIn) {
+  MatoCellWalk walk = startWalk(crossings, leadIn);
+  int32_t spaces = 0;
+  (void)readPilot(walk, spaces);
+  return spaces;
+}
+
+int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                       bool isBody, size_t byteLimit, TapePart& part, size_t& next) {
+  const std::vector<double>& x = crossings.positions;
+  part.protocol = kProtocolMato;
+  part.phase = leadIn.phase;
+  part.startSample = x[leadIn.first];
+  MatoFrameReader reader{crossings, startWalk(crossings, leadIn), part, byteLimit,
+                         leadIn.phase != kPhaseReversed, kMaxDropoutSeconds * sampleRate};
+  MatoCellWalk& walk = reader.walk;
+  part.cellRate = sampleRate / walk.space;
+  int32_t pilotSpaces = 0;
+  reader.cell = readPilot(walk, pilotSpaces);
+  // The mark that ended the pilot is the start bit of the first frame, except after a
+  // body pilot, which closes with a mark of its own.
+  if (reader.cell == kMark && isBody) {
+    walk.repaired = false;
+    reader.cell = readCell(walk);
+  }
+  reader.firstFrameSample = x[walk.cellStart];  // the start bit just read
+  reader.lastFrameEnd = reader.firstFrameSample;
+  walk.spreadSum = 0;
+  walk.spreadCount = 0;
+  int32_t status = readFrames(reader);
+  if (status == kOk && reader.bridge.bridged && isBody) {
+    status = fitBridgedBody(part, byteLimit, reader.bridge, reader.endedCleanly);
+  }
+  if (status != kOk) {
+    return status;
+  }
+  next = reader.waiting ? x.size() : walk.c;
+  part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
+  if (!part.bytes.empty()) {
+    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part);
+  }
+  return kOk;
+}

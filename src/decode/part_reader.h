@@ -1,0 +1,23 @@
+// The part after a lead-in, read by its protocol's frame reader and told for what it is:
+// a header part, the body of the header before it, or a headerless block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decode/demodulator.h"
+#include "decode/lead_in.h"
+#include "decode/tape_part.h"
+
+// Reads the part after `leadIn`, given whether a header part came just before and the
+// body length (with checksum) it announced: a PMD 85 part after a short leader, or a
+// Mato part after a short pilot, is then that header's body, held to that length. Marks
+// header parts and bodies. `next` receives the crossing at which reading stopped, or the
+// end of the crossings where the part may go on once more arrive. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn,
+                                    int32_t sampleRate, bool afterHeader, size_t bodyLength,
+                                    TapePart& part, size_t& next);
+
+// The body length, checksum included, that header part `header` announces.
+size_t announcedBodyLength(const TapePart& header);

@@ -1,0 +1,144 @@
+// Appending to a part, and the gaps in it: bridged, closed at the next lead-in, or fitted
+// to the length its header states.
+#include "decode/tape_part.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/memory.h"
+
+namespace {
+
+// Appends `count` unknown bytes for frames lost in a gap, no more than a part may hold;
+// they are taken to start `frameSamples` apart from `firstSample` on.
+int32_t appendUnknownBytes(TapePart& part, int64_t count, double firstSample, double frameSamples) {
+  for (int64_t i = 0; i < count && part.bytes.size() < kMaxPartLength; ++i) {
+    const int32_t status =
+        appendByte(part, 0, kByteUnknown, firstSample + static_cast<double>(i) * frameSamples);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  return kOk;
+}
+
+// The frames that the time from `from` to `to` holds.
+int64_t framesBetween(double from, double to, double frameSamples) {
+  return static_cast<int64_t>(std::lround(std::max(0.0, to - from) / frameSamples));
+}
+
+int32_t bridgeGap(TapePart& part, GapBridge& bridge, const Gap& gap) {
+  const int64_t lost = framesBetween(gap.start, gap.resync.sample, gap.frameSamples);
+  bridge.bridged = true;
+  bridge.gapEnd = part.bytes.size() + static_cast<size_t>(lost);
+  bridge.gapBytes = static_cast<size_t>(lost);
+  return appendUnknownBytes(part, lost, gap.start, gap.frameSamples);
+}
+
+int32_t closeGapAtLeadIn(TapePart& part, size_t byteLimit, const Gap& gap) {
+  if (byteLimit >= kMaxPartLength || part.bytes.size() >= byteLimit) {
+    return kOk;
+  }
+  const int64_t estimate = framesBetween(gap.start, gap.resync.sample, gap.frameSamples);
+  const auto shortfall = static_cast<int64_t>(byteLimit - part.bytes.size());
+  const int64_t difference = std::llabs(estimate - shortfall);
+  return difference <= 2 + shortfall / 8
+             ? appendUnknownBytes(part, shortfall, gap.start, gap.frameSamples)
+             : kOk;
+}
+
+// Puts `missing` unknown bytes in at `at`, their starts spread over the time between
+// their neighbours.
+int32_t insertUnknownBytes(TapePart& part, size_t at, size_t missing) {
+  const size_t size = part.bytes.size();
+  int32_t status = insertItems(part.bytes, at, missing, uint8_t{0});
+  if (status == kOk) {
+    status = insertItems(part.confidence, at, missing, kByteUnknown);
+  }
+  const double before = at > 0 ? part.starts[at - 1] : part.starts[at];
+  const double after = at < size ? part.starts[at] : before;
+  if (status == kOk) {
+    status = insertItems(part.starts, at, missing, before);
+  }
+  for (size_t i = 0; status == kOk && i < missing; ++i) {
+    part.starts[at + i] =
+        before + (after - before) * static_cast<double>(i + 1) / static_cast<double>(missing + 1);
+  }
+  return status;
+}
+
+}  // namespace
+
+int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence, double startSample) {
+  int32_t status = appendItem(part.bytes, value);
+  if (status == kOk) {
+    status = appendItem(part.confidence, confidence);
+  }
+  return status == kOk ? appendItem(part.starts, startSample) : status;
+}
+
+void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
+                 TapePart& part) {
+  const std::vector<double>& x = crossings.positions;
+  end = std::min(end, x.size());
+  if (first >= end) {
+    return;
+  }
+  part.firstByteSample = firstByteSample;
+  part.endSample = x[end - 1];
+  double sum = 0;
+  for (size_t i = first; i < end; ++i) {
+    sum += crossings.swings[i];
+  }
+  part.swing = sum / static_cast<double>(end - first);
+}
+
+void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double gapStart,
+                      double frameSamples) {
+  const double frames = (sample - gapStart) / frameSamples;
+  const double error = std::fabs(frames - std::round(frames));
+  if (error < best.error) {
+    best = {kResyncFound, crossing, sample, error};
+  }
+}
+
+int32_t followGap(TapePart& part, GapBridge& bridge, size_t byteLimit, const Gap& gap,
+                  GapOutcome& outcome) {
+  switch (gap.resync.kind) {
+    case kResyncFound:
+      outcome = kGapBridged;
+      return bridgeGap(part, bridge, gap);
+    case kResyncLeadIn:
+      outcome = kGapEndsPart;
+      return closeGapAtLeadIn(part, byteLimit, gap);
+    case kResyncOutOfData:
+      outcome = kGapWaiting;
+      return kOk;
+    case kResyncNone:
+      break;
+  }
+  outcome = kGapEndsPart;
+  return kOk;
+}
+
+int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
+                       bool endedCleanly) {
+  const size_t gapEnd = bridge.gapEnd;
+  const size_t tolerance = 2 + bridge.gapBytes / 8;
+  const size_t size = part.bytes.size();
+  if (size > byteLimit && size - byteLimit <= std::min(tolerance, bridge.gapBytes)) {
+    const size_t excess = size - byteLimit;
+    removeItems(part.bytes, gapEnd - excess, excess);
+    removeItems(part.confidence, gapEnd - excess, excess);
+    removeItems(part.starts, gapEnd - excess, excess);
+  } else if (size < byteLimit && endedCleanly && byteLimit - size <= tolerance) {
+    return insertUnknownBytes(part, gapEnd, byteLimit - size);
+  } else if (size > byteLimit) {
+    part.bytes.resize(byteLimit);
+    part.confidence.resize(byteLimit);
+    part.starts.resize(byteLimit);
+    part.cut = 1;
+  }
+  return kOk;
+}

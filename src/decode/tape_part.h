@@ -1,0 +1,125 @@
+// The part of a recording that one leader or pilot introduces, the grades of its bytes,
+// and the toolkit that both protocols' frame readers share: appending bytes, and what
+// happens to a part where its signal broke off (a gap) and where frames go on after it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "decode/demodulator.h"
+#include "decode/tape_protocol.h"
+#include "tape/tape_format.h"
+
+// Where a header part's 15 header bytes start: PMD 85 sends the 48-byte sync pattern
+// first, Mato one sync byte.
+inline constexpr size_t kPmdHeaderStart = kSyncPatternLength;
+inline constexpr size_t kMatoHeaderStart = sizeof kMatoSyncByte;
+// A loss of signal inside a block up to this long (a dropout, a crease, a splice) is
+// bridged: the frames after it are placed by the time that passed, and only the bytes
+// under it are lost. A longer one ends the block.
+inline constexpr double kMaxDropoutSeconds = 1.2;
+// A record's length word cannot state more.
+inline constexpr size_t kMaxPartLength = kMaxRecordLength;
+
+// The longest runs of equal cells that data holds, which tell a leader or pilot from
+// data: PMD 85 marks in 0xFF, its two stop bits and the idle marks a part may have
+// between frames; Mato spaces in 0x00. Every search for the next lead-in keeps a margin
+// above these.
+inline constexpr int32_t kPmdMaxIdleMarks = 4;
+inline constexpr int32_t kPmdLongestDataMarks = 8 + 2 + kPmdMaxIdleMarks;
+inline constexpr int32_t kMatoLongestDataSpaces = 8;
+
+// How sure the decoder is of each byte it delivers. A byte it could not read at all (lost
+// under a dropout) is unknown and holds 0; one whose frame broke (a bad start or stop cell,
+// a cell out of tolerance) is uncertain; values in between grade how clear the cells were.
+// Several takes of one tape are merged by these: a certain byte beats any other.
+inline constexpr uint8_t kByteUnknown = 0;
+inline constexpr uint8_t kByteUncertain = 64;
+inline constexpr uint8_t kMinCertainByte = 128;
+// At most this sure of a byte whose frame checked only once the clock had placed a cell
+// that the crossings did not form (a stray pulse, a lost short level).
+inline constexpr uint8_t kByteRepaired = 96;
+inline constexpr uint8_t kByteCertain = 255;
+
+// The byte frames that one leader or pilot introduces.
+struct TapePart {
+  TapeProtocol protocol = kProtocolAuto;  // found: kProtocolPmd, kProtocolPmdDouble or kProtocolMato
+  TapePhase phase = kPhaseAuto;           // found: kPhaseNormal or kPhaseReversed
+  double startSample = 0;      // first crossing of the leader or pilot
+  double firstByteSample = 0;  // where the first frame starts
+  double endSample = 0;        // where the last frame ends
+  double cellRate = 0;         // measured PMD 85 cells or Mato spaces per second
+  double cellSpread = 0;       // standard deviation of the cell lengths read, % of nominal
+  double swing = 0;            // mean swing of the signal over the part, full scale 2
+  int32_t frameErrors = 0;     // PMD 85 frames whose stop bits were not both marks
+  int32_t isHeader = 0;        // a header part: sync pattern or sync byte, then 15 header bytes
+  int32_t isBody = 0;          // the body part of the header part before it
+  int32_t cut = 0;             // frames went on after the byte limit and were not read
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> confidence;  // one per byte: kByteUnknown .. kByteCertain
+  std::vector<double> starts;       // one per byte: the sample where its frame starts
+};
+
+// Appends `value`, whose frame starts at `startSample`, with its confidence to `part`.
+// Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence,
+                                 double startSample);
+
+// Fills what a part measures over its crossings [first, end): the start of the first frame
+// at `firstByteSample`, the end of the last, and the mean swing.
+void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
+                 TapePart& part);
+
+// What a look past a gap found: frames that go on, nothing before the time ran out, the
+// next lead-in, or the end of the crossings so far.
+enum Resync { kResyncFound, kResyncNone, kResyncLeadIn, kResyncOutOfData };
+
+struct ResyncResult {
+  Resync kind = kResyncNone;
+  size_t crossing = 0;  // found: the crossing the reading goes on from
+  double sample = 0;    // found: where that frame starts; lead-in: where the lead-in starts
+  double error = 1;     // found: how far `sample` lies from a whole number of frames
+};
+
+// Keeps in `best` the guess of where frames go on after a gap that lies nearest to a whole
+// number of frames after `gapStart`: the clock decides between guesses that fit equally.
+void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double gapStart,
+                      double frameSamples);
+
+// What a part's reader keeps of the gaps it bridged.
+struct GapBridge {
+  bool bridged = false;
+  size_t gapEnd = 0;    // index of the first byte after the last gap
+  size_t gapBytes = 0;  // unknown bytes that gap put in
+};
+
+// A gap in a part, from where its frames broke off to what a look past it found.
+struct Gap {
+  double start = 0;         // the start of the frame it broke, or the end of the last whole one
+  double frameSamples = 0;  // the length of a frame so far
+  ResyncResult resync;
+};
+
+// How a part's reading goes on after a gap.
+enum GapOutcome {
+  kGapBridged,   // frames go on at gap.resync.crossing; the bytes under the gap are unknown
+  kGapEndsPart,  // the block ended in or before the gap
+  kGapWaiting,   // the crossings ran out: the part may go on once more arrive
+};
+
+// The one rule for what follows a gap in `part`, for either protocol. Frames found after
+// it are placed by the time that passed: the frames it holds are appended as unknown
+// bytes. The next lead-in ends the part; silence between blocks looks the same, so only a
+// body (its header states `byteLimit`) whose shortfall the time fits, to a few frames, is
+// completed with unknown bytes. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t followGap(TapePart& part, GapBridge& bridge, size_t byteLimit,
+                                const Gap& gap, GapOutcome& outcome);
+
+// Makes a body whose gaps were bridged hold the length its header states (`byteLimit`),
+// where the last gap's estimate was only a few frames off: its unknown bytes are the ones
+// that give; a missing byte is only added when the body ended cleanly at the next
+// lead-in. A body still too long is cut to the length and marked cut. Returns kOk or
+// kErrOutOfMemory, reported.
+[[nodiscard]] int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
+                                     bool endedCleanly);
