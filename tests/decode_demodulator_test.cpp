@@ -702,3 +702,114 @@ TEST(DecodeDropouts, OneDropoutInALongBodyCostsOnlyTheBytesUnderIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where two dropouts in one body hide a change of speed, the frames each held can only be
+// estimated: the bytes between them may sit a place off, and are not called read.
+TEST(DecodeDropouts, BytesPlacedOnlyByAnEstimateAreNotCalledRead) {
+  struct Case {
+    const char* name;
+    bool mato;
+    double cell;  // samples per PMD 85 cell or Mato space at 22050 Hz
+  };
+  const Case cases[] = {{"PMD 85", false, 18.4}, {"double speed", false, 9.2}, {"Mato", true, 21}};
+  const Bytes data = tape_builder::patternBytes(3000, 7);
+  const Bytes expected = tape_builder::bodyPart(data);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    Signal signal(11000, -11000);
+    signal.silence(1000);
+    if (test.mato) {
+      matoHeader(signal, header, test.cell);
+      matoPilot(signal, 128, test.cell);
+      signal.matoCell(true, test.cell, false);
+    } else {
+      pmdHeaderUpToBody(signal, header, test.cell, false);
+    }
+    // The tape runs 2 % faster in the middle third, and each change hides in a dropout.
+    std::vector<size_t> steps;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (i % 1000 == 0 && i > 0) {
+        steps.push_back(signal.samples().size());
+      }
+      const double cell = i >= 1000 && i < 2000 ? test.cell / 1.02 : test.cell;
+      if (test.mato) {
+        signal.matoByte(expected[i], cell, false);
+      } else {
+        signal.pmdByte(expected[i], cell, false);
+      }
+    }
+    for (int i = 0; i < 600; ++i) {
+      test.mato ? signal.matoCell(false, test.cell, false) : signal.pmdCell(true, test.cell, false);
+    }
+    signal.silence(1000);
+    std::vector<int16_t> samples = signal.samples();
+    for (const size_t step : steps) {
+      std::fill(samples.begin() + static_cast<std::ptrdiff_t>(step - 4000),
+                samples.begin() + static_cast<std::ptrdiff_t>(step + 4000), int16_t{0});
+    }
+    StreamDecoder decoder;
+    ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+    const std::vector<float> floats = floatsOf(samples);
+    ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+    ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+    ASSERT_EQ(decoder.blocks.size(), 1u);
+    const DecodedBlock& block = decoder.blocks[0];
+    EXPECT_TRUE(isDamaged(block));
+    size_t uncertain = 0;
+    for (size_t i = 0; i < std::min(block.body.size(), expected.size()); ++i) {
+      if (block.bodyConfidence[i] >= kMinCertainByte) {
+        ASSERT_EQ(block.body[i], expected[i]) << "byte " << i << " is called read";
+      }
+      uncertain += block.bodyConfidence[i] != kByteUnknown &&
+                   block.bodyConfidence[i] < kMinCertainByte;
+    }
+    // Between the dropouts, nothing fixes a byte's place.
+    EXPECT_GT(uncertain, 900u);
+  }
+}
+
+// A body whose leader and first 1.5 s a dropout took is lost; the block after it is not
+// taken for it.
+TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
+  const double cell = 18.4;
+  const Bytes body = tape_builder::patternBytes(500, 3);
+  const Bytes headerless = tape_builder::patternBytes(300, 4);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(body.size() - 1);
+  Signal signal(11000, -11000);
+  signal.silence(1000);
+  pmdHeaderUpToBody(signal, header, cell, false);
+  const size_t bodyStart = signal.samples().size();
+  for (const uint8_t byte : tape_builder::bodyPart(body)) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  for (const uint8_t byte : headerless) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  signal.silence(1000);
+  std::vector<int16_t> samples = signal.samples();
+  const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
+  std::fill(samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) - leader + 100,
+            samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) + 33075, int16_t{0});
+  StreamDecoder decoder;
+  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+  const std::vector<float> floats = floatsOf(samples);
+  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+  ASSERT_EQ(decoder.blocks.size(), 2u);
+  EXPECT_TRUE(decoder.blocks[0].body.empty());
+  EXPECT_GE(decoder.blocks[0].info.bodyLengthError, 0);
+  EXPECT_EQ(decoder.blocks[1].body, headerless);
+}
+
+}  // namespace

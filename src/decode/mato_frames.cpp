@@ -404,6 +404,8 @@ int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t
   if (status != kOk) {
     return status;
   }
+  markUnplacedBytes(part, reader.bridge,
+                    isBody && part.bytes.size() == byteLimit && part.cut == 0);
   next = reader.waiting ? x.size() : walk.c;
   part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
   if (!part.bytes.empty()) {

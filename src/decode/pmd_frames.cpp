@@ -409,12 +409,14 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     return status;
   }
   next = reader.waiting ? x.size() : reader.walk.middle;
-  if (reader.bridge.bridged && byteLimit < kMaxPartLength) {
+  const bool body = byteLimit < kMaxPartLength;
+  if (reader.bridge.bridged && body) {
     status = fitBridgedBody(part, byteLimit, reader.bridge, reader.endedCleanly);
     if (status != kOk) {
       return status;
     }
   }
+  markUnplacedBytes(part, reader.bridge, body && part.bytes.size() == byteLimit && part.cut == 0);
   part.cellSpread = reader.walk.spread.percent();
   measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part);
   return kOk;

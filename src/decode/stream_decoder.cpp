@@ -157,8 +157,13 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     decoder.gapDeadline = -1;
     TapePart part;
     size_t next = 0;
+    // A body's leader or pilot follows its header at once; one that starts later than a
+    // dropout lasts belongs to a later block, and the body was lost.
+    const bool bodyMayFollow =
+        decoder.afterHeader &&
+        x[decoder.leadIn.first] - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
     int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
-                                     decoder.afterHeader, decoder.bodyLength, part, next);
+                                   bodyMayFollow, decoder.bodyLength, part, next);
     if (status != kOk) {
       return status;
     }
@@ -180,6 +185,7 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     decoder.afterHeader = part.isHeader != 0;
     if (decoder.afterHeader) {
       decoder.bodyLength = announcedBodyLength(part);
+      decoder.headerEnd = part.endSample;
     }
     status = takePart(decoder, part);
     if (status != kOk) {

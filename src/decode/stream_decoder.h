@@ -39,6 +39,7 @@ struct StreamDecoder {
   // What one part tells the reading of the next: a header announces its body.
   bool afterHeader = false;
   size_t bodyLength = 0;
+  double headerEnd = 0;  // sample where the last header part ended
   bool headerPending = false;  // `header` waits for the part after it: its body or not
   TapePart header;
 };

@@ -28,11 +28,31 @@ int64_t framesBetween(double from, double to, double frameSamples) {
   return static_cast<int64_t>(std::lround(std::max(0.0, to - from) / frameSamples));
 }
 
+// True when the frames a gap held are counted exactly by the time it lasted: few enough
+// that wow and the tracking's error add up to far less than a frame, and the frames after
+// it go on close to a whole number of frames after its start. Mato frames last as long as
+// their marks make them, so only a gap of a frame or two is counted.
+bool countsExactly(TapeProtocol protocol, int64_t lost, const Gap& gap) {
+  constexpr int64_t kCountedPmdFrames = 8;
+  constexpr int64_t kCountedMatoFrames = 2;
+  constexpr double kCountedFraction = 0.25;
+  const int64_t counted = protocol == kProtocolMato ? kCountedMatoFrames : kCountedPmdFrames;
+  return lost <= counted && gap.resync.error <= kCountedFraction;
+}
+
 int32_t bridgeGap(TapePart& part, GapBridge& bridge, const Gap& gap) {
   const int64_t lost = framesBetween(gap.start, gap.resync.sample, gap.frameSamples);
+  const size_t end = part.bytes.size() + static_cast<size_t>(lost);
+  const bool estimated = !countsExactly(part.protocol, lost, gap);
   bridge.bridged = true;
-  bridge.gapEnd = part.bytes.size() + static_cast<size_t>(lost);
-  bridge.gapBytes = static_cast<size_t>(lost);
+  if (estimated) {
+    bridge.firstUnplaced = bridge.estimatedGaps == 0 ? end : bridge.firstUnplaced;
+    ++bridge.estimatedGaps;
+  }
+  if (estimated || bridge.estimatedGaps == 0) {
+    bridge.gapEnd = end;
+    bridge.gapBytes = static_cast<size_t>(lost);
+  }
   return appendUnknownBytes(part, lost, gap.start, gap.frameSamples);
 }
 
@@ -141,4 +161,15 @@ int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge
     part.cut = 1;
   }
   return kOk;
+}
+
+void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromEnd) {
+  if (bridge.estimatedGaps == 0) {
+    return;
+  }
+  const size_t end = std::min(placedFromEnd ? bridge.gapEnd - bridge.gapBytes : part.bytes.size(),
+                              part.bytes.size());
+  for (size_t i = bridge.firstUnplaced; i < end; ++i) {
+    part.confidence[i] = std::min(part.confidence[i], kByteUncertain);
+  }
 }

@@ -87,11 +87,18 @@ struct ResyncResult {
 void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double gapStart,
                       double frameSamples);
 
-// What a part's reader keeps of the gaps it bridged.
+// What a part's reader keeps of the gaps it bridged. The frames a short gap held are
+// counted from the time it lasted; a longer gap's count is an estimate that speed
+// changes, and Mato's unequal frames, put a frame or more off, so the bytes after it have
+// no known place until the end of a body of known length places the ones after the last
+// such gap.
 struct GapBridge {
   bool bridged = false;
-  size_t gapEnd = 0;    // index of the first byte after the last gap
-  size_t gapBytes = 0;  // unknown bytes that gap put in
+  // The gap a body's length is fitted at: the last estimated one, else the last one.
+  size_t gapEnd = 0;    // index of the first byte after it
+  size_t gapBytes = 0;  // unknown bytes it put in
+  size_t estimatedGaps = 0;
+  size_t firstUnplaced = 0;  // the first byte after the first estimated gap
 };
 
 // A gap in a part, from where its frames broke off to what a look past it found.
@@ -123,3 +130,8 @@ enum GapOutcome {
 // kErrOutOfMemory, reported.
 [[nodiscard]] int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
                                      bool endedCleanly);
+
+// Marks as uncertain the bytes of `part` whose place rests on an estimated gap: those after
+// the first one, up to the last one where `placedFromEnd` (a body that holds exactly the
+// length its header states), else to the end. Unknown bytes stay unknown.
+void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromEnd);
