@@ -812,4 +812,36 @@ TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
   EXPECT_EQ(decoder.blocks[1].body, headerless);
 }
 
+// A recording that stops while a headerless block still plays cut it: the block says so.
+// One whose signal stopped a while before the end had ended.
+TEST(DecodeBlocks, ARecordingThatEndsInsideABlockMarksItCut) {
+  struct Case {
+    const char* name;
+    bool mato;
+    double silenceAfter;  // samples after the last frame written
+    bool cut;
+  };
+  const Case cases[] = {{"PMD 85 cut", false, 0, true},
+                        {"PMD 85 then silence", false, 22050, false},
+                        {"Mato cut", true, 0, true},
+                        {"Mato then silence", true, 22050, false}};
+  const Bytes data = tape_builder::patternBytes(250, 9);
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    Signal signal(11000, -11000);
+    signal.silence(1000);
+    for (int i = 0; i < 600; ++i) {
+      test.mato ? signal.matoCell(false, 21, false) : signal.pmdCell(true, 18.4, false);
+    }
+    for (const uint8_t byte : data) {
+      test.mato ? signal.matoByte(byte, 21, false) : signal.pmdByte(byte, 18.4, false);
+    }
+    signal.silence(test.silenceAfter);
+    const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].body, data);
+    EXPECT_EQ(blocks[0].info.bodyLengthError >= 0, test.cut);
+  }
+}
+
 }  // namespace

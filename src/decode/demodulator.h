@@ -16,6 +16,7 @@ struct Crossings {
   std::vector<double> positions;  // in samples, with fractions from interpolation
   std::vector<float> swings;      // the signal's swing (high - low envelope) at each crossing
   int32_t firstRising = 0;
+  double endSample = -1;  // where the recording ended, once it has; -1 while more may come
 };
 
 inline bool isRising(const Crossings& crossings, size_t index) {

@@ -404,6 +404,13 @@ int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t
   if (status != kOk) {
     return status;
   }
+  if (reader.waiting && crossings.endSample >= 0 && !part.bytes.empty()) {
+    reader.waiting = false;
+    const double frameSamples = (reader.lastFrameEnd - reader.firstFrameSample) /
+                                static_cast<double>(part.bytes.size());
+    closePartAtEnd(part, crossings, reader.lastFrameEnd, frameSamples, false,
+                   isBody ? byteLimit : kMaxPartLength);
+  }
   markUnplacedBytes(part, reader.bridge,
                     isBody && part.bytes.size() == byteLimit && part.cut == 0);
   next = reader.waiting ? x.size() : walk.c;

@@ -408,6 +408,11 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   if (status != kOk) {
     return status;
   }
+  if (reader.waiting && crossings.endSample >= 0) {
+    reader.waiting = false;
+    closePartAtEnd(part, crossings, reader.frameEnd, kFrameCells * 2 * reader.walk.halfCell,
+                   reader.bitCount >= 0, byteLimit);
+  }
   next = reader.waiting ? x.size() : reader.walk.middle;
   const bool body = byteLimit < kMaxPartLength;
   if (reader.bridge.bridged && body) {

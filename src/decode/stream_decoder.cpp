@@ -236,6 +236,7 @@ int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count) 
 
 int32_t finishStreamDecoder(StreamDecoder& decoder) {
   int32_t status = finishDemodulator(decoder.demodulator, decoder.crossings);
+  decoder.crossings.endSample = static_cast<double>(decoder.demodulator.position);
   if (status == kOk) {
     status = scanParts(decoder, true);
   }

@@ -173,3 +173,15 @@ void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromE
     part.confidence[i] = std::min(part.confidence[i], kByteUncertain);
   }
 }
+
+void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrameEnd,
+                    double frameSamples, bool midFrame, size_t byteLimit) {
+  constexpr double kEndSlackFrames = 2;
+  const bool wholeBody = byteLimit < kMaxPartLength && part.bytes.size() >= byteLimit;
+  if (part.bytes.empty() || wholeBody) {
+    return;
+  }
+  if (midFrame || crossings.endSample - lastFrameEnd < kEndSlackFrames * frameSamples) {
+    part.cut = 1;
+  }
+}

@@ -135,3 +135,11 @@ enum GapOutcome {
 // the first one, up to the last one where `placedFromEnd` (a body that holds exactly the
 // length its header states), else to the end. Unknown bytes stay unknown.
 void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromEnd);
+
+// Called where a part's reader ran out of crossings after the recording ended, the last
+// whole frame ending at `lastFrameEnd` (`frameSamples` long), or with a frame half read
+// (`midFrame`): where the signal ran on to the end, the recording cut the part, and it is
+// marked cut, unless it is a body (`byteLimit` below kMaxPartLength) that is whole. A
+// part followed by more silence than a couple of frames may as well have ended.
+void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrameEnd,
+                    double frameSamples, bool midFrame, size_t byteLimit);
