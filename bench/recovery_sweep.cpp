@@ -1,0 +1,242 @@
+// How far the decoder's word on a damaged take can be trusted: simulated single takes of
+// a worn cassette, each with its own speed (0.985-1.015), noise (SNR 15-25 dB) and 2 to 8
+// dropouts of 20 ms to 1 s, silent or hissing, in one long body, for every protocol and
+// speed. Each take is decoded with a report, and the image is compared byte by byte with
+// the tape played: a byte that is wrong and not listed as unknown or uncertain is wrong
+// and called read, which must never happen. Prints that count, the bodies that came back
+// exact, and how many of the doubtful bytes were in fact right.
+// Usage: recovery_sweep TONBRIX TONBRIX_DECODE [TAKES]   (default 120)
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decode_audio.h"
+#include "json_value.h"
+#include "run_binary.h"
+#include "tape_builder.h"
+
+namespace {
+
+using decode_audio::Audio;
+using tape_builder::Bytes;
+
+struct Column {
+  const char* name;
+  std::vector<std::string> play;  // tonbrix options
+};
+
+const Column kColumns[] = {
+    {"PMD 22k", {"-sr", "M"}},           {"PMD 44k", {"-sr", "H"}},
+    {"PMD2x 22k", {"-dbl", "-sr", "M"}}, {"PMD2x 44k", {"-dbl", "-sr", "H"}},
+    {"Mato 22k", {"-mato", "-sr", "M"}}, {"Mato 44k", {"-mato", "-sr", "H"}},
+};
+
+// What the takes of one column came to.
+struct Tally {
+  int takes = 0;
+  int exactBodies = 0;  // the body whole, every byte read and right
+  int unmatched = 0;    // takes whose body came back as no block of its length
+  int64_t wrongCalledRead = 0;
+  int64_t unknown = 0;
+  int64_t unknownRight = 0;
+  int64_t uncertain = 0;
+  int64_t uncertainRight = 0;
+  std::map<int, int> exitCodes;
+};
+
+// The parts of an image in the record layout, each behind its length word.
+std::vector<Bytes> recordsOf(const std::string& bytes) {
+  std::vector<Bytes> records;
+  for (size_t at = 0; at + 2 <= bytes.size();) {
+    const size_t length = static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8;
+    const size_t end = std::min(bytes.size(), at + 2 + length);
+    records.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    at = end;
+  }
+  return records;
+}
+
+// The level falls to nothing between `from` and `to` seconds, with edges of half a
+// millisecond.
+Audio cutOut(Audio audio, double from, double to) {
+  constexpr double kEdge = 0.0005;
+  return decode_audio::changeLevel(std::move(audio), [=](double t) {
+    if (t < from) {
+      return std::fmin(1.0, (from - t) / kEdge);
+    }
+    return t > to ? std::fmin(1.0, (t - to) / kEdge) : 0.0;
+  });
+}
+
+// A take of `clean`: its speed, its dropouts inside [first, last) seconds of the played
+// tape, and its noise, which a hissing dropout keeps and a silent one takes with it.
+Audio damageTake(const Audio& clean, double first, double last, std::mt19937& random) {
+  std::uniform_real_distribution<double> unit(0, 1);
+  const double speed = 0.985 + 0.03 * unit(random);
+  const double snr = 15 + 10 * unit(random);
+  const bool hissing = unit(random) < 0.5;
+  Audio take = decode_audio::resample(clean, clean.sampleRate, speed);
+  const auto noisy = [&](const Audio& audio) {
+    return decode_audio::addNoise(audio, snr, static_cast<uint32_t>(random()));
+  };
+  if (!hissing) {
+    take = noisy(take);
+  }
+  const int dropouts = 2 + static_cast<int>(unit(random) * 7);
+  for (int d = 0; d < dropouts; ++d) {
+    const double length = 0.02 * std::pow(50.0, unit(random));  // 20 ms .. 1 s
+    const double at = (first + (last - first - length) * unit(random)) / speed;
+    take = cutOut(std::move(take), at, at + length / speed);
+  }
+  return hissing ? noisy(take) : take;
+}
+
+// Compares `decoded` (a body as the image holds it, with the report's doubtful runs of
+// it) with `original`, byte by byte, into `tally`.
+void compareBody(const Bytes& decoded, const json_value::Value& block, const Bytes& original,
+                 Tally& tally) {
+  std::vector<char> state(decoded.size(), 'r');  // read, unknown, uncertain
+  for (const json_value::Value& run : block["doubtful"].items) {
+    if (run["part"].text != "body") {
+      continue;
+    }
+    const char kind = run["state"].text == "unknown" ? 'k' : run["state"].text == "uncertain" ? 'u' : 'm';
+    const auto position = static_cast<size_t>(run["position"].number);
+    const auto count = static_cast<size_t>(run["count"].number);
+    for (size_t i = position; i < position + count && i < state.size(); ++i) {
+      state[i] = kind;
+    }
+  }
+  bool exact = decoded == original;
+  for (size_t i = 0; i < decoded.size() && i < original.size(); ++i) {
+    const bool right = decoded[i] == original[i];
+    if (state[i] == 'r') {
+      tally.wrongCalledRead += right ? 0 : 1;
+    } else if (state[i] == 'k') {
+      exact = false;
+      ++tally.unknown;
+      tally.unknownRight += right ? 1 : 0;
+    } else if (state[i] == 'u') {
+      exact = false;
+      ++tally.uncertain;
+      tally.uncertainRight += right ? 1 : 0;
+    }
+  }
+  tally.exactBodies += exact ? 1 : 0;
+}
+
+// Decodes `wav` and compares the body of its header block with `body`.
+void checkTake(const std::string& decoder, const std::string& folder, const std::string& wav,
+               const Bytes& body, Tally& tally) {
+  const std::string image = folder + "/take.img";
+  const std::string report = folder + "/take.json";
+  const RunResult result =
+      runProgram(decoder, {"-q", "-f", "-o", image, "-report", report, wav}, folder);
+  ++tally.takes;
+  ++tally.exitCodes[result.exitCode];
+  json_value::Value value;
+  const std::string text = readWholeFile(report);
+  const std::vector<Bytes> records = recordsOf(readWholeFile(image));
+  bool matched = false;
+  if (json_value::Reader(text).read(value)) {
+    size_t record = 0;
+    for (const json_value::Value& block : value["tape"].items) {
+      const bool header = block["kind"].text == "header";
+      const size_t bodyRecord = record + (header ? 1 : 0);
+      record += header ? 2 : 1;
+      if (bodyRecord < records.size() && (header || records[bodyRecord].size() == body.size())) {
+        compareBody(records[bodyRecord], block, body, tally);
+        matched = true;
+      }
+    }
+  }
+  tally.unmatched += matched ? 0 : 1;
+}
+
+void printTally(const char* name, const Tally& t) {
+  std::string codes;
+  for (const auto& [code, count] : t.exitCodes) {
+    codes += " " + std::to_string(code) + ":" + std::to_string(count);
+  }
+  std::printf("%-10s %5d %6d %9d %10lld %9lld %8lld %10lld %8lld  %s\n", name, t.takes,
+              t.exactBodies, t.unmatched, static_cast<long long>(t.wrongCalledRead),
+              static_cast<long long>(t.unknown), static_cast<long long>(t.unknownRight),
+              static_cast<long long>(t.uncertain), static_cast<long long>(t.uncertainRight),
+              codes.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s TONBRIX TONBRIX_DECODE [TAKES]\n", argv[0]);
+    return 2;
+  }
+  const std::string tonbrix = argv[1];
+  const std::string decoder = argv[2];
+  const int takes = argc > 3 ? std::atoi(argv[3]) : 120;
+  std::string folder = (std::filesystem::temp_directory_path() / "recovery-sweep-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) {
+    return 1;
+  }
+  const Bytes data = tape_builder::patternBytes(4000, 21);
+  tape_builder::TapeImage tape;
+  tape_builder::Header header;
+  header.name = "RECOVERY";
+  tape.headerBlock(header, data);
+  const Bytes body = tape_builder::bodyPart(data);
+  if (!tape.writeTo(folder + "/tape.img")) {
+    return 1;
+  }
+  std::printf("%-10s %5s %6s %9s %10s %9s %8s %10s %8s  %s\n", "protocol", "takes", "exact",
+              "unmatched", "wrongRead", "unknown", "(right)", "uncertain", "(right)",
+              "exit codes");
+  Tally all;
+  for (size_t c = 0; c < std::size(kColumns); ++c) {
+    std::vector<std::string> args = kColumns[c].play;
+    args.insert(args.end(), {"-o", folder + "/clean.wav", folder + "/tape.img"});
+    const Audio clean = runProgram(tonbrix, args, folder).exitCode == 0
+                            ? decode_audio::readTonbrixWav(folder + "/clean.wav")
+                            : Audio{};
+    if (clean.samples.empty()) {
+      std::fprintf(stderr, "tonbrix failed for %s\n", kColumns[c].name);
+      std::filesystem::remove_all(folder);
+      return 1;
+    }
+    // The body runs from after the header and the body's leader to before the last
+    // leader and the closing second of silence.
+    const double seconds = static_cast<double>(clean.samples.size()) / clean.sampleRate;
+    const double first = c < 4 ? (c < 2 ? 5.0 : 3.4) : 2.2;
+    const double last = seconds - 1.8;
+    Tally tally;
+    for (int t = static_cast<int>(c); t < takes; t += static_cast<int>(std::size(kColumns))) {
+      std::mt19937 random(static_cast<uint32_t>(1000 + t));
+      const Audio take = damageTake(clean, first, last, random);
+      decode_audio::writeChannels(folder + "/take.wav", take.sampleRate, 16, {take.samples});
+      checkTake(decoder, folder, folder + "/take.wav", body, tally);
+    }
+    printTally(kColumns[c].name, tally);
+    all.takes += tally.takes;
+    all.exactBodies += tally.exactBodies;
+    all.unmatched += tally.unmatched;
+    all.wrongCalledRead += tally.wrongCalledRead;
+    all.unknown += tally.unknown;
+    all.unknownRight += tally.unknownRight;
+    all.uncertain += tally.uncertain;
+    all.uncertainRight += tally.uncertainRight;
+    for (const auto& [code, count] : tally.exitCodes) {
+      all.exitCodes[code] += count;
+    }
+  }
+  printTally("all", all);
+  std::filesystem::remove_all(folder);
+  return all.wrongCalledRead == 0 ? 0 : 1;
+}
