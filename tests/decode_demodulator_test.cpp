@@ -844,4 +844,37 @@ TEST(DecodeBlocks, ARecordingThatEndsInsideABlockMarksItCut) {
   }
 }
 
+// A header whose length field a dropout damaged fails its checksum; the body is read as
+// far as its frames go, not cut to the broken length.
+TEST(DecodeBlocks, ADamagedHeaderDoesNotCutItsBody) {
+  const double cell = 18.4;
+  const Bytes data = tape_builder::patternBytes(800, 5);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  Bytes headerPart = tape_builder::headerPart(header);
+  headerPart[kSyncPatternLength + kHeaderBodyLength + 1] = 0;  // announces 33 bytes
+  Signal signal(11000, -11000);
+  signal.silence(1000);
+  for (int i = 0; i < 3000; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  for (const uint8_t byte : headerPart) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  for (const uint8_t byte : tape_builder::bodyPart(data)) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].info.headerChecksumError, 1);
+  EXPECT_EQ(blocks[0].body, tape_builder::bodyPart(data));
+  EXPECT_TRUE(isDamaged(blocks[0]));
+}
+
 }  // namespace

@@ -78,5 +78,12 @@ int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_t 
 
 size_t announcedBodyLength(const TapePart& header) {
   const size_t start = header.protocol == kProtocolMato ? kMatoHeaderStart : kPmdHeaderStart;
-  return readLe16(&header.bytes[start + kHeaderBodyLength]) + size_t{kBodyPartExtra};
+  const uint8_t* fields = &header.bytes[start];
+  const bool certain =
+      std::all_of(header.confidence.begin() + static_cast<std::ptrdiff_t>(start),
+                  header.confidence.end(), [](uint8_t grade) { return grade != kByteUnknown; });
+  if (!certain || !checksumMatches(fields, kHeaderChecksum)) {
+    return kMaxPartLength;
+  }
+  return readLe16(fields + kHeaderBodyLength) + size_t{kBodyPartExtra};
 }

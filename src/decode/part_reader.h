@@ -19,5 +19,7 @@
                                     int32_t sampleRate, bool afterHeader, size_t bodyLength,
                                     TapePart& part, size_t& next);
 
-// The body length, checksum included, that header part `header` announces.
+// The body length, checksum included, that header part `header` announces; where a byte
+// of its header is unknown or its checksum fails, kMaxPartLength: a damaged length field
+// must not cut the body short, which then runs as far as its frames do.
 size_t announcedBodyLength(const TapePart& header);
