@@ -877,4 +877,28 @@ TEST(DecodeBlocks, ADamagedHeaderDoesNotCutItsBody) {
   EXPECT_TRUE(isDamaged(blocks[0]));
 }
 
+// A dropout in the sync pattern leaves a header whose checksum passes: still a header.
+TEST(DecodeBlocks, AHeaderWhoseSyncPatternADropoutTookIsStillAHeader) {
+  const double cell = 18.4;
+  const Bytes data = tape_builder::patternBytes(200, 6);
+  Signal signal(11000, -11000);
+  signal.silence(1000);
+  const size_t start = signal.samples().size();
+  pmdHeaderBlock(signal, data, cell, false);
+  signal.silence(1000);
+  std::vector<int16_t> samples = signal.samples();
+  // 12 of the pattern's 16 bytes 0xFF, after the 2.8 s leader.
+  const auto syncMiddle =
+      static_cast<std::ptrdiff_t>(static_cast<double>(start) + 3000 * cell + 8 * 11 * cell);
+  std::fill(samples.begin() + syncMiddle - 1200, samples.begin() + syncMiddle + 1200, int16_t{0});
+  StreamDecoder decoder;
+  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+  const std::vector<float> floats = floatsOf(samples);
+  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+  ASSERT_EQ(decoder.blocks.size(), 1u);
+  EXPECT_EQ(decoder.blocks[0].headerPart.size(), static_cast<size_t>(kHeaderPartLength));
+  EXPECT_EQ(decoder.blocks[0].body, tape_builder::bodyPart(data));
+}
+
 }  // namespace

@@ -34,9 +34,13 @@ bool hasSyncPattern(const std::vector<uint8_t>& bytes) {
 }
 
 // True when a PMD 85 part is a header part: exactly the sync pattern and the header in
-// length, and the pattern is there. Anything else is a headerless block, kept whole.
-bool isPmdHeaderPart(const std::vector<uint8_t>& bytes) {
-  return bytes.size() == kPmdHeaderStart + kHeaderLength && hasSyncPattern(bytes);
+// length, and the pattern is there, or, after a header's long leader, the header's
+// checksum passes where a dropout took the pattern. Anything else is a headerless block,
+// kept whole.
+bool isPmdHeaderPart(const std::vector<uint8_t>& bytes, bool headerLeader) {
+  return bytes.size() == kPmdHeaderStart + kHeaderLength &&
+         (hasSyncPattern(bytes) ||
+          (headerLeader && checksumMatches(&bytes[kPmdHeaderStart], kHeaderChecksum)));
 }
 
 int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
@@ -46,7 +50,8 @@ int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sa
   const int32_t status =
       readPmdFrames(crossings, leadIn, sampleRate, body ? bodyLimit : kMaxPartLength, part, next);
   part.isBody = body ? 1 : 0;
-  part.isHeader = !body && isPmdHeaderPart(part.bytes) ? 1 : 0;
+  part.isHeader =
+      !body && isPmdHeaderPart(part.bytes, leaderCells >= kMinHeaderLeaderCells) ? 1 : 0;
   return status;
 }
 
