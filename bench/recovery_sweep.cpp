@@ -5,7 +5,8 @@
 // the tape played: a byte that is wrong and not listed as unknown or uncertain is wrong
 // and called read, which must never happen. Prints that count, the bodies that came back
 // exact, and how many of the doubtful bytes were in fact right.
-// Usage: recovery_sweep TONBRIX TONBRIX_DECODE [TAKES]   (default 120)
+// Usage: recovery_sweep TONBRIX TONBRIX_DECODE [TAKES [KEEP]]   (default 120 takes)
+// KEEP names a take whose recording is kept as take-KEEP.wav here, for a closer look.
 #include <unistd.h>
 
 #include <cmath>
@@ -135,7 +136,8 @@ void compareBody(const Bytes& decoded, const json_value::Value& block, const Byt
 
 // Decodes `wav` and compares the body of its header block with `body`.
 void checkTake(const std::string& decoder, const std::string& folder, const std::string& wav,
-               const Bytes& body, Tally& tally) {
+               const Bytes& body, int take, Tally& tally) {
+  const int64_t wrongBefore = tally.wrongCalledRead;
   const std::string image = folder + "/take.img";
   const std::string report = folder + "/take.json";
   const RunResult result =
@@ -159,6 +161,10 @@ void checkTake(const std::string& decoder, const std::string& folder, const std:
     }
   }
   tally.unmatched += matched ? 0 : 1;
+  if (tally.wrongCalledRead > wrongBefore) {
+    std::fprintf(stderr, "take %d: %lld bytes wrong and called read\n", take,
+                 static_cast<long long>(tally.wrongCalledRead - wrongBefore));
+  }
 }
 
 void printTally(const char* name, const Tally& t) {
@@ -177,12 +183,13 @@ void printTally(const char* name, const Tally& t) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s TONBRIX TONBRIX_DECODE [TAKES]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s TONBRIX TONBRIX_DECODE [TAKES [KEEP]]\n", argv[0]);
     return 2;
   }
   const std::string tonbrix = argv[1];
   const std::string decoder = argv[2];
   const int takes = argc > 3 ? std::atoi(argv[3]) : 120;
+  const int keep = argc > 4 ? std::atoi(argv[4]) : -1;
   std::string folder = (std::filesystem::temp_directory_path() / "recovery-sweep-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
     return 1;
@@ -221,7 +228,11 @@ int main(int argc, char** argv) {
       std::mt19937 random(static_cast<uint32_t>(1000 + t));
       const Audio take = damageTake(clean, first, last, random);
       decode_audio::writeChannels(folder + "/take.wav", take.sampleRate, 16, {take.samples});
-      checkTake(decoder, folder, folder + "/take.wav", body, tally);
+      checkTake(decoder, folder, folder + "/take.wav", body, t, tally);
+      if (t == keep) {
+        std::filesystem::copy_file(folder + "/take.wav", "take-" + std::to_string(t) + ".wav",
+                                   std::filesystem::copy_options::overwrite_existing);
+      }
     }
     printTally(kColumns[c].name, tally);
     all.takes += tally.takes;

@@ -901,4 +901,65 @@ TEST(DecodeBlocks, AHeaderWhoseSyncPatternADropoutTookIsStillAHeader) {
   EXPECT_EQ(decoder.blocks[0].body, tape_builder::bodyPart(data));
 }
 
+// A dropout that takes a leader and the first frames after it leaves the frames that
+// follow to their own block: a header's body is filled up at its start and placed from
+// its end, a headerless block is kept, cut, its bytes without a known place.
+TEST(DecodeDropouts, FramesAfterADropoutThatTookTheirLeaderKeepTheirBlock) {
+  const double cell = 18.4;
+  const Bytes body = tape_builder::patternBytes(400, 3);
+  const Bytes headerless = tape_builder::patternBytes(300, 4);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(body.size() - 1);
+  Signal signal(11000, -11000);
+  signal.silence(1000);
+  pmdHeaderUpToBody(signal, header, cell, false);
+  const size_t bodyStart = signal.samples().size();
+  for (const uint8_t byte : tape_builder::bodyPart(body)) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  const size_t headerlessStart = signal.samples().size();
+  for (const uint8_t byte : headerless) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  signal.silence(1000);
+  // Each leader and 20 frames after it.
+  std::vector<int16_t> samples = signal.samples();
+  const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
+  const auto frames = static_cast<std::ptrdiff_t>(20 * 11 * cell);
+  for (const size_t start : {bodyStart, headerlessStart}) {
+    const auto at = static_cast<std::ptrdiff_t>(start);
+    std::fill(samples.begin() + at - leader + 100, samples.begin() + at + frames, int16_t{0});
+  }
+  StreamDecoder decoder;
+  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+  const std::vector<float> floats = floatsOf(samples);
+  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+  ASSERT_EQ(decoder.blocks.size(), 2u);
+  const DecodedBlock& block = decoder.blocks[0];
+  const Bytes expected = tape_builder::bodyPart(body);
+  ASSERT_EQ(block.headerPart.size(), static_cast<size_t>(kHeaderPartLength));
+  ASSERT_EQ(block.body.size(), expected.size());
+  // The 20 frames under the dropout and the one at its edge.
+  const size_t lost = static_cast<size_t>(
+      std::count(block.bodyConfidence.begin(), block.bodyConfidence.end(), kByteUnknown));
+  EXPECT_TRUE(lost == 20 || lost == 21) << lost;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(block.bodyConfidence[i] == kByteUnknown, i < lost) << i;
+    EXPECT_TRUE(i < lost || block.body[i] == expected[i]) << i;
+  }
+  const DecodedBlock& rest = decoder.blocks[1];
+  EXPECT_GE(rest.info.bodyLengthError, 0);
+  ASSERT_NEAR(static_cast<double>(rest.body.size()), 279.5, 0.5);
+  EXPECT_TRUE(std::equal(rest.body.begin(), rest.body.end(), headerless.end() - static_cast<std::ptrdiff_t>(rest.body.size())));
+  EXPECT_TRUE(std::all_of(rest.bodyConfidence.begin(), rest.bodyConfidence.end(),
+                          [](uint8_t grade) { return grade < kMinCertainByte; }));
+}
+
 }  // namespace

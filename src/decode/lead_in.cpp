@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "decode/tape_part.h"
-
 namespace {
 
 // 20 periods: far fewer than the shortest lead-in (128 Mato spaces), more than the

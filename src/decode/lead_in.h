@@ -7,7 +7,16 @@
 #include "decode/demodulator.h"
 #include "decode/tape_protocol.h"
 
-// A periodic run of crossings long enough to be a leader or pilot.
+// The longest runs of equal cells that data holds, which tell a leader or pilot from
+// data: PMD 85 marks in 0xFF, its two stop bits and the idle marks a part may have
+// between frames; Mato spaces in 0x00. Every search for the next lead-in keeps a margin
+// above these.
+inline constexpr int32_t kPmdMaxIdleMarks = 4;
+inline constexpr int32_t kPmdLongestDataMarks = 8 + 2 + kPmdMaxIdleMarks;
+inline constexpr int32_t kMatoLongestDataSpaces = 8;
+
+// A periodic run of crossings long enough to be a leader or pilot; or, `resumed`, none: a
+// dropout took it, and the part's frames go on at crossing `first` after the part before.
 struct LeadIn {
   size_t first = 0;        // first crossing of the run
   size_t end = 0;          // crossing whose interval broke the run
@@ -15,6 +24,7 @@ struct LeadIn {
   double lowSamples = 0;
   TapeProtocol protocol = kProtocolAuto;
   TapePhase phase = kPhaseAuto;  // PMD 85 leaders are symmetric: the start bit decides
+  bool resumed = false;
 };
 
 // Finds the next lead-in: a periodic run of crossings long enough to be a leader or

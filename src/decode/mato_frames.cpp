@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "decode/lead_in.h"
 
 namespace {
 
@@ -223,12 +224,34 @@ Cell readPilot(MatoCellWalk& walk, int32_t& spaces) {
   return cell;
 }
 
+// True when the lead-in search, from crossing `from` on, finds a pilot whose spaces end
+// with a mark at crossing `startBit`: the part it begins is read the usual way.
+bool pilotLeadsTo(const Crossings& crossings, int32_t sampleRate, size_t from, size_t startBit) {
+  // A body pilot's closing mark, or a crossing that noise moved, lie a little apart.
+  constexpr size_t kNear = 4;
+  size_t runStart = from;
+  size_t position = from;
+  LeadIn leadIn;
+  while (findLeadInBefore(crossings, startBit + 2, sampleRate, kProtocolAuto, kPhaseAuto,
+                          runStart, position, leadIn)) {
+    MatoCellWalk walk = startWalk(crossings, leadIn);
+    int32_t spaces = 0;
+    if (leadIn.protocol == kProtocolMato && readPilot(walk, spaces) == kMark &&
+        walk.cellStart <= startBit + kNear && walk.cellStart + kNear >= startBit) {
+      return true;
+    }
+    runStart = position = leadIn.end;
+  }
+  return false;
+}
+
 // The reading of the frames of one part.
 struct MatoFrameReader {
   const Crossings& crossings;
   MatoCellWalk walk;
   TapePart& part;
   size_t limit;
+  size_t wholeLength;
   bool firstRising;
   double maxGapSamples;  // a gap longer than this is no dropout: the block has ended
   double firstFrameSample = 0;
@@ -237,6 +260,7 @@ struct MatoFrameReader {
   GapBridge bridge{};    // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out while looking past a gap
+  int32_t sampleRate = 0;
 };
 
 // At the body's length, whether the start bit just read begins a frame that was left out.
@@ -334,6 +358,22 @@ int32_t passGap(MatoFrameReader& reader, double gapStart, bool& stop) {
   return status;
 }
 
+// The part is whole at a gap that began at `gapStart`: notes where the next part's frames
+// go on, if they do after it, and leaves the gap to that part.
+int32_t lookPastEnd(MatoFrameReader& reader, double gapStart) {
+  const double frameSamples = (reader.lastFrameEnd - reader.firstFrameSample) /
+                              static_cast<double>(reader.part.bytes.size());
+  const ResyncResult resync =
+      findFramesAfterGap(reader.walk, reader.firstRising, reader.walk.c + 1, gapStart,
+                         gapStart + reader.maxGapSamples, frameSamples);
+  reader.waiting = resync.kind == kResyncOutOfData;
+  if (resync.kind == kResyncFound &&
+      !pilotLeadsTo(reader.crossings, reader.sampleRate, reader.walk.c + 1, resync.crossing)) {
+    noteNextFrames(reader.part, resync);
+  }
+  return kOk;
+}
+
 // Reads frame after frame while start bits come.
 int32_t readFrames(MatoFrameReader& reader) {
   TapePart& part = reader.part;
@@ -356,6 +396,9 @@ int32_t readFrames(MatoFrameReader& reader) {
     if (part.bytes.empty() || full) {
       return kOk;
     }
+    if (!reader.bridge.bridged && part.bytes.size() == reader.wholeLength) {
+      return lookPastEnd(reader, gapStart);
+    }
     // A dropout, a crease or a splice: the frames after it are placed by the time that
     // passed, and the bytes under it are marked unknown.
     status = passGap(reader, gapStart, stop);
@@ -366,40 +409,16 @@ int32_t readFrames(MatoFrameReader& reader) {
   return kOk;
 }
 
-}  // namespace
-
-int32_t countPilotSpaces(const Crossings& crossings, const LeadIn& leadIn) {
-  MatoCellWalk walk = startWalk(crossings, leadIn);
-  int32_t spaces = 0;
-  (void)readPilot(walk, spaces);
-  return spaces;
-}
-
-int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                       bool isBody, size_t byteLimit, TapePart& part, size_t& next) {
+// Reads the frames and ends the part: a body fitted to its length, cut by the end of the
+// recording, the bytes without a known place marked.
+int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
+                   const PartLimits& limits, size_t& next) {
+  const Crossings& crossings = reader.crossings;
+  TapePart& part = reader.part;
   const std::vector<double>& x = crossings.positions;
-  part.protocol = kProtocolMato;
-  part.phase = leadIn.phase;
-  part.startSample = x[leadIn.first];
-  MatoFrameReader reader{crossings, startWalk(crossings, leadIn), part, byteLimit,
-                         leadIn.phase != kPhaseReversed, kMaxDropoutSeconds * sampleRate};
-  MatoCellWalk& walk = reader.walk;
-  part.cellRate = sampleRate / walk.space;
-  int32_t pilotSpaces = 0;
-  reader.cell = readPilot(walk, pilotSpaces);
-  // The mark that ended the pilot is the start bit of the first frame, except after a
-  // body pilot, which closes with a mark of its own.
-  if (reader.cell == kMark && isBody) {
-    walk.repaired = false;
-    reader.cell = readCell(walk);
-  }
-  reader.firstFrameSample = x[walk.cellStart];  // the start bit just read
-  reader.lastFrameEnd = reader.firstFrameSample;
-  walk.spreadSum = 0;
-  walk.spreadCount = 0;
   int32_t status = readFrames(reader);
   if (status == kOk && reader.bridge.bridged && isBody) {
-    status = fitBridgedBody(part, byteLimit, reader.bridge, reader.endedCleanly);
+    status = fitBridgedBody(part, limits.byteLimit, reader.bridge, reader.endedCleanly);
   }
   if (status != kOk) {
     return status;
@@ -409,14 +428,62 @@ int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t
     const double frameSamples = (reader.lastFrameEnd - reader.firstFrameSample) /
                                 static_cast<double>(part.bytes.size());
     closePartAtEnd(part, crossings, reader.lastFrameEnd, frameSamples, false,
-                   isBody ? byteLimit : kMaxPartLength);
+                   limits);
   }
   markUnplacedBytes(part, reader.bridge,
-                    isBody && part.bytes.size() == byteLimit && part.cut == 0);
-  next = reader.waiting ? x.size() : walk.c;
+                    isBody && part.bytes.size() == limits.byteLimit && part.cut == 0);
+  next = reader.waiting ? x.size() : reader.walk.c;
+  const MatoCellWalk& walk = reader.walk;
   part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
   if (!part.bytes.empty()) {
     measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part);
   }
   return kOk;
+}
+
+}  // namespace
+
+int32_t countPilotSpaces(const Crossings& crossings, const LeadIn& leadIn) {
+  if (leadIn.resumed) {
+    return 0;
+  }
+  MatoCellWalk walk = startWalk(crossings, leadIn);
+  int32_t spaces = 0;
+  (void)readPilot(walk, spaces);
+  return spaces;
+}
+
+int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                       bool isBody, const PartLimits& limits, TapePart& part, size_t& next) {
+  const std::vector<double>& x = crossings.positions;
+  part.protocol = kProtocolMato;
+  part.phase = leadIn.phase;
+  part.startSample = x[leadIn.first];
+  part.startLost = leadIn.resumed ? 1 : 0;
+  MatoFrameReader reader{crossings,
+                         leadIn.resumed ? MatoCellWalk{crossings, leadIn.highSamples + leadIn.lowSamples,
+                                                       leadIn.first}
+                                        : startWalk(crossings, leadIn),
+                         part,
+                         limits.byteLimit,
+                         limits.wholeLength,
+                         leadIn.phase != kPhaseReversed,
+                         kMaxDropoutSeconds * sampleRate};
+  reader.bridge = leadIn.resumed ? bridgeLostStart() : GapBridge{};
+  reader.sampleRate = sampleRate;
+  MatoCellWalk& walk = reader.walk;
+  part.cellRate = sampleRate / walk.space;
+  int32_t pilotSpaces = 0;
+  reader.cell = leadIn.resumed ? readCell(walk) : readPilot(walk, pilotSpaces);
+  // The mark that ended the pilot is the start bit of the first frame, except after a
+  // body pilot, which closes with a mark of its own.
+  if (reader.cell == kMark && isBody && !leadIn.resumed) {
+    walk.repaired = false;
+    reader.cell = readCell(walk);
+  }
+  reader.firstFrameSample = x[walk.cellStart];  // the start bit just read
+  reader.lastFrameEnd = reader.firstFrameSample;
+  walk.spreadSum = 0;
+  walk.spreadCount = 0;
+  return finishPart(reader, leadIn, isBody, limits, next);
 }

@@ -11,15 +11,17 @@
 #include "decode/tape_part.h"
 
 // The spaces of the Mato pilot `leadIn`, up to the mark that ends it: a header's pilot is
-// long, a body's or a headerless block's short.
+// long, a body's or a headerless block's short; none where the pilot was lost (resumed).
 int32_t countPilotSpaces(const Crossings& crossings, const LeadIn& leadIn);
 
-// Reads the frames after the Mato pilot `leadIn` into `part`. With `isBody` the pilot is
-// the body pilot of a header, closed by a mark of its own that is skipped, and the body is
-// held to `byteLimit` bytes (part.cut is set when a frame follows the limit) and fitted to
-// it where gaps were bridged; any other part runs as far as its frames do. `next` receives
+// Reads the frames after the Mato pilot `leadIn` (or, resumed, from the start bit there)
+// into `part`. With `isBody` the pilot is the body pilot of a header, closed by a mark of
+// its own that is skipped, and the body is held to limits.byteLimit bytes (part.cut is set
+// when a frame follows the limit) and fitted to it where gaps were bridged; any other part
+// runs as far as its frames do. Gaps of up to kMaxDropoutSeconds are bridged, except one
+// that comes where the part holds limits.wholeLength bytes. `next` receives
 // the crossing at which reading stopped, or the end of the crossings where the part may go
 // on once more arrive. Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn,
-                                     int32_t sampleRate, bool isBody, size_t byteLimit,
+                                     int32_t sampleRate, bool isBody, const PartLimits& limits,
                                      TapePart& part, size_t& next);

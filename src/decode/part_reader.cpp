@@ -47,8 +47,12 @@ int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sa
                     bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
   const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
   const bool body = afterHeader && leaderCells < kMinHeaderLeaderCells;
-  const int32_t status =
-      readPmdFrames(crossings, leadIn, sampleRate, body ? bodyLimit : kMaxPartLength, part, next);
+  PartLimits limits;
+  limits.byteLimit = body ? bodyLimit : kMaxPartLength;
+  limits.wholeLength = body                                    ? bodyLimit
+                       : leaderCells >= kMinHeaderLeaderCells ? kPmdHeaderStart + kHeaderLength
+                                                              : kMaxPartLength;
+  const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next);
   part.isBody = body ? 1 : 0;
   part.isHeader =
       !body && isPmdHeaderPart(part.bytes, leaderCells >= kMinHeaderLeaderCells) ? 1 : 0;
@@ -59,8 +63,12 @@ int32_t readMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t s
                      bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
   const int32_t pilotSpaces = countPilotSpaces(crossings, leadIn);
   const bool body = afterHeader && pilotSpaces < kMinHeaderPilotCells;
-  const int32_t status = readMatoFrames(crossings, leadIn, sampleRate, body,
-                                        body ? bodyLimit : kMaxPartLength, part, next);
+  PartLimits limits;
+  limits.byteLimit = body ? bodyLimit : kMaxPartLength;
+  limits.wholeLength = body                                  ? bodyLimit
+                       : pilotSpaces >= kMinHeaderPilotCells ? kMatoHeaderStart + kHeaderLength
+                                                             : kMaxPartLength;
+  const int32_t status = readMatoFrames(crossings, leadIn, sampleRate, body, limits, part, next);
   part.isBody = body ? 1 : 0;
   part.isHeader = !body && pilotSpaces >= kMinHeaderPilotCells &&
                           part.bytes.size() == kMatoHeaderStart + kHeaderLength
@@ -76,9 +84,15 @@ int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   part = TapePart{};
   next = leadIn.end;
   const size_t bodyLimit = afterHeader ? std::min(bodyLength, kMaxPartLength) : kMaxPartLength;
-  return leadIn.protocol == kProtocolMato
-             ? readMatoPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next)
-             : readPmdPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next);
+  const int32_t status =
+      leadIn.protocol == kProtocolMato
+          ? readMatoPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next)
+          : readPmdPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next);
+  // A headerless block whose first frames were lost is not whole.
+  if (part.startLost != 0 && part.isBody == 0) {
+    part.cut = 1;
+  }
+  return status;
 }
 
 size_t announcedBodyLength(const TapePart& header) {

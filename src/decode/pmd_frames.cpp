@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "decode/lead_in.h"
 #include "decode/pmd_cells.h"
 
 namespace {
@@ -82,6 +83,28 @@ bool findFirstStartBit(const Crossings& crossings, const LeadIn& leadIn, double&
       continue;
     }
     halfCell += kPmdTrackingGain * (length - halfCell);
+  }
+  return false;
+}
+
+// True when the lead-in search, from crossing `from` on, finds a leader whose start bit is
+// the one in the middle of which crossing `startBit` lies: the part it begins is read the
+// usual way.
+bool leaderLeadsTo(const Crossings& crossings, int32_t sampleRate, size_t from, size_t startBit) {
+  // A crossing or two that noise moved may place the start bit a little apart.
+  constexpr size_t kNear = 4;
+  size_t runStart = from;
+  size_t position = from;
+  LeadIn leadIn;
+  while (findLeadInBefore(crossings, startBit + 2, sampleRate, kProtocolAuto, kPhaseAuto,
+                          runStart, position, leadIn)) {
+    double halfCell = (leadIn.highSamples + leadIn.lowSamples) / 2;
+    size_t k = 0;
+    if (leadIn.protocol != kProtocolMato && findFirstStartBit(crossings, leadIn, halfCell, k) &&
+        k + 1 <= startBit + kNear && k + 1 + kNear >= startBit) {
+      return true;
+    }
+    runStart = position = leadIn.end;
   }
   return false;
 }
@@ -239,6 +262,7 @@ struct PmdFrameReader {
   const Crossings& crossings;
   PmdCellWalk walk;
   size_t byteLimit;
+  size_t wholeLength;
   double maxGapSamples;     // a gap longer than this is no dropout: the block has ended
   TapePart& part;
   double firstByteSample = -1;
@@ -257,6 +281,7 @@ struct PmdFrameReader {
   GapBridge bridge{};  // once a gap is bridged, the body's length is fitted at the end
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out
+  int32_t sampleRate = 0;
 };
 
 void awaitStartBit(PmdFrameReader& reader) {
@@ -349,14 +374,35 @@ int32_t passGap(PmdFrameReader& reader, bool misled, bool& stop) {
   return status;
 }
 
+// The part is whole at a gap, or ended where the next leader began: notes where the next
+// part's frames go on, if they do after a gap within the dropout's reach, and leaves the
+// gap to that part.
+int32_t lookPastEnd(PmdFrameReader& reader, bool misled) {
+  const PmdCellWalk& walk = reader.walk;
+  const double gapStart = reader.bitCount >= 0 && !misled ? reader.frameStart : reader.frameEnd;
+  const ResyncResult resync =
+      findFramesAfterGap(walk, (misled ? reader.lastFrameEnd : walk.middle) + 1, gapStart,
+                         gapStart + reader.maxGapSamples);
+  reader.waiting = resync.kind == kResyncOutOfData;
+  if (resync.kind == kResyncFound &&
+      !leaderLeadsTo(reader.crossings, reader.sampleRate, walk.middle + 1, resync.crossing)) {
+    noteNextFrames(reader.part, resync);
+  }
+  return kOk;
+}
+
 // Reads cell after cell until the part ends.
 int32_t readFrames(PmdFrameReader& reader) {
   while (true) {
     bool stop = false;
     bool misled = false;
     int32_t status = takeCell(reader, stop, misled);
-    if (status != kOk || stop) {
+    if (status != kOk) {
       return status;
+    }
+    if (stop) {
+      // The next leader began; a dropout may have taken the rest of it.
+      return reader.endedCleanly ? lookPastEnd(reader, false) : kOk;
     }
     const CellStep step = misled ? kStepBroken : stepCell(reader.walk);
     if (step == kStepOk) {
@@ -372,6 +418,9 @@ int32_t readFrames(PmdFrameReader& reader) {
     if (reader.part.bytes.empty() || reader.full) {
       return kOk;
     }
+    if (!reader.bridge.bridged && reader.part.bytes.size() == reader.wholeLength) {
+      return lookPastEnd(reader, misled);
+    }
     // A dropout, a crease or a splice: the frames after it are placed by the time that
     // passed, and the bytes under it are marked unknown.
     status = passGap(reader, misled, stop);
@@ -384,23 +433,32 @@ int32_t readFrames(PmdFrameReader& reader) {
 }  // namespace
 
 int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                      size_t byteLimit, TapePart& part, size_t& next) {
+                      const PartLimits& limits, TapePart& part, size_t& next) {
   const std::vector<double>& x = crossings.positions;
   double halfCell = (leadIn.highSamples + leadIn.lowSamples) / 2;
   part.protocol = leadIn.protocol;
   part.startSample = x[leadIn.first];
   part.cellRate = sampleRate / (2 * halfCell);
-  size_t k = 0;
-  const bool found = findFirstStartBit(crossings, leadIn, halfCell, k);
-  const TapePhase phase = isRising(crossings, k) ? kPhaseReversed : kPhaseNormal;
-  if (!found || (leadIn.phase != kPhaseAuto && leadIn.phase != phase)) {
-    next = std::min(k + 1, x.size());
-    return kOk;
+  size_t startBit = leadIn.first;  // the crossing in the middle of the first start bit
+  TapePhase phase = leadIn.phase;
+  if (!leadIn.resumed) {
+    size_t k = 0;
+    const bool found = findFirstStartBit(crossings, leadIn, halfCell, k);
+    phase = isRising(crossings, k) ? kPhaseReversed : kPhaseNormal;
+    if (!found || (leadIn.phase != kPhaseAuto && leadIn.phase != phase)) {
+      next = std::min(k + 1, x.size());
+      return kOk;
+    }
+    startBit = k + 1;
   }
   part.phase = phase;
-  PmdFrameReader reader{crossings, {crossings, phase, halfCell, k + 1, {}}, byteLimit,
+  part.startLost = leadIn.resumed ? 1 : 0;
+  PmdFrameReader reader{crossings,        {crossings, phase, halfCell, startBit, {}},
+                        limits.byteLimit, limits.wholeLength,
                         kMaxDropoutSeconds * sampleRate, part};
-  placeWalk(reader.walk, k + 1);
+  reader.bridge = leadIn.resumed ? bridgeLostStart() : GapBridge{};
+  reader.sampleRate = sampleRate;
+  placeWalk(reader.walk, startBit);
   reader.walk.mayRepair = true;
   reader.frameFirst = reader.walk.middle;
   reader.lastFrameEnd = reader.walk.middle;
@@ -411,9 +469,10 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   if (reader.waiting && crossings.endSample >= 0) {
     reader.waiting = false;
     closePartAtEnd(part, crossings, reader.frameEnd, kFrameCells * 2 * reader.walk.halfCell,
-                   reader.bitCount >= 0, byteLimit);
+                   reader.bitCount >= 0, limits);
   }
   next = reader.waiting ? x.size() : reader.walk.middle;
+  const size_t byteLimit = limits.byteLimit;
   const bool body = byteLimit < kMaxPartLength;
   if (reader.bridge.bridged && body) {
     status = fitBridgedBody(part, byteLimit, reader.bridge, reader.endedCleanly);

@@ -125,6 +125,26 @@ int32_t takePart(StreamDecoder& decoder, const TapePart& part) {
   return status == kOk ? appendItem(decoder.blocks, block) : status;
 }
 
+// Starts the reading of the part whose frames go on after the gap that ended `part`.
+void resumeAfter(StreamDecoder& decoder, const TapePart& part) {
+  LeadIn resumed;
+  resumed.first = part.nextFrames;
+  resumed.end = part.nextFrames;
+  resumed.protocol = part.protocol;
+  resumed.phase = part.phase;
+  resumed.resumed = true;
+  const double unit = decoder.sampleRate / part.cellRate;  // a PMD 85 cell or a Mato space
+  const bool mato = part.protocol == kProtocolMato;
+  resumed.highSamples = mato ? unit / 3 : unit / 2;
+  resumed.lowSamples = mato ? 2 * unit / 3 : unit / 2;
+  decoder.leadIn = resumed;
+  decoder.leadInFound = true;
+  decoder.retryAt = 0;
+  decoder.checkedUpTo = resumed.end;
+  decoder.shortRun = 0;
+  decoder.gapDeadline = -1;
+}
+
 // Reads every part that is complete in the window. With `final` the recording has ended
 // and nothing more may arrive.
 int32_t scanParts(StreamDecoder& decoder, bool final) {
@@ -181,6 +201,10 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     decoder.position = decoder.runStart;
     if (part.bytes.empty()) {
       continue;
+    }
+    if (part.nextFrames != 0) {
+      // A dropout took the next part's leader: its frames are read from where they go on.
+      resumeAfter(decoder, part);
     }
     decoder.afterHeader = part.isHeader != 0;
     if (decoder.afterHeader) {

@@ -123,11 +123,24 @@ void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double
   }
 }
 
+GapBridge bridgeLostStart() {
+  GapBridge bridge;
+  bridge.bridged = true;
+  bridge.estimatedGaps = 1;
+  bridge.startLost = true;
+  return bridge;
+}
+
 int32_t followGap(TapePart& part, GapBridge& bridge, size_t byteLimit, const Gap& gap,
                   GapOutcome& outcome) {
   switch (gap.resync.kind) {
     case kResyncFound:
       outcome = kGapBridged;
+      // A Mato frame has no stop bits to show that the dropout after it did not reach into
+      // its last cells.
+      if (part.protocol == kProtocolMato && !part.confidence.empty()) {
+        part.confidence.back() = std::min(part.confidence.back(), kByteUncertain);
+      }
       return bridgeGap(part, bridge, gap);
     case kResyncLeadIn:
       outcome = kGapEndsPart;
@@ -145,14 +158,16 @@ int32_t followGap(TapePart& part, GapBridge& bridge, size_t byteLimit, const Gap
 int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge,
                        bool endedCleanly) {
   const size_t gapEnd = bridge.gapEnd;
-  const size_t tolerance = 2 + bridge.gapBytes / 8;
+  // Nothing tells how many frames the lost start held but the length the body lacks.
+  const bool atLostStart = bridge.startLost && gapEnd == 0;
+  const size_t tolerance = atLostStart ? byteLimit : 2 + bridge.gapBytes / 8;
   const size_t size = part.bytes.size();
   if (size > byteLimit && size - byteLimit <= std::min(tolerance, bridge.gapBytes)) {
     const size_t excess = size - byteLimit;
     removeItems(part.bytes, gapEnd - excess, excess);
     removeItems(part.confidence, gapEnd - excess, excess);
     removeItems(part.starts, gapEnd - excess, excess);
-  } else if (size < byteLimit && endedCleanly && byteLimit - size <= tolerance) {
+  } else if (size < byteLimit && size > 0 && endedCleanly && byteLimit - size <= tolerance) {
     return insertUnknownBytes(part, gapEnd, byteLimit - size);
   } else if (size > byteLimit) {
     part.bytes.resize(byteLimit);
@@ -175,13 +190,22 @@ void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromE
 }
 
 void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrameEnd,
-                    double frameSamples, bool midFrame, size_t byteLimit) {
+                    double frameSamples, bool midFrame, const PartLimits& limits) {
   constexpr double kEndSlackFrames = 2;
-  const bool wholeBody = byteLimit < kMaxPartLength && part.bytes.size() >= byteLimit;
-  if (part.bytes.empty() || wholeBody) {
+  const size_t size = part.bytes.size();
+  const bool whole = size == limits.wholeLength ||
+                     (limits.byteLimit < kMaxPartLength && size >= limits.byteLimit);
+  if (size == 0 || whole) {
     return;
   }
   if (midFrame || crossings.endSample - lastFrameEnd < kEndSlackFrames * frameSamples) {
     part.cut = 1;
+  }
+}
+
+void noteNextFrames(TapePart& part, const ResyncResult& resync) {
+  if (resync.kind == kResyncFound) {
+    part.nextFrames = resync.crossing;
+    part.nextFramesSample = resync.sample;
   }
 }

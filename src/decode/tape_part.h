@@ -22,14 +22,6 @@ inline constexpr double kMaxDropoutSeconds = 1.2;
 // A record's length word cannot state more.
 inline constexpr size_t kMaxPartLength = kMaxRecordLength;
 
-// The longest runs of equal cells that data holds, which tell a leader or pilot from
-// data: PMD 85 marks in 0xFF, its two stop bits and the idle marks a part may have
-// between frames; Mato spaces in 0x00. Every search for the next lead-in keeps a margin
-// above these.
-inline constexpr int32_t kPmdMaxIdleMarks = 4;
-inline constexpr int32_t kPmdLongestDataMarks = 8 + 2 + kPmdMaxIdleMarks;
-inline constexpr int32_t kMatoLongestDataSpaces = 8;
-
 // How sure the decoder is of each byte it delivers. A byte it could not read at all (lost
 // under a dropout) is unknown and holds 0; one whose frame broke (a bad start or stop cell,
 // a cell out of tolerance) is uncertain; values in between grade how clear the cells were.
@@ -56,9 +48,24 @@ struct TapePart {
   int32_t isHeader = 0;        // a header part: sync pattern or sync byte, then 15 header bytes
   int32_t isBody = 0;          // the body part of the header part before it
   int32_t cut = 0;             // frames went on after the byte limit and were not read
+  int32_t startLost = 0;       // it begins after a dropout that took its leader and first frames
+  // Where a dropout took the next part's leader and its frames go on, the crossing and the
+  // sample where they do; 0 where they do not.
+  size_t nextFrames = 0;
+  double nextFramesSample = 0;
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> confidence;  // one per byte: kByteUnknown .. kByteCertain
   std::vector<double> starts;       // one per byte: the sample where its frame starts
+};
+
+// How far a part's reader goes.
+struct PartLimits {
+  // A body's length, which frames after it are cut at and gaps are fitted to.
+  size_t byteLimit = kMaxPartLength;
+  // A gap that comes where the part holds this many bytes, with none lost, ends it: a
+  // whole header or body, after which a dropout took the next part's leader. Where frames
+  // go on after the gap, part.nextFrames says so.
+  size_t wholeLength = kMaxPartLength;
 };
 
 // Appends `value`, whose frame starts at `startSample`, with its confidence to `part`.
@@ -99,7 +106,14 @@ struct GapBridge {
   size_t gapBytes = 0;  // unknown bytes it put in
   size_t estimatedGaps = 0;
   size_t firstUnplaced = 0;  // the first byte after the first estimated gap
+  // The part's first frames were lost with its leader: a body that ended at its end is
+  // filled up at its start.
+  bool startLost = false;
 };
+
+// A bridge for a part whose leader and first frames a dropout took: its start is an
+// estimated gap of its own.
+GapBridge bridgeLostStart();
 
 // A gap in a part, from where its frames broke off to what a look past it found.
 struct Gap {
@@ -139,7 +153,11 @@ void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromE
 // Called where a part's reader ran out of crossings after the recording ended, the last
 // whole frame ending at `lastFrameEnd` (`frameSamples` long), or with a frame half read
 // (`midFrame`): where the signal ran on to the end, the recording cut the part, and it is
-// marked cut, unless it is a body (`byteLimit` below kMaxPartLength) that is whole. A
+// marked cut, unless it holds its whole length. A
 // part followed by more silence than a couple of frames may as well have ended.
 void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrameEnd,
-                    double frameSamples, bool midFrame, size_t byteLimit);
+                    double frameSamples, bool midFrame, const PartLimits& limits);
+
+// Notes in `part` where frames go on after the gap that ended it whole, if `resync` found
+// them.
+void noteNextFrames(TapePart& part, const ResyncResult& resync);
