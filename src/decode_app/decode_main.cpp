@@ -12,8 +12,7 @@
 #include "core/file_io.h"
 #include "core/memory.h"
 #include "decode/decode_listing.h"
-#include "decode/merge_report.h"
-#include "decode/take_merge.h"
+#include "decode/decode_report.h"
 #include "decode_app/audio_input.h"
 #include "decode_app/decode_options.h"
 #include "decode_app/decode_run.h"
@@ -74,10 +73,9 @@ int32_t prepareOutputs(const DecodeJob& job, FileHandle standardOutput, DecodeOu
   return status;
 }
 
-// Decodes take `take` into `blocks` (the channel kept) and `facts`, with its lines of the
-// listing. One take alone ends here when it holds no block; of several, the others may.
-int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>& blocks,
-                   TakeFacts& facts) {
+// Decodes take `take` as the next take of `cassette`, with its lines of the listing. One
+// take alone ends here when it holds no block; of several, the others may.
+int32_t decodeTake(const DecodeJob& job, size_t take, Cassette& cassette) {
   const char* path = job.inputPaths[take];
   const size_t takeCount = job.inputPaths.size();
   DecodeRun run;
@@ -102,42 +100,31 @@ int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>&
               input.channelCount == 1 ? "" : "s", input.formatName.c_str());
   run.progress = job.quiet == 0 && isatty(STDERR_FILENO) != 0 &&
                  (input.frameCount < 0 || input.frameCount > kProgressSeconds * input.sampleRate);
-  status = decodeRecording(job, input, run);
+  status = decodeRecording(job, input, cassette, run);
   if (run.live) {
     (void)std::signal(SIGINT, SIG_DFL);  // the takes after it may be stopped as usual
   }
   if (status != kOk) {
     return status;
   }
-  if (takeCount == 1 && decodeEnding(run.session) == kErrNoBlocks) {
+  if (takeEnding(cassette) == kErrNoBlocks) {
     return reportFailure(kErrNoBlocks, input.name);
   }
-  listDecodeResult(job, run, takeCount > 1);
-  DecodeSession& session = run.session;
-  facts.name = input.name;
-  facts.sampleRate = input.sampleRate;
-  facts.channel = session.channels[session.best];
-  facts.channelCount = input.channelCount;
-  facts.frames = input.framesRead;
-  blocks = std::move(session.decoders[session.best].blocks);
-  return kOk;
+  return listDecodeResult(job, cassette, run);
 }
 
-int32_t writeOutputs(const DecodeJob& job, const std::vector<TakeFacts>& facts,
-                     const std::vector<std::vector<DecodedBlock>>& takes, const TapeMerge& merge,
-                     DecodeOutputs& outputs) {
+int32_t writeOutputs(const DecodeJob& job, const Cassette& cassette, DecodeOutputs& outputs) {
   int32_t status = kOk;
   if (job.listOnly == 0) {
     std::vector<uint8_t> image;
-    status = buildTapeImage(merge.blocks, image);
+    status = buildTapeImage(cassette.merge.blocks, image);
     if (status == kOk) {
       status = finishOutputFile(outputs.image, "Writing tape image", image.data(), image.size());
     }
   }
   if (status == kOk && job.reportPath != nullptr) {
     std::string text;
-    status = buildMergeReport(facts, takes, merge, job.listOnly == 0 ? job.outputPath : nullptr,
-                              text);
+    status = buildDecodeReport(cassette, job.listOnly == 0 ? job.outputPath : nullptr, text);
     if (status == kOk) {
       status = finishOutputFile(outputs.report, "Writing report",
                                 reinterpret_cast<const uint8_t*>(text.data()), text.size());
@@ -150,37 +137,33 @@ int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
   DecodeOutputs outputs;
   int32_t status = prepareOutputs(job, std::move(standardOutput), outputs);
   const size_t takeCount = job.inputPaths.size();
-  std::vector<std::vector<DecodedBlock>> takes;
-  std::vector<TakeFacts> facts;
-  if (status == kOk) {
-    status = resizeItems(takes, takeCount);
-  }
-  if (status == kOk) {
-    status = resizeItems(facts, takeCount);
-  }
+  Cassette cassette;
+  cassette.announcedTakes = static_cast<int32_t>(takeCount);
   for (size_t take = 0; take < takeCount && status == kOk; ++take) {
-    status = decodeTake(job, take, takes[take], facts[take]);
+    status = decodeTake(job, take, cassette);
   }
-  TapeMerge merge;
   if (status == kOk) {
-    status = mergeTakes(takes, merge);
+    status = mergeCassette(cassette);
   }
   if (status != kOk) {
     return status;
   }
-  const int32_t ending = mergeEnding(merge);
-  if (ending == kErrNoBlocks) {
-    return reportFailure(ending, nameTakes(facts));
+  if (cassette.ending == kErrNoBlocks) {
+    return reportFailure(cassette.ending, nameTakes(cassette));
   }
-  if (takeCount > 1) {
-    std::fputs("\n", stdout);
-    listMergedBlocks(merge, static_cast<int32_t>(takeCount), job.verbose);
+  if (isOneOfSeveral(cassette)) {
+    std::string text = "\n";
+    status = printText(listMergedBlocks(text, cassette.merge, static_cast<int32_t>(takeCount),
+                                        job.verbose),
+                       text);
   }
-  status = writeOutputs(job, facts, takes, merge, outputs);
+  if (status == kOk) {
+    status = writeOutputs(job, cassette, outputs);
+  }
   if (status != kOk) {
     return status;
   }
-  return ending == kOk ? kOk : reportFailure(ending, nameTakes(facts));
+  return cassette.ending == kOk ? kOk : reportFailure(cassette.ending, nameTakes(cassette));
 }
 
 }  // namespace
