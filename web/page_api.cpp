@@ -3,7 +3,7 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -78,6 +78,20 @@ int32_t runJob(const std::vector<const char*>& argv, ConversionJob& job) {
   return runConversion(job);
 }
 
+struct NamedValue {
+  const char* name;
+  int64_t value;
+};
+
+// Writes the object `key` of `values`, each a member.
+void writeNamedValues(JsonWriter& json, const char* key, std::initializer_list<NamedValue> values) {
+  openJson(json, key, "{");
+  for (const NamedValue& value : values) {
+    writeJsonInteger(json, value.name, value.value);
+  }
+  closeJson(json, "}");
+}
+
 // The decoder's facts: "maxChannels" (of a recording, the first that the decoder reads),
 // "maxFileBytes" (of any file the page holds), "wavForms" (the tags a WAV file starts
 // with) and "waveTag" (the one at byte 8), "marks" ({"mark", "meaning"} of each fault
@@ -101,16 +115,10 @@ void writeDecodeFacts(JsonWriter& json) {
     closeJson(json, "}");
   }
   closeJson(json, "]");
-  openJson(json, "protocols", "{");
-  writeJsonInteger(json, "auto", kProtocolAuto);
-  writeJsonInteger(json, "pmd", kProtocolPmd);
-  writeJsonInteger(json, "mato", kProtocolMato);
-  closeJson(json, "}");
-  openJson(json, "phases", "{");
-  writeJsonInteger(json, "auto", kPhaseAuto);
-  writeJsonInteger(json, "normal", kPhaseNormal);
-  writeJsonInteger(json, "reversed", kPhaseReversed);
-  closeJson(json, "}");
+  writeNamedValues(json, "protocols",
+                   {{"auto", kProtocolAuto}, {"pmd", kProtocolPmd}, {"mato", kProtocolMato}});
+  writeNamedValues(json, "phases",
+                   {{"auto", kPhaseAuto}, {"normal", kPhaseNormal}, {"reversed", kPhaseReversed}});
   openJson(json, "notedDecisions", "[");
   for (int32_t d = kMergeSingle; d <= kMergeDamaged; ++d) {
     const auto decision = static_cast<MergeDecision>(d);
@@ -193,15 +201,10 @@ EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
   }
   closeJson(json, "}");
   writeJsonInteger(json, "wavHeaderLength", kWavHeaderLength);
-  openJson(json, "wav", "{");
-  writeJsonInteger(json, "channels", kWavChannels);
-  writeJsonInteger(json, "bits", kWavBitsPerSample);
-  writeJsonInteger(json, "silence", kWavSilence);
-  closeJson(json, "}");
-  openJson(json, "status", "{");
-  writeJsonInteger(json, "writeOutput", kErrWriteOutput);
-  writeJsonInteger(json, "damagedBlocks", kErrDamagedBlocks);
-  closeJson(json, "}");
+  writeNamedValues(json, "wav",
+                   {{"channels", kWavChannels}, {"bits", kWavBitsPerSample}, {"silence", kWavSilence}});
+  writeNamedValues(json, "status",
+                   {{"writeOutput", kErrWriteOutput}, {"damagedBlocks", kErrDamagedBlocks}});
   writeDecodeFacts(json);
   closeJson(json, "}");
   return json.status == kOk ? writeJson(resultPath, text) : json.status;
