@@ -5,10 +5,10 @@
 
 int32_t startTake(Cassette& cassette, const std::string& name, int32_t sampleRate,
                   int32_t channelCount) {
-  cassette.facing = TakeFacts{};
-  cassette.facing.sampleRate = sampleRate;
-  cassette.facing.channelCount = channelCount;
-  int32_t status = appendText(cassette.facing.name, name);
+  cassette.decoding = TakeFacts{};
+  cassette.decoding.sampleRate = sampleRate;
+  cassette.decoding.channelCount = channelCount;
+  int32_t status = appendText(cassette.decoding.name, name);
   if (status == kOk) {
     status = startDecodeSession(cassette.session, sampleRate, channelCount, cassette.channel,
                                 cassette.protocol, cassette.phase);
@@ -17,20 +17,20 @@ int32_t startTake(Cassette& cassette, const std::string& name, int32_t sampleRat
 }
 
 int32_t feedTakeFrames(Cassette& cassette, const float* frames, size_t frameCount) {
-  cassette.facing.frames += static_cast<int64_t>(frameCount);
+  cassette.decoding.frames += static_cast<int64_t>(frameCount);
   return feedFrames(cassette.session, frames, frameCount);
 }
 
 int32_t feedTakePcm(Cassette& cassette, const uint8_t* bytes, size_t frameCount,
                     const PcmFormat& format) {
-  cassette.facing.frames += static_cast<int64_t>(frameCount);
+  cassette.decoding.frames += static_cast<int64_t>(frameCount);
   return feedPcmFrames(cassette.session, bytes, frameCount, format);
 }
 
 int32_t feedTakeChannel(Cassette& cassette, size_t decoder, const float* samples, size_t count) {
   // Every channel hears the same frames; the first counts them.
   if (decoder == 0) {
-    cassette.facing.frames += static_cast<int64_t>(count);
+    cassette.decoding.frames += static_cast<int64_t>(count);
   }
   return feedChannel(cassette.session, decoder, samples, count);
 }
@@ -39,8 +39,8 @@ int32_t finishTake(Cassette& cassette) {
   DecodeSession& session = cassette.session;
   int32_t status = finishDecodeSession(session);
   if (status == kOk) {
-    cassette.facing.channel = session.channels[session.best];
-    status = appendItem(cassette.facts, cassette.facing);
+    cassette.decoding.channel = session.channels[session.best];
+    status = appendItem(cassette.facts, cassette.decoding);
   }
   if (status == kOk) {
     // A copy: the session stays as it ended, for the front end to show its rows.

@@ -31,7 +31,7 @@ struct Cassette {
   // a block it ends the decode. The page learns of its takes one at a time.
   int32_t announcedTakes = 1;
   DecodeSession session;  // the take being decoded
-  TakeFacts facing;       // of the take being decoded
+  TakeFacts decoding;     // of the take being decoded
   Takes takes;            // of each take kept, the blocks of its channel kept
   std::vector<TakeFacts> facts;
   TapeMerge merge;        // of every take kept, once mergeCassette has run

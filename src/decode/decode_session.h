@@ -1,6 +1,6 @@
-// One recording through one streaming decoder per channel, the choice of the channel
-// whose blocks are kept, and how the decode ended: the rules that tonbrix-decode and the
-// page share.
+// One recording through one streaming decoder per channel, fed its frames as they come,
+// and the choice of the channel whose blocks are kept. A take of the cassette (cassette.h)
+// runs one.
 #pragma once
 
 #include <cstddef>
