@@ -50,25 +50,42 @@ int32_t refuseInputAsOutput(const DecodeJob& job, const char* output) {
   return kOk;
 }
 
+// Refuses what standard output cannot take: both files, or the image on a terminal.
+int32_t refuseStandardOutput(const DecodeJob& job, const StandardOutputUse& use,
+                             const FileHandle& standardOutput) {
+  if (use.image && use.report) {
+    return reportFailure(kErrBadCombination, {}, {},
+                         "the image and the report cannot both go to standard output");
+  }
+  if (use.image && standardOutput && isatty(fileno(standardOutput.get())) != 0) {
+    return reportFailure(kErrTerminalOutput, job.outputPath);
+  }
+  return kOk;
+}
+
 // Refuses outputs that would overwrite an input or each other, then creates them.
-int32_t prepareOutputs(const DecodeJob& job, FileHandle standardOutput, DecodeOutputs& outputs) {
+int32_t prepareOutputs(const DecodeJob& job, const StandardOutputUse& use,
+                       FileHandle standardOutput, DecodeOutputs& outputs) {
   const bool image = job.listOnly == 0;
   const char* report = job.reportPath;
-  int32_t status = image ? refuseInputAsOutput(job, job.outputPath) : kOk;
-  if (status == kOk && report != nullptr) {
+  int32_t status = refuseStandardOutput(job, use, standardOutput);
+  if (status == kOk && image && !use.image) {
+    status = refuseInputAsOutput(job, job.outputPath);
+  }
+  if (status == kOk && report != nullptr && !use.report) {
     status = refuseInputAsOutput(job, report);
   }
-  if (status == kOk && image && report != nullptr && !isStandardStream(report) &&
+  if (status == kOk && image && report != nullptr && !use.report && !use.image &&
       (job.outputPath == std::string(report) || namesSameFile(job.outputPath, report))) {
     status = reportFailure(kErrOpenOutput, report, {}, "it is the tape image");
   }
   if (status == kOk && image) {
-    const bool standard = isStandardStream(job.outputPath);
     status = createOutputFile(job.outputPath, job.force != 0,
-                              standard ? std::move(standardOutput) : FileHandle(), outputs.image);
+                              use.image ? std::move(standardOutput) : FileHandle(), outputs.image);
   }
   if (status == kOk && report != nullptr) {
-    status = createOutputFile(report, job.force != 0, std::move(standardOutput), outputs.report);
+    status = createOutputFile(report, job.force != 0,
+                              use.report ? std::move(standardOutput) : FileHandle(), outputs.report);
   }
   return status;
 }
@@ -133,9 +150,9 @@ int32_t writeOutputs(const DecodeJob& job, const Cassette& cassette, DecodeOutpu
   return status;
 }
 
-int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
+int32_t runDecode(const DecodeJob& job, const StandardOutputUse& use, FileHandle standardOutput) {
   DecodeOutputs outputs;
-  int32_t status = prepareOutputs(job, std::move(standardOutput), outputs);
+  int32_t status = prepareOutputs(job, use, std::move(standardOutput), outputs);
   const size_t takeCount = job.inputPaths.size();
   Cassette cassette;
   cassette.announcedTakes = static_cast<int32_t>(takeCount);
@@ -171,7 +188,7 @@ int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
 int main(int argc, char** argv) {
   const StandardOutputUse use = findStandardOutputUse(argc, argv);
   FileHandle standardOutput;
-  if (use.data) {
+  if (use.image || use.report) {
     standardOutput = takeStandardOutput();
   }
   if (use.quiet) {
@@ -183,7 +200,7 @@ int main(int argc, char** argv) {
     DecodeJob job;
     status = parseDecodeOptions(argc, argv, job);
     if (status == kOk) {
-      status = runDecode(job, std::move(standardOutput));
+      status = runDecode(job, use, std::move(standardOutput));
     }
   }
   if (status == kShowUsage) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/arguments.h"
+#include "core/file_io.h"
 #include "core/memory.h"
 #include "core/names.h"
 #include "version.h"
@@ -90,11 +91,6 @@ int32_t settleDecodeOptions(const OptionChoices& choices, DecodeJob& job) {
     job.derivedOutputName = isStandardStream(first) ? "stdin.img" : deriveImageName(first);
     job.outputPath = job.derivedOutputName.c_str();
   }
-  // Both on standard output would mix two files in one stream.
-  if (job.listOnly == 0 && job.reportPath != nullptr && isStandardStream(job.outputPath) &&
-      isStandardStream(job.reportPath)) {
-    return reportFailure(kErrBadCombination);
-  }
   return kOk;
 }
 
@@ -151,19 +147,19 @@ StandardOutputUse findStandardOutputUse(int argc, const char* const* argv) {
     const bool output = isOption(argument, "-o");
     const bool report = isOption(argument, "-report");
     if ((output || report || isOption(argument, "-ch")) && i + 1 < argc) {
-      const bool standard = isStandardStream(argv[++i]);
+      const char* value = argv[++i];
       // The first of each counts; a second one is refused by the parser.
       if (output && !outputGiven) {
-        imageThere = standard;
+        imageThere = namesStandardOutput(value);
       }
       if (report && !reportGiven) {
-        use.data = use.data || standard;
+        use.report = namesStandardOutput(value);
       }
       outputGiven = outputGiven || output;
       reportGiven = reportGiven || report;
     }
   }
-  use.data = use.data || (imageThere && !listing);
+  use.image = imageThere && !listing;
   return use;
 }
 

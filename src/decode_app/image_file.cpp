@@ -156,7 +156,7 @@ int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutp
                          OutputFile& output) {
   output.path = path;
   output.replace = replace;
-  if (std::strcmp(path, "-") == 0) {
+  if (standardOutput || std::strcmp(path, "-") == 0) {
     output.file = std::move(standardOutput);
     return output.file ? kOk : reportFailure(kErrOpenOutput, "standard output");
   }

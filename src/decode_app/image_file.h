@@ -23,7 +23,8 @@ struct OutputFile {
 // the file beside it that will become it, so that a folder that cannot be written fails
 // now rather than at the end of a long recording. A target that exists but is no regular
 // file (a device, a pipe) is opened for writing directly and never counts as existing.
-// `standardOutput`, when not empty, is taken as the output instead (for "-"). Returns kOk,
+// `standardOutput`, when not empty, is taken as the output instead (for "-" and the other
+// names of standard output); "-" without it cannot be opened. Returns kOk,
 // or kErrOutputExists or kErrOpenOutput, reported with the reason.
 [[nodiscard]] int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutput,
                                        OutputFile& output);
