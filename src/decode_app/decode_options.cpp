@@ -199,6 +199,16 @@ void printDecodeUsage() {
   std::fputs("take that read it whole, or is combined byte by byte from all of them.\n", stdout);
   std::fputs("Output: a tape image in the record layout, written when the recordings end.\n",
              stdout);
-  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n", stdout);
-  std::fputs("Exit code 24: the output file exists; -f replaces it.\n\n", stdout);
+  // The codes a user of this program meets most; the man page explains every one.
+  const struct {
+    ErrorCode code;
+    const char* meaning;
+  } exitCodes[] = {
+      {kErrDamagedBlocks, "the image was written, but some blocks in it are damaged"},
+      {kErrOutputExists, "the output file exists; -f replaces it"},
+  };
+  for (const auto& exit : exitCodes) {
+    std::printf("Exit code %d: %s.\n", -exit.code, exit.meaning);
+  }
+  std::fputs("\n", stdout);
 }
