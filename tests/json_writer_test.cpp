@@ -21,6 +21,14 @@ TEST(JsonWriter, EscapesWhatJsonForbidsAndBytesPastAsciiWhenAsked) {
       {"a zero byte", std::string("a\0b", 3), false, "\"a\\u0000b\""},
       {"UTF-8 text passes as it is", "\xC4\x8D" "a", false, "\"\xC4\x8D" "a\""},
       {"bytes of a tape name", "\xC4\x8D\x7F", true, "\"\\u00C4\\u008D\\u007F\""},
+      {"a four-byte character", "\xF0\x9F\x98\x80", false, "\"\xF0\x9F\x98\x80\""},
+      {"a Latin-1 file name", "h\xE1j.wav", false, "\"h\\u00E1j.wav\""},
+      {"a sequence cut short", "a\xC4", false, "\"a\\u00C4\""},
+      {"a stray continuation byte", "\x8D" "a", false, "\"\\u008Da\""},
+      {"an overlong slash", "\xC0\xAF", false, "\"\\u00C0\\u00AF\""},
+      {"an overlong three-byte form", "\xE0\x80\xAF", false, "\"\\u00E0\\u0080\\u00AF\""},
+      {"a surrogate", "\xED\xA0\x80", false, "\"\\u00ED\\u00A0\\u0080\""},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", false, "\"\\u00F4\\u0090\\u0080\\u0080\""},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);

@@ -18,20 +18,53 @@ bool isCompact(const JsonWriter& json) {
   return json.compactDepth >= 0 && json.depth >= json.compactDepth;
 }
 
+// The length of the UTF-8 sequence that starts `text`, or 0 when none does: a stray
+// continuation byte, a sequence cut short, an overlong form, a surrogate or a code point
+// past U+10FFFF.
+size_t measureUtf8(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
+                                                             : lead < 0xF5 ? 4 : 0;
+  if (length == 0 || length > text.size()) {
+    return 0;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) {
+      return 0;
+    }
+  }
+  // The second byte bounds what the lead allows: no overlong three- or four-byte forms,
+  // no surrogates (ED A0..BF), nothing past U+10FFFF (F4 90..).
+  const unsigned char second = length > 1 ? byte(1) : 0;
+  const bool outOfRange = (lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+                          (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90);
+  return outOfRange ? 0 : length;
+}
+
+void addEscapedByte(JsonWriter& json, unsigned char byte) {
+  char escaped[8];
+  std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+  add(json, escaped);
+}
+
 void addString(JsonWriter& json, std::string_view value, bool bytes) {
   add(json, "\"");
-  for (const char c : value) {
+  for (size_t i = 0; i < value.size();) {
+    const char c = value[i];
     const auto byte = static_cast<unsigned char>(c);
+    const size_t length = bytes && byte >= 0x7F ? 0 : measureUtf8(value.substr(i));
     if (c == '"' || c == '\\') {
       const char escaped[] = {'\\', c};
       add(json, std::string_view(escaped, 2));
-    } else if (byte < 0x20 || (bytes && byte >= 0x7F)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-      add(json, escaped);
+    } else if (byte < 0x20 || length == 0) {
+      addEscapedByte(json, byte);
     } else {
-      add(json, std::string_view(&c, 1));
+      add(json, value.substr(i, length));
+      i += length;
+      continue;
     }
+    ++i;
   }
   add(json, "\"");
 }

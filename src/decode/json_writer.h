@@ -26,9 +26,11 @@ struct JsonWriter {
 void openJson(JsonWriter& json, const char* key, const char* bracket, bool compact = false);
 void closeJson(JsonWriter& json, const char* bracket);
 
-// A string. Text is passed on as it is (UTF-8 for the reader); with `bytes`, every byte
-// from 0x7F on becomes the character of that number, for bytes that are no text in any
-// encoding (a header's name on tape). Quotes, backslashes and control bytes are escaped.
+// A string. Text is passed on as it is (UTF-8 for the reader), except that a byte that
+// starts no valid UTF-8 sequence (a file name in another encoding) becomes the character
+// of that number, so that the JSON stays valid; with `bytes`, so does every byte from
+// 0x7F on, for bytes that are no text in any encoding (a header's name on tape). Quotes,
+// backslashes and control bytes are escaped.
 void writeJsonString(JsonWriter& json, const char* key, std::string_view value, bool bytes = false);
 
 void writeJsonInteger(JsonWriter& json, const char* key, int64_t value);
