@@ -759,6 +759,27 @@ TEST_F(DecodeTakes, ExistingOutputIsKeptUnlessForced) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
 }
 
+// A replaced image or report keeps its mode: -f must not make a private file readable.
+TEST_F(DecodeTakes, ReplacedOutputsKeepTheirMode) {
+  const std::string wav = record("rec.wav", {});
+  const std::string image = dir.file("old.img");
+  const std::string report = dir.file("old.json");
+  for (const std::filesystem::perms mode :
+       {std::filesystem::perms(0600), std::filesystem::perms(0640), std::filesystem::perms(0444)}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    for (const std::string& old : {image, report}) {
+      ASSERT_TRUE(decode_audio::writeFile(old, {'o', 'l', 'd'}));
+      std::filesystem::permissions(old, mode);
+    }
+    const RunResult result = decodeTakes({"-f", "-o", image, "-report", report, wav});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readWholeFile(image), std::string(original.begin(), original.end()));
+    for (const std::string& replaced : {image, report}) {
+      EXPECT_EQ(std::filesystem::status(replaced).permissions(), mode) << replaced;
+    }
+  }
+}
+
 // The image on standard output under any of its names: only the image goes there, the
 // listing to standard error; on a terminal it is refused before anything is read. -q
 // leaves only errors.

@@ -49,6 +49,10 @@ bool openUnnamedFile(OutputFile& output) {
   if (descriptor < 0) {
     return false;
   }
+  if (fchmod(descriptor, static_cast<mode_t>(output.mode)) != 0) {
+    close(descriptor);
+    return false;
+  }
   output.file.reset(access(descriptorPath(descriptor).c_str(), F_OK) == 0
                         ? fdopen(descriptor, "wb")
                         : nullptr);
@@ -71,7 +75,7 @@ int32_t openNamedFile(OutputFile& output) {
     return status;
   }
   output.file.reset(fdopen(descriptor, "wb"));
-  if (!output.file || fchmod(descriptor, creationMode()) != 0) {
+  if (!output.file || fchmod(descriptor, static_cast<mode_t>(output.mode)) != 0) {
     const int32_t status = reportSystemFailure(kErrOpenOutput, output);
     if (!output.file) {
       close(descriptor);
@@ -172,6 +176,10 @@ int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutp
   // Through a link, the file it names is replaced, not the link.
   const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
   output.finalPath = error ? std::string(path) : real.string();
+  // A file that is replaced keeps who may read it: a private image stays private.
+  struct stat replaced = {};
+  output.mode = stat(output.finalPath.c_str(), &replaced) == 0 ? replaced.st_mode & 07777u
+                                                                : creationMode();
   return openUnnamedFile(output) ? kOk : openNamedFile(output);
 }
 

@@ -15,12 +15,13 @@ struct OutputFile {
   std::string finalPath;  // the file put in place: through a link, the file it names
   std::string temporaryPath;  // the named temporary file, when the system gives no unnamed one
   bool replace = false;       // -f: an existing file may be replaced
+  unsigned mode = 0;          // of the file put in place: the replaced file's, or the usual
   FileHandle file;
   ~OutputFile();
 };
 
 // Prepares the output `path`: refuses an existing file unless `replace`, then creates
-// the file beside it that will become it, so that a folder that cannot be written fails
+// the file beside it that will become it, with the mode of the file it replaces, so that a folder that cannot be written fails
 // now rather than at the end of a long recording. A target that exists but is no regular
 // file (a device, a pipe) is opened for writing directly and never counts as existing.
 // `standardOutput`, when not empty, is taken as the output instead (for "-" and the other
