@@ -780,6 +780,35 @@ TEST_F(DecodeTakes, ReplacedOutputsKeepTheirMode) {
   }
 }
 
+// The image and the report are put in place together or not at all: when one cannot be
+// written (a full disk), the other is left as it was too.
+TEST_F(DecodeTakes, FailedWriteOfOneOutputKeepsTheOtherAsItWas) {
+  if (!std::filesystem::exists("/dev/full")) {
+    GTEST_SKIP() << "no /dev/full";
+  }
+  const std::string wav = record("rec.wav", {});
+  const std::string image = dir.file("old.img");
+  const std::string report = dir.file("old.json");
+  const struct {
+    std::string image;
+    std::string report;
+    std::string failed;
+  } cases[] = {{image, "/dev/full", "/dev/full"}, {"/dev/full", report, "/dev/full"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.image + " " + test.report);
+    for (const std::string& old : {image, report}) {
+      ASSERT_TRUE(decode_audio::writeFile(old, {'o', 'l', 'd'}));
+    }
+    const RunResult result = decodeTakes({"-f", "-o", test.image, "-report", test.report, wav});
+    EXPECT_EQ(result.exitCode, 16);
+    EXPECT_EQ(result.err, "Can't write to the output file '" + test.failed +
+                              "': No space left on device!\n\n");
+    EXPECT_EQ(readWholeFile(image), "old");
+    EXPECT_EQ(readWholeFile(report), "old");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
 // The image on standard output under any of its names: only the image goes there, the
 // listing to standard error; on a terminal it is refused before anything is read. -q
 // leaves only errors.

@@ -130,24 +130,28 @@ int32_t decodeTake(const DecodeJob& job, size_t take, Cassette& cassette) {
   return listDecodeResult(job, cassette, run);
 }
 
+// Writes the image and the report, and only once both are written puts them in place:
+// a failed write leaves both as they were.
 int32_t writeOutputs(const DecodeJob& job, const Cassette& cassette, DecodeOutputs& outputs) {
-  int32_t status = kOk;
-  if (job.listOnly == 0) {
-    std::vector<uint8_t> image;
-    status = buildTapeImage(cassette.merge.blocks, image);
-    if (status == kOk) {
-      status = finishOutputFile(outputs.image, "Writing tape image", image.data(), image.size());
-    }
+  const bool image = job.listOnly == 0;
+  const bool report = job.reportPath != nullptr;
+  std::vector<uint8_t> bytes;
+  int32_t status = image ? buildTapeImage(cassette.merge.blocks, bytes) : kOk;
+  if (status == kOk && image) {
+    status = writeOutputFile(outputs.image, "Writing tape image", bytes.data(), bytes.size());
   }
-  if (status == kOk && job.reportPath != nullptr) {
-    std::string text;
-    status = buildDecodeReport(cassette, job.listOnly == 0 ? job.outputPath : nullptr, text);
-    if (status == kOk) {
-      status = finishOutputFile(outputs.report, "Writing report",
-                                reinterpret_cast<const uint8_t*>(text.data()), text.size());
-    }
+  std::string text;
+  if (status == kOk && report) {
+    status = buildDecodeReport(cassette, image ? job.outputPath : nullptr, text);
   }
-  return status;
+  if (status == kOk && report) {
+    status = writeOutputFile(outputs.report, "Writing report",
+                             reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  }
+  if (status == kOk && image) {
+    status = placeOutputFile(outputs.image);
+  }
+  return status == kOk && report ? placeOutputFile(outputs.report) : status;
 }
 
 int32_t runDecode(const DecodeJob& job, const StandardOutputUse& use, FileHandle standardOutput) {

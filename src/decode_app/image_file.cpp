@@ -183,15 +183,16 @@ int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutp
   return openUnnamedFile(output) ? kOk : openNamedFile(output);
 }
 
-int32_t finishOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
-                         size_t count) {
+int32_t writeOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
+                        size_t count) {
   std::printf("%s: %s\n", what, output.path.c_str());
   const bool written =
       (count == 0 || std::fwrite(bytes, 1, count, output.file.get()) == count) &&
       std::fflush(output.file.get()) == 0;
-  if (!written) {
-    return reportSystemFailure(kErrWriteOutput, output);
-  }
+  return written ? kOk : reportSystemFailure(kErrWriteOutput, output);
+}
+
+int32_t placeOutputFile(OutputFile& output) {
   const bool unnamed = !output.finalPath.empty() && output.temporaryPath.empty();
   // An unnamed file is linked while it is still open: its descriptor is its only name.
   const int32_t status = unnamed ? placeUnnamedFile(output) : kOk;

@@ -30,10 +30,15 @@ struct OutputFile {
 [[nodiscard]] int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutput,
                                        OutputFile& output);
 
-// Writes `count` bytes at `bytes` to `output`, closes it and puts it in place at its
-// path; a link there keeps pointing to the new file. Prints `what` and the name
-// ("Writing tape image: game.img"). Returns kOk, or kErrOutputExists (a file appeared
-// at the path meanwhile and may not be replaced) or kErrWriteOutput, reported with the
-// reason; the file is then not in place and any earlier one is as it was.
-[[nodiscard]] int32_t finishOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
-                                       size_t count);
+// Writes `count` bytes at `bytes` to `output` and flushes them, without putting the file
+// in place yet, so that several outputs can be written before any replaces what is there.
+// Prints `what` and the name ("Writing tape image: game.img"). Returns kOk, or
+// kErrWriteOutput, reported with the reason.
+[[nodiscard]] int32_t writeOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
+                                      size_t count);
+
+// Closes the written `output` and puts it in place at its path; a link there keeps
+// pointing to the new file. Returns kOk, or kErrOutputExists (a file appeared at the path
+// meanwhile and may not be replaced) or kErrWriteOutput, reported with the reason; the
+// file is then not in place and any earlier one is as it was.
+[[nodiscard]] int32_t placeOutputFile(OutputFile& output);
