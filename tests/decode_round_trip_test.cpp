@@ -1,7 +1,9 @@
 // End-to-end tests of tonbrix-decode: tape images played by tonbrix, optionally damaged
 // like a cassette would damage them, must decode to exactly the blocks that were played.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -351,7 +353,8 @@ TEST_F(DecodeCli, ExitCodesAndMessages) {
       {{"-o", "-", "-report", "-", quiet},
        5,
        "Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
-       "Bad combination of options!\n\n"},
+       "Bad combination of options: the image and the report cannot both go to standard "
+       "output!\n\n"},
       {{"-", quiet, "-"}, 8, "Standard input can be read only once: '-' is given twice!\n\n"},
       {{"-ch", "2", quiet},
        17,
@@ -756,18 +759,93 @@ TEST_F(DecodeTakes, ExistingOutputIsKeptUnlessForced) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
 }
 
-// -o - puts the image, and only the image, on standard output; -q leaves only errors.
-TEST_F(DecodeTakes, StandardOutputCarriesTheImageAndQuietPrintsNothing) {
+// A replaced image or report keeps its mode: -f must not make a private file readable.
+TEST_F(DecodeTakes, ReplacedOutputsKeepTheirMode) {
+  const std::string wav = record("rec.wav", {});
+  const std::string image = dir.file("old.img");
+  const std::string report = dir.file("old.json");
+  for (const std::filesystem::perms mode :
+       {std::filesystem::perms(0600), std::filesystem::perms(0640), std::filesystem::perms(0444)}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    for (const std::string& old : {image, report}) {
+      ASSERT_TRUE(decode_audio::writeFile(old, {'o', 'l', 'd'}));
+      std::filesystem::permissions(old, mode);
+    }
+    const RunResult result = decodeTakes({"-f", "-o", image, "-report", report, wav});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readWholeFile(image), std::string(original.begin(), original.end()));
+    for (const std::string& replaced : {image, report}) {
+      EXPECT_EQ(std::filesystem::status(replaced).permissions(), mode) << replaced;
+    }
+  }
+}
+
+// The image and the report are put in place together or not at all: when one cannot be
+// written (a full disk), the other is left as it was too.
+TEST_F(DecodeTakes, FailedWriteOfOneOutputKeepsTheOtherAsItWas) {
+  if (!std::filesystem::exists("/dev/full")) {
+    GTEST_SKIP() << "no /dev/full";
+  }
+  const std::string wav = record("rec.wav", {});
+  const std::string image = dir.file("old.img");
+  const std::string report = dir.file("old.json");
+  const struct {
+    std::string image;
+    std::string report;
+    std::string failed;
+  } cases[] = {{image, "/dev/full", "/dev/full"}, {"/dev/full", report, "/dev/full"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.image + " " + test.report);
+    for (const std::string& old : {image, report}) {
+      ASSERT_TRUE(decode_audio::writeFile(old, {'o', 'l', 'd'}));
+    }
+    const RunResult result = decodeTakes({"-f", "-o", test.image, "-report", test.report, wav});
+    EXPECT_EQ(result.exitCode, 16);
+    EXPECT_EQ(result.err, "Can't write to the output file '" + test.failed +
+                              "': No space left on device!\n\n");
+    EXPECT_EQ(readWholeFile(image), "old");
+    EXPECT_EQ(readWholeFile(report), "old");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+// The image on standard output under any of its names: only the image goes there, the
+// listing to standard error; on a terminal it is refused before anything is read. -q
+// leaves only errors.
+TEST_F(DecodeTakes, StandardOutputUnderAnyNameCarriesOnlyTheImage) {
   const std::string wav = record("rec.wav", {{kGameDropout}});
-  RunResult result = decodeTakes({"-o", "-", wav});
-  EXPECT_EQ(result.exitCode, 23);
-  EXPECT_EQ(result.out.size(), original.size());
-  EXPECT_NE(result.err.find("Writing tape image: -\n"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find(" BLK NR/T Name"), std::string::npos);
-  result = decodeTakes({"-q", "-o", dir.file("q.img"), wav});
-  EXPECT_EQ(result.exitCode, 23);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "Damaged tape blocks found in '" + wav + "'!\n\n");
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  const bool haveTerminal = terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0;
+  for (const char* output : {"-", "/dev/stdout", "/proc/self/fd/1"}) {
+    SCOPED_TRACE(output);
+    RunResult result = decodeTakes({"-o", output, wav});
+    EXPECT_EQ(result.exitCode, 23);
+    EXPECT_EQ(result.out.size(), original.size());
+    EXPECT_NE(result.err.find("Writing tape image: " + std::string(output) + "\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(" BLK NR/T Name"), std::string::npos);
+    if (!haveTerminal) {
+      continue;
+    }
+    result = runProgram("/bin/bash",
+                        {"-c", "\"$0\" -o \"$1\" \"$2\" > \"$3\"", TONBRIX_DECODE_BINARY, output,
+                         wav, ptsname(terminal)},
+                        dir.path().string());
+    EXPECT_EQ(result.exitCode, 24);
+    EXPECT_EQ(result.err, "Tonbrix-decode 1.0.0 - WAV to PMD 85 and Mato tape image converter\n\n"
+                          "Output '" + std::string(output) +
+                              "' is a terminal: pipe it into a player or redirect it!\n\n");
+    char shown[256];
+    EXPECT_LE(read(terminal, shown, sizeof shown), 0) << "the terminal got output";
+  }
+  if (terminal >= 0) {
+    close(terminal);
+  }
+  const RunResult quiet = decodeTakes({"-q", "-o", dir.file("q.img"), wav});
+  EXPECT_EQ(quiet.exitCode, 23);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(quiet.err, "Damaged tape blocks found in '" + wav + "'!\n\n");
 }
 
 }  // namespace

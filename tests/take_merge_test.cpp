@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "decode/cassette.h"
+#include "decode/decode_listing.h"
 #include "support/tape_builder.h"
 #include "tape/tape_image.h"
 
@@ -252,25 +254,76 @@ TEST(MergeTakes, FirstUnknownByteIsTimedInItsTake) {
 
 namespace {
 
-// How the command line and the page end a decode of several takes.
-TEST(MergeTakes, EndingSaysWhetherThereIsAnImageAndWhetherItIsWhole) {
+// How the command line and the page end a decode: the cassette takes its takes one at a
+// time, as the page does, or knowing how many come, as the command line does.
+TEST(Cassette, EndingSaysWhetherThereIsAnImageAndWhetherItIsWhole) {
   Take damaged = originalTape();
   lose(2, 100, 50)(damaged);
   const struct {
     const char* name;
+    int32_t announced;
     std::vector<Take> takes;
+    std::vector<int32_t> takeEndings;  // after each take is kept
     int32_t ending;
   } cases[] = {
-      {"no take holds a block", {{}, {}}, kErrNoBlocks},
-      {"one take holds the tape", {{}, originalTape()}, kOk},
-      {"both lost the same bytes", {damaged, damaged}, kErrDamagedBlocks},
-      {"the other take read them", {damaged, originalTape()}, kOk},
+      {"one take without a block", 1, {{}}, {kErrNoBlocks}, kErrNoBlocks},
+      {"no take of two holds a block", 2, {{}, {}}, {kOk, kOk}, kErrNoBlocks},
+      {"a first take alone so far", 1, {{}, originalTape()}, {kErrNoBlocks, kOk}, kOk},
+      {"both lost the same bytes", 2, {damaged, damaged}, {kOk, kOk}, kErrDamagedBlocks},
+      {"the other take read them", 2, {damaged, originalTape()}, {kOk, kOk}, kOk},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
+    Cassette cassette;
+    cassette.announcedTakes = test.announced;
+    for (size_t t = 0; t < test.takes.size(); ++t) {
+      cassette.takes.push_back(test.takes[t]);
+      cassette.facts.emplace_back();
+      EXPECT_EQ(takeEnding(cassette), test.takeEndings[t]);
+      EXPECT_EQ(isOneOfSeveral(cassette), test.announced > 1 || t > 0);
+    }
+    ASSERT_EQ(mergeCassette(cassette), kOk);
+    EXPECT_EQ(cassette.ending, test.ending);
+  }
+}
+
+// The lines below a merged block tell how it came about; the takes' bodies start at 103
+// and 203 s, with 10 ms bytes.
+TEST(ListMergedBlocks, NotesSayHowABlockCameAbout) {
+  const struct {
+    const char* name;
+    std::vector<std::vector<Edit>> takes;
+    const char* note;  // below block 3
+  } cases[] = {
+      {"recovered", {{lose(2, 100, 50)}, {lose(2, 300, 50)}}, "      recovered from takes 1+2\n"},
+      {"disputed",
+       {{misread(2, 7, 0xAA, kByteCertain, true)}, {}, {}},
+       "      whole copies differ in 2 bytes: kept that of takes 2+3\n"},
+      {"lost in both",
+       {{lose(2, 100, 50)}, {lose(2, 120, 50)}},
+       "      30 unknown bytes, the first at 1:44.200 in take 1\n"},
+      {"read alike, damaged on tape",
+       {{misread(2, 7, 0xAA, kByteCertain)}, {misread(2, 7, 0xAA, kByteCertain)}},
+       "      takes 1+2 read every byte alike: the fault is on the tape\n"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    std::vector<Take> takes;
+    for (size_t t = 0; t < test.takes.size(); ++t) {
+      takes.push_back(originalTape());
+      takes.back()[2].bodyTimes.firstSeconds = 103 + 100.0 * static_cast<double>(t);
+      for (const Edit& edit : test.takes[t]) {
+        edit(takes.back());
+      }
+    }
     TapeMerge merge;
-    ASSERT_EQ(mergeTakes(test.takes, merge), kOk);
-    EXPECT_EQ(mergeEnding(merge), test.ending);
+    ASSERT_EQ(mergeTakes(takes, merge), kOk);
+    std::string text;
+    ASSERT_EQ(listMergedBlocks(text, merge, static_cast<int32_t>(takes.size()), 0), kOk);
+    const size_t row = text.find("\n  3: ");
+    ASSERT_NE(row, std::string::npos);
+    const size_t noteStart = text.find('\n', row + 1) + 1;
+    EXPECT_EQ(text.substr(noteStart, text.find('\n', noteStart) + 1 - noteStart), test.note);
   }
 }
 

@@ -2,7 +2,7 @@
 'use strict';
 
 (function () {
-  const { $, say, FAULTS } = window.tonbrix.view;
+  const { $, say } = window.tonbrix.view;
   const { tape, player, opening, decoding, recorder } = window.tonbrix;
   // Typing in the options rebuilds the WAV (and the rows' times) once the typing pauses.
   const REBUILD_DELAY_MS = 400;
@@ -109,17 +109,17 @@
   $('download-image').addEventListener('click', decoding.downloadImage);
   $('download-report').addEventListener('click', decoding.downloadReport);
 
-  for (const list of document.querySelectorAll('dl.marks')) {
-    for (const [, mark, meaning] of FAULTS) {
-      const term = document.createElement('dt');
-      term.textContent = mark;
-      const description = document.createElement('dd');
-      description.textContent = meaning;
-      list.append(term, description);
-    }
-  }
-
   window.tonbrix.module.moduleReady.then(() => {
+    // The fault marks and their meanings are the module's.
+    for (const list of document.querySelectorAll('dl.marks')) {
+      for (const { mark, meaning } of window.tonbrix.module.facts.marks) {
+        const term = document.createElement('dt');
+        term.textContent = mark;
+        const description = document.createElement('dd');
+        description.textContent = meaning;
+        list.append(term, description);
+      }
+    }
     // The rates are the converter's; the options stand in the order of -sr L, M and H.
     const rates = window.tonbrix.module.facts.sampleRates;
     [...$('sample-rate').options].forEach((option, i) => {

@@ -112,7 +112,10 @@
   }
 
   function options() {
-    return { protocol: Number($('decode-protocol').value), phase: Number($('decode-phase').value) };
+    // The options are named; their values are the module's.
+    const facts = window.tonbrix.module.facts;
+    return { protocol: facts.protocols[$('decode-protocol').value],
+      phase: facts.phases[$('decode-phase').value] };
   }
 
   // Decodes a WAV file in the worker without reading it whole. Resolves to the worker's last
@@ -188,8 +191,8 @@
 
   // The takes a merged block came from, and how, when it is more than taking a whole copy.
   function sourcesText(block) {
-    const how = block.decision === 'recovered' || block.decision === 'disputed'
-      ? `, ${block.decision}` : '';
+    const noted = window.tonbrix.module.facts.notedDecisions.includes(block.decision);
+    const how = noted ? `, ${block.decision}` : '';
     return block.sources.join('+') + how;
   }
 
@@ -217,8 +220,8 @@
       if (take.merged) {
         cell(row, sourcesText(block), '', 'Takes');
       }
-      cell(row, `${formatTime(block.seconds)}–${formatTime(block.endSeconds)}`, 'number', 'Time');
-      cell(row, block.protocolName, '', 'Protocol');
+      cell(row, `${formatTime(block.startSeconds)}–${formatTime(block.endSeconds)}`, 'number', 'Time');
+      cell(row, block.protocol, '', 'Protocol');
       // The checksum state, also when it is good: a person at the deck waits for that word.
       faultCell(row, block, true);
       const plot = take.plots.find((p) => p.index === index);

@@ -14,8 +14,9 @@
     [...text].every((char, i) => bytes[at + i] === char.charCodeAt(0));
   const isZip = (bytes) => startsWith(bytes, 'PK\x03\x04') || startsWith(bytes, 'PK\x05\x06');
 
-  function recordingKind(bytes) {
-    if ((startsWith(bytes, 'RIFF') || startsWith(bytes, 'RF64')) && startsWith(bytes, 'WAVE', 8)) {
+  // `facts`: the module's, which know how a WAV file starts.
+  function recordingKind(bytes, facts) {
+    if (facts.wavForms.some((tag) => startsWith(bytes, tag)) && startsWith(bytes, facts.waveTag, 8)) {
       return 'a WAV recording';
     }
     if (startsWith(bytes, 'FORM') && (startsWith(bytes, 'AIFF', 8) || startsWith(bytes, 'AIFC', 8))) {
@@ -70,7 +71,8 @@
       chooseFromZip(file.name, bytes);
       return;
     }
-    const kind = recordingKind(bytes);
+    await window.tonbrix.module.moduleReady;
+    const kind = recordingKind(bytes, window.tonbrix.module.facts);
     if (kind) {
       offer(file, `'${file.name}' is ${kind}, not a tape image. Digitise it to get the tape image.`);
       return;

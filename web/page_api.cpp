@@ -3,7 +3,7 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -14,7 +14,11 @@
 #include "audio/waveforms.h"
 #include "core/errors.h"
 #include "core/job.h"
+#include "decode/take_merge.h"
+#include "decode/tape_protocol.h"
 #include "page_json.h"
+#include "page_facts.h"
+#include "tape/tape_image.h"
 
 namespace {
 
@@ -35,29 +39,33 @@ std::vector<std::string> splitArguments(const char* lines) {
   return arguments;
 }
 
-std::string describeRun(const ConversionJob& job, int32_t status) {
-  std::string json = "{\"status\":" + std::to_string(status) + ",\"output\":";
-  const std::string output = job.outputPath != nullptr ? job.outputPath : "";
-  appendJsonText(json, output.c_str(), output.size());
-  json += ",\"sampleRate\":" + std::to_string(job.sampleRate);
-  json += ",\"blocks\":[";
-  for (size_t i = 0; i < job.blocks.size(); ++i) {
-    json += i == 0 ? "" : ",";
-    appendBlockFields(json, job.blocks[i]);
-    json += '}';
+int32_t describeRun(const ConversionJob& job, int32_t status, std::string& text) {
+  JsonWriter json{text};
+  openJson(json, nullptr, "{", true);
+  writeJsonInteger(json, "status", status);
+  // The name as the page has always read it: byte by byte.
+  writeJsonString(json, "output", job.outputPath != nullptr ? job.outputPath : "", true);
+  writeJsonInteger(json, "sampleRate", job.sampleRate);
+  openJson(json, "blocks", "[");
+  for (const TapeBlock& block : job.blocks) {
+    openBlockObject(json, block);
+    closeJson(json, "}");
   }
-  json += "],\"selection\":[";
+  closeJson(json, "]");
+  openJson(json, "selection", "[");
   for (int32_t i = 0; job.selection && i < job.selectionCount; ++i) {
-    json += (i == 0 ? "" : ",") + std::to_string((*job.selection)[static_cast<size_t>(i)]);
+    writeJsonInteger(json, nullptr, (*job.selection)[static_cast<size_t>(i)]);
   }
-  json += "],\"entryStarts\":[";
+  closeJson(json, "]");
+  openJson(json, "entryStarts", "[");
   if (job.entryStarts) {
-    for (size_t i = 0; i < job.entryStarts->size(); ++i) {
-      json += (i == 0 ? "" : ",") + std::to_string((*job.entryStarts)[i]);
+    for (const int64_t start : *job.entryStarts) {
+      writeJsonInteger(json, nullptr, start);
     }
   }
-  json += "]}";
-  return json;
+  closeJson(json, "]");
+  closeJson(json, "}");
+  return json.status;
 }
 
 // The command line's run, with the start of every selection entry recorded for playback.
@@ -68,6 +76,57 @@ int32_t runJob(const std::vector<const char*>& argv, ConversionJob& job) {
   }
   job.entryStarts.emplace();
   return runConversion(job);
+}
+
+struct NamedValue {
+  const char* name;
+  int64_t value;
+};
+
+// Writes the object `key` of `values`, each a member.
+void writeNamedValues(JsonWriter& json, const char* key, std::initializer_list<NamedValue> values) {
+  openJson(json, key, "{");
+  for (const NamedValue& value : values) {
+    writeJsonInteger(json, value.name, value.value);
+  }
+  closeJson(json, "}");
+}
+
+// The decoder's facts: "maxChannels" (of a recording, the first that the decoder reads),
+// "maxFileBytes" (of any file the page holds), "wavForms" (the tags a WAV file starts
+// with) and "waveTag" (the one at byte 8), "marks" ({"mark", "meaning"} of each fault
+// mark, in the listing's order), "protocols" and "phases" (the values of the decoder's
+// choices, by the names the page gives its options), and "notedDecisions" (the merge
+// decisions that the listing explains below a whole block).
+void writeDecodeFacts(JsonWriter& json) {
+  writeJsonInteger(json, "maxChannels", kMaxPageChannels);
+  writeJsonInteger(json, "maxFileBytes", kMaxPageFileBytes);
+  openJson(json, "wavForms", "[");
+  writeJsonString(json, nullptr, kRiffTag);
+  writeJsonString(json, nullptr, kRf64Tag);
+  closeJson(json, "]");
+  writeJsonString(json, "waveTag", kWaveTag);
+  openJson(json, "marks", "[");
+  for (int32_t m = 0; m < kFaultMarkCount; ++m) {
+    const FaultMarkText& words = describeFaultMark(static_cast<FaultMark>(m));
+    openJson(json, nullptr, "{");
+    writeJsonString(json, "mark", words.mark);
+    writeJsonString(json, "meaning", words.meaning);
+    closeJson(json, "}");
+  }
+  closeJson(json, "]");
+  writeNamedValues(json, "protocols",
+                   {{"auto", kProtocolAuto}, {"pmd", kProtocolPmd}, {"mato", kProtocolMato}});
+  writeNamedValues(json, "phases",
+                   {{"auto", kPhaseAuto}, {"normal", kPhaseNormal}, {"reversed", kPhaseReversed}});
+  openJson(json, "notedDecisions", "[");
+  for (int32_t d = kMergeSingle; d <= kMergeDamaged; ++d) {
+    const auto decision = static_cast<MergeDecision>(d);
+    if (isNotedDecision(decision)) {
+      writeJsonString(json, nullptr, mergeDecisionName(decision));
+    }
+  }
+  closeJson(json, "]");
 }
 
 }  // namespace
@@ -89,20 +148,25 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
   }
   int32_t status = kOk;
   std::string json;
+  int32_t written = kOk;
   {
     ConversionJob job;
     status = runJob(argv, job);
-    json = describeRun(job, status);
+    written = describeRun(job, status, json);
   }
-  const int32_t written = writeJson(resultPath, json);
+  if (written == kOk) {
+    written = writeJson(resultPath, json);
+  }
   return written != kOk ? written : status;
 }
 
 // Writes to `resultPath` what the page must know of the programs without running them:
 // {"sampleRates": the rates of -sr L, M and H, "pmdBitRates": {"normal", "double"}: the PMD 85
 // bits per second at each of those rates, "wavHeaderLength": the bytes before the first
-// sample, "status": {"writeOutput", "damagedBlocks"}: the codes the page explains further}.
-// Returns kOk, kErrOutOfMemory, or kErrOpenOutput / kErrWriteOutput, reported.
+// sample, "wav": {"channels", "bits", "silence"} of the samples after it, "status":
+// {"writeOutput", "damagedBlocks"}: the codes the page explains further, and the facts of
+// writeDecodeFacts}. Returns kOk, kErrOutOfMemory, or kErrOpenOutput / kErrWriteOutput,
+// reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
   static_assert(std::size(kSampleRates) == 3);
   // A bit is one mark, so its length in samples gives the rate the machine must follow.
@@ -119,17 +183,31 @@ EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
       bitRates[speed][rate] = static_cast<double>(job.sampleRate) / job.markLength;
     }
   }
-  // One format string: concatenating std::to_string results would add kilobytes to the page.
-  char json[320];
-  std::snprintf(json, sizeof json,
-                "{\"sampleRates\":[%d,%d,%d],"
-                "\"pmdBitRates\":{\"normal\":[%g,%g,%g],\"double\":[%g,%g,%g]},"
-                "\"wavHeaderLength\":%d,"
-                "\"status\":{\"writeOutput\":%d,\"damagedBlocks\":%d}}",
-                kSampleRates[0], kSampleRates[1], kSampleRates[2], bitRates[0][0], bitRates[0][1],
-                bitRates[0][2], bitRates[1][0], bitRates[1][1], bitRates[1][2], kWavHeaderLength,
-                kErrWriteOutput, kErrDamagedBlocks);
-  return writeJson(resultPath, json);
+  std::string text;
+  JsonWriter json{text};
+  openJson(json, nullptr, "{", true);
+  openJson(json, "sampleRates", "[");
+  for (const int32_t rate : kSampleRates) {
+    writeJsonInteger(json, nullptr, rate);
+  }
+  closeJson(json, "]");
+  openJson(json, "pmdBitRates", "{");
+  for (int32_t speed = 0; speed < 2; ++speed) {
+    openJson(json, speed == 0 ? "normal" : "double", "[");
+    for (const double rate : bitRates[speed]) {
+      writeJsonNumber(json, nullptr, rate, 6);
+    }
+    closeJson(json, "]");
+  }
+  closeJson(json, "}");
+  writeJsonInteger(json, "wavHeaderLength", kWavHeaderLength);
+  writeNamedValues(json, "wav",
+                   {{"channels", kWavChannels}, {"bits", kWavBitsPerSample}, {"silence", kWavSilence}});
+  writeNamedValues(json, "status",
+                   {{"writeOutput", kErrWriteOutput}, {"damagedBlocks", kErrDamagedBlocks}});
+  writeDecodeFacts(json);
+  closeJson(json, "}");
+  return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }
 
 }  // extern "C"

@@ -1,12 +1,11 @@
-// The decoder's entry points for the page: the browser hands over float samples as the
-// recording plays or is read, and gets back the blocks found, and of the takes of one
-// cassette the merged tape image and its report.
+// The decoder's entry points for the page: the browser hands over float samples or WAV
+// bytes as the recording plays or is read, and gets back the blocks found, and of the
+// takes of one cassette the merged tape image and its report.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
@@ -14,111 +13,34 @@
 
 #include "core/errors.h"
 #include "core/file_io.h"
+#include "decode/cassette.h"
 #include "decode/decode_listing.h"
-#include "decode/decode_session.h"
-#include "decode/merge_report.h"
-#include "decode/take_merge.h"
+#include "decode/decode_report.h"
 #include "page_json.h"
+#include "page_facts.h"
 
-// One recording being decoded: a decoder per channel, as tonbrix-decode runs them.
-struct PageDecoding {
-  DecodeSession session;
-  std::vector<float> converted;  // one channel of the bytes that feedPcm was handed
-  int32_t sampleRate = 0;
-  int64_t frames = 0;     // fed so far
-  bool finished = false;  // ended, and kept as a take
-};
-
-// The takes of one cassette, as tonbrix-decode holds the recordings it is given: the
-// blocks of each take's channel kept, and what the report tells of each.
-struct PageTakes {
-  std::vector<std::vector<DecodedBlock>> takes;
-  std::vector<TakeFacts> facts;
-  TapeMerge merge;  // of all the takes, once writeMergedTape has run
+// The takes of one cassette, as tonbrix-decode holds the recordings it is given, and the
+// state of the one being decoded.
+struct PageCassette {
+  Cassette cassette;
+  bool finished = false;  // the take last started ended, and was kept
 };
 
 namespace {
 
-// Converts one channel of little-endian PCM, `stride` bytes from frame to frame, of `bits`
-// bits (8 unsigned, else signed) or float (32 or 64 bits), scaled as the programs' audio
-// library scales it: by a power of two, so that the page and tonbrix-decode hear the same
-// numbers.
-void convertChannel(const uint8_t* at, size_t frames, size_t stride, int32_t bits, bool isFloat,
-                    float* out) {
-  const auto each = [&](auto sample) {
-    for (size_t f = 0; f < frames; ++f, at += stride) {
-      out[f] = sample(at);
-    }
-  };
-  if (isFloat && bits == 64) {
-    each([](const uint8_t* p) {
-      double value = 0;
-      std::memcpy(&value, p, sizeof value);
-      return static_cast<float>(value);
-    });
-  } else if (isFloat) {
-    each([](const uint8_t* p) {
-      float value = 0;
-      std::memcpy(&value, p, sizeof value);
-      return value;
-    });
-  } else if (bits == 8) {
-    each([](const uint8_t* p) { return static_cast<float>(p[0] - 128) * (1.0F / 128.0F); });
-  } else if (bits == 16) {
-    each([](const uint8_t* p) {
-      return static_cast<float>(static_cast<int16_t>(p[0] | p[1] << 8)) * (1.0F / 32768.0F);
-    });
-  } else {
-    // 24 bits sit in the top of a 32-bit word, as the library reads them.
-    const size_t shift = bits == 24 ? 8 : 0;
-    each([shift](const uint8_t* p) {
-      uint32_t word = 0;
-      std::memcpy(&word, p, 4 - shift / 8);
-      return static_cast<float>(static_cast<int32_t>(word << shift)) * (1.0F / 2147483648.0F);
-    });
-  }
-}
-
-// While the tape plays, the decoder whose channel has found the most so far; at the end,
-// the one tonbrix-decode keeps.
-size_t shownDecoder(const PageDecoding& decoding) {
-  return decoding.finished ? decoding.session.best : leadingDecoder(decoding.session, 0);
-}
-
-// Appends the fields of `block` that the table shows, as a JSON object without its
-// closing brace: the listing's, "seconds" and "endSeconds" (where it lies in the
-// recording), "protocol", "protocolName", "damaged", "unknownBytes" and
+// Writes the fields of `block` that the table shows, as an object without its closing
+// brace: the listing's (openBlockObject), "startSeconds" and "endSeconds" (where it lies
+// in the recording), "protocol" (its name), "whole", "unknownBytes" and
 // "firstUnknownSeconds" (-1 when none).
-void appendDecodedBlock(std::string& json, const DecodedBlock& block, int32_t unknownBytes,
-                        double firstUnknownSeconds) {
-  appendBlockFields(json, block.info);
-  json += ",\"seconds\":" + std::to_string(block.startSeconds);
-  json += ",\"protocol\":" + std::to_string(block.protocol) + ",\"protocolName\":";
-  const std::string name = protocolName(block.protocol);
-  appendJsonText(json, name.c_str(), name.size());
-  json += ",\"damaged\":" + std::string(isDamaged(block) ? "true" : "false");
-  json += ",\"unknownBytes\":" + std::to_string(unknownBytes);
-  json += ",\"firstUnknownSeconds\":" + std::to_string(firstUnknownSeconds);
-  json += ",\"endSeconds\":" + std::to_string(block.endSeconds);
-}
-
-// Keeps the blocks of the finished `decoding` as the next take of `takes`.
-int32_t keepTake(PageTakes& takes, const PageDecoding& decoding, const char* name) {
-  const DecodeSession& session = decoding.session;
-  TakeFacts facts;
-  facts.name = name;
-  facts.sampleRate = decoding.sampleRate;
-  facts.channel = session.channels[session.best];
-  facts.channelCount = session.channelCount;
-  facts.frames = decoding.frames;
-  int32_t status = appendItem(takes.takes, keptBlocks(session));
-  if (status == kOk) {
-    status = appendItem(takes.facts, facts);
-    if (status != kOk) {
-      takes.takes.pop_back();
-    }
-  }
-  return status;
+void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unknownBytes,
+                       double firstUnknownSeconds) {
+  openBlockObject(json, block.info);
+  writeJsonNumber(json, "startSeconds", block.startSeconds, 6);
+  writeJsonNumber(json, "endSeconds", block.endSeconds, 6);
+  writeJsonString(json, "protocol", protocolName(block.protocol));
+  writeJsonBoolean(json, "whole", !isDamaged(block));
+  writeJsonInteger(json, "unknownBytes", unknownBytes);
+  writeJsonNumber(json, "firstUnknownSeconds", firstUnknownSeconds, 6);
 }
 
 int32_t writePageFile(const char* path, const uint8_t* bytes, size_t count) {
@@ -127,138 +49,126 @@ int32_t writePageFile(const char* path, const uint8_t* bytes, size_t count) {
               : reportFailure(kErrOpenOutput, path);
 }
 
+int32_t printText(int32_t status, const std::string& text) {
+  if (status == kOk) {
+    std::fputs(text.c_str(), stdout);
+  }
+  return status;
+}
+
 }  // namespace
 
 extern "C" {
 
-// Starts decoding a recording of `channelCount` channels (1 or 2) at `sampleRate` Hz with
-// tonbrix-decode's protocol and phase choices. Returns the decoding, to be released with
-// releaseDecoder, or nullptr after a reported failure.
-EMSCRIPTEN_KEEPALIVE PageDecoding* startDecoding(int32_t sampleRate, int32_t channelCount,
-                                                 int32_t protocol, int32_t phase) {
-  auto* decoding = new (std::nothrow) PageDecoding;
-  if (decoding == nullptr) {
+// Returns an empty cassette, to be released with releaseTakes, or nullptr after a
+// reported failure.
+EMSCRIPTEN_KEEPALIVE PageCassette* startTakes() {
+  auto* cassette = new (std::nothrow) PageCassette;
+  if (cassette == nullptr) {
     reportFailure(kErrOutOfMemory);
-    return nullptr;
   }
-  decoding->sampleRate = sampleRate;
-  const int32_t status =
-      startDecodeSession(decoding->session, sampleRate, channelCount == 2 ? 2 : 1, kChannelAuto,
-                         static_cast<TapeProtocol>(protocol), static_cast<TapePhase>(phase));
-  if (status != kOk) {
-    delete decoding;
-    return nullptr;
-  }
-  return decoding;
+  return cassette;
+}
+
+// Starts decoding the recording `name`, of `channelCount` channels (the first
+// kMaxPageChannels are decoded) at `sampleRate` Hz, as the next take of `cassette`, with
+// tonbrix-decode's protocol and phase choices. Returns kOk or a code, reported.
+EMSCRIPTEN_KEEPALIVE int32_t startDecoding(PageCassette* cassette, const char* name,
+                                           int32_t sampleRate, int32_t channelCount,
+                                           int32_t protocol, int32_t phase) {
+  cassette->finished = false;
+  Cassette& tape = cassette->cassette;
+  tape.protocol = static_cast<TapeProtocol>(protocol);
+  tape.phase = static_cast<TapePhase>(phase);
+  return startTake(tape, name, sampleRate, std::clamp(channelCount, 1, kMaxPageChannels));
 }
 
 // Feeds `count` samples of channel `channel`. Returns kOk or a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t feedDecoder(PageDecoding* decoding, int32_t channel,
+EMSCRIPTEN_KEEPALIVE int32_t feedDecoder(PageCassette* cassette, int32_t channel,
                                          const float* samples, int32_t count) {
-  if (channel < 0 || static_cast<size_t>(channel) >= decoding->session.decoders.size() ||
-      count < 0) {
+  Cassette& tape = cassette->cassette;
+  if (channel < 0 || static_cast<size_t>(channel) >= tape.session.decoders.size() || count < 0) {
     return kOk;
   }
-  if (channel == 0) {
-    decoding->frames += count;
-  }
-  return feedChannel(decoding->session, static_cast<size_t>(channel), samples,
-                     static_cast<size_t>(count));
+  return feedTakeChannel(tape, static_cast<size_t>(channel), samples, static_cast<size_t>(count));
 }
 
 // Feeds `frameCount` frames of `channelCount` interleaved channels of little-endian PCM as a
 // WAV file holds them: `bits` 8 (unsigned), 16, 24 or 32 (signed), or with `isFloat` 32 or
 // 64. The first channels go to the decoders, one each. Converting here rather than in
 // JavaScript spares a copy of every sample through the heap. Returns kOk or a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t feedPcm(PageDecoding* decoding, const uint8_t* bytes,
+EMSCRIPTEN_KEEPALIVE int32_t feedPcm(PageCassette* cassette, const uint8_t* bytes,
                                      int32_t frameCount, int32_t channelCount, int32_t bits,
                                      int32_t isFloat) {
   if (frameCount <= 0 || channelCount <= 0) {
     return kOk;
   }
-  const auto frames = static_cast<size_t>(frameCount);
-  const auto width = static_cast<size_t>(channelCount);
-  std::vector<float>& converted = decoding->converted;
-  if (converted.size() < frames) {
-    try {
-      converted.resize(frames);
-    } catch (const std::bad_alloc&) {
-      return reportFailure(kErrOutOfMemory);
-    }
-  }
-  DecodeSession& session = decoding->session;
-  const auto sampleBytes = static_cast<size_t>(bits / 8);
-  for (size_t d = 0; d < session.decoders.size(); ++d) {
-    const auto channel = std::min(static_cast<size_t>(session.channels[d]), width - 1);
-    convertChannel(bytes + channel * sampleBytes, frames, width * sampleBytes, bits, isFloat != 0,
-                   converted.data());
-    const int32_t status = feedChannel(session, d, converted.data(), frames);
-    if (status != kOk) {
-      return status;
-    }
-  }
-  decoding->frames += frameCount;
-  return kOk;
+  const PcmFormat format{bits, isFloat != 0, channelCount};
+  return feedTakePcm(cassette->cassette, bytes, static_cast<size_t>(frameCount), format);
 }
 
-// Writes {"finished", "channel", "blocks": [...]} to `resultPath`: whether the decoding
-// ended and was kept as a take, the recording's channel (0-based) that the blocks come
-// from, and the fields of each block found so far (appendDecodedBlock), the unknown bytes
-// being those read as such. Once finished, the blocks of the channel kept. Returns kOk or
-// a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageDecoding* decoding, const char* resultPath) {
-  const DecodeSession& session = decoding->session;
-  const size_t shown = shownDecoder(*decoding);
-  std::string json = "{\"finished\":" + std::string(decoding->finished ? "true" : "false") +
-                     ",\"channel\":" + std::to_string(session.channels[shown]) + ",\"blocks\":[";
-  const std::vector<DecodedBlock>& blocks = session.decoders[shown].blocks;
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    json += i == 0 ? "" : ",";
-    appendDecodedBlock(json, blocks[i], countUnknownBytes(blocks[i]),
-                       firstUnknownSeconds(blocks[i]));
-    json += "}";
+// Writes {"finished", "channel", "blocks": [...]} to `resultPath`: whether the take ended
+// and was kept, the recording's channel (0-based) that the blocks come from, and the
+// fields of each block found so far (writeDecodedBlock), the unknown bytes being those
+// read as such: while the tape plays, of the channel that has found the most; once
+// finished, of the channel kept. Returns kOk or a code, reported.
+EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageCassette* cassette, const char* resultPath) {
+  const Cassette& tape = cassette->cassette;
+  const DecodeSession& session = tape.session;
+  int32_t channel = 0;
+  const std::vector<DecodedBlock>* blocks = nullptr;  // none while no take is decoded
+  if (cassette->finished) {
+    channel = tape.facts.back().channel;
+    blocks = &tape.takes.back();
+  } else if (!session.decoders.empty()) {
+    const size_t shown = leadingDecoder(session, 0);
+    channel = session.channels[shown];
+    blocks = &session.decoders[shown].blocks;
   }
-  json += "]}";
-  return writeJson(resultPath, json);
+  std::string text;
+  JsonWriter json{text};
+  openJson(json, nullptr, "{", true);
+  writeJsonBoolean(json, "finished", cassette->finished);
+  writeJsonInteger(json, "channel", channel);
+  openJson(json, "blocks", "[");
+  for (size_t i = 0; blocks != nullptr && i < blocks->size(); ++i) {
+    const DecodedBlock& block = (*blocks)[i];
+    writeDecodedBlock(json, block, countUnknownBytes(block), firstUnknownSeconds(block));
+    closeJson(json, "}");
+  }
+  closeJson(json, "]");
+  closeJson(json, "}");
+  return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }
 
-// Returns an empty set of takes, to be released with releaseTakes, or nullptr after a
-// reported failure.
-EMSCRIPTEN_KEEPALIVE PageTakes* startTakes() {
-  auto* takes = new (std::nothrow) PageTakes;
-  if (takes == nullptr) {
-    reportFailure(kErrOutOfMemory);
-  }
-  return takes;
-}
-
-// Ends the recording named `name` and keeps it as the next take of `takes`. The first
-// take is listed as tonbrix-decode lists a recording alone, and without a block it ends
-// here; a later one is summed up, as one of several. Returns kOk; kErrNoBlocks, reported,
-// for a first take without a block (it is kept all the same, as a take that the next
-// ones may make up for); or another code, reported, when it is not kept.
-EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, PageTakes* takes,
-                                            const char* name) {
-  int32_t status = finishDecodeSession(decoding->session);
-  if (status == kOk) {
-    status = keepTake(*takes, *decoding, name);
-  }
+// Ends the take being decoded and keeps it. The first take is listed as tonbrix-decode
+// lists a recording alone, and without a block it ends here; a later one is summed up, as
+// one of several. Returns kOk; kErrNoBlocks, reported, for a first take without a block
+// (it is kept all the same, as a take that the next ones may make up for); or another
+// code, reported, when it is not kept.
+EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageCassette* cassette) {
+  Cassette& tape = cassette->cassette;
+  const int32_t status = finishTake(tape);
   if (status != kOk) {
     return status;
   }
-  decoding->finished = true;
-  const std::vector<DecodedBlock>& blocks = keptBlocks(decoding->session);
-  const size_t count = takes->takes.size();
-  if (count > 1) {
-    std::printf("Take %zu: %s\n", count, name);
-    printTakeSummary(blocks);
-    return kOk;
+  cassette->finished = true;
+  const TakeFacts& facts = tape.facts.back();
+  std::string text;
+  if (isOneOfSeveral(tape)) {
+    text = "Take " + std::to_string(tape.takes.size()) + ": " + facts.name + "\n";
+    return printText(appendTakeSummary(text, tape.takes.back()), text);
   }
-  if (decodeEnding(decoding->session) == kErrNoBlocks) {
-    return reportFailure(kErrNoBlocks, name);
+  if (takeEnding(tape) == kErrNoBlocks) {
+    return reportFailure(kErrNoBlocks, facts.name);
   }
-  listDecodedBlocks(blocks, 0);
-  return kOk;
+  return printText(listDecodedBlocks(text, tape.takes.back(), 0), text);
+}
+
+// Lets go of the samples of the take being decoded, once it is finished or given up; the
+// takes kept stay.
+EMSCRIPTEN_KEEPALIVE void releaseDecoding(PageCassette* cassette) {
+  cassette->cassette.session = DecodeSession{};
 }
 
 // Merges the takes, lists the merged tape when there are several, and writes the tape
@@ -266,31 +176,35 @@ EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageDecoding* decoding, PageTakes* t
 // as tonbrix-decode does with the same recordings. Returns kOk; kErrDamagedBlocks,
 // reported, when the image is written but holds a block with a fault; or kErrNoBlocks or
 // another code, reported, when there is no image.
-EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageTakes* takes, const char* imageName,
+EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageCassette* cassette, const char* imageName,
                                              const char* imagePath, const char* reportPath) {
-  TapeMerge& merge = takes->merge;
-  int32_t status = mergeTakes(takes->takes, merge);
+  Cassette& tape = cassette->cassette;
+  int32_t status = mergeCassette(tape);
   if (status != kOk) {
     return status;
   }
-  const int32_t ending = mergeEnding(merge);
-  if (ending == kErrNoBlocks) {
-    return reportFailure(ending, nameTakes(takes->facts));
+  if (tape.ending == kErrNoBlocks) {
+    return reportFailure(tape.ending, nameTakes(tape));
   }
-  const size_t count = takes->takes.size();
-  if (count > 1) {
-    std::fputs("\n", stdout);
-    listMergedBlocks(merge, static_cast<int32_t>(count), 0);
+  if (isOneOfSeveral(tape)) {
+    std::string text = "\n";
+    status = printText(listMergedBlocks(text, tape.merge, static_cast<int32_t>(tape.takes.size()),
+                                        0),
+                       text);
   }
-  std::printf("Writing tape image: %s\n", imageName);
+  if (status == kOk) {
+    std::printf("Writing tape image: %s\n", imageName);
+  }
   std::vector<uint8_t> image;
-  status = buildTapeImage(merge.blocks, image);
+  if (status == kOk) {
+    status = buildTapeImage(tape.merge.blocks, image);
+  }
   if (status == kOk) {
     status = writePageFile(imagePath, image.data(), image.size());
   }
   std::string report;
   if (status == kOk) {
-    status = buildMergeReport(takes->facts, takes->takes, merge, imageName, report);
+    status = buildDecodeReport(tape, imageName, report);
   }
   if (status == kOk) {
     status =
@@ -299,36 +213,40 @@ EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageTakes* takes, const char* image
   if (status != kOk) {
     return status;
   }
-  return ending == kOk ? kOk : reportFailure(ending, nameTakes(takes->facts));
+  return tape.ending == kOk ? kOk : reportFailure(tape.ending, nameTakes(tape));
 }
 
 // Writes {"blocks": [...]} to `resultPath`: the blocks of the merged tape with the fields
 // of describeDecoded, where the time and the first unknown byte lie in take "take", and
 // "sources" (the takes whose bytes the block holds, from 1), "decision" (mergeDecisionName),
 // and as "unknownBytes" those that no take read. Returns kOk or a code, reported.
-EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageTakes* takes, const char* resultPath) {
-  const TapeMerge& merge = takes->merge;
-  std::string json = "{\"blocks\":[";
+EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageCassette* cassette, const char* resultPath) {
+  const TapeMerge& merge = cassette->cassette.merge;
+  std::string text;
+  JsonWriter json{text};
+  openJson(json, nullptr, "{", true);
+  openJson(json, "blocks", "[");
   for (size_t i = 0; i < merge.blocks.size(); ++i) {
     const DecodedBlock& block = merge.blocks[i];
     const BlockOrigin& origin = merge.origins[i];
     const double firstSeconds =
         origin.firstUnknown < 0 ? -1
                                 : blockByteSeconds(block, static_cast<size_t>(origin.firstUnknown));
-    json += i == 0 ? "" : ",";
-    appendDecodedBlock(json, block, origin.unknownBytes, firstSeconds);
-    json += ",\"take\":" + std::to_string(origin.take + 1) + ",\"sources\":[";
-    for (size_t s = 0; s < origin.sources.size(); ++s) {
-      json += (s == 0 ? "" : ",") + std::to_string(origin.sources[s] + 1);
+    writeDecodedBlock(json, block, origin.unknownBytes, firstSeconds);
+    writeJsonInteger(json, "take", origin.take + 1);
+    openJson(json, "sources", "[");
+    for (const int32_t source : origin.sources) {
+      writeJsonInteger(json, nullptr, source + 1);
     }
-    json += "],\"decision\":\"" + std::string(mergeDecisionName(origin.decision)) + "\"}";
+    closeJson(json, "]");
+    writeJsonString(json, "decision", mergeDecisionName(origin.decision));
+    closeJson(json, "}");
   }
-  json += "]}";
-  return writeJson(resultPath, json);
+  closeJson(json, "]");
+  closeJson(json, "}");
+  return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }
 
-EMSCRIPTEN_KEEPALIVE void releaseTakes(PageTakes* takes) { delete takes; }
-
-EMSCRIPTEN_KEEPALIVE void releaseDecoder(PageDecoding* decoding) { delete decoding; }
+EMSCRIPTEN_KEEPALIVE void releaseTakes(PageCassette* cassette) { delete cassette; }
 
 }  // extern "C"

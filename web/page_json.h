@@ -1,20 +1,17 @@
-// The JSON that the page's entry points hand to JavaScript through MEMFS files.
+// The JSON that the page's entry points hand to JavaScript through MEMFS files, written
+// with the decode report's writer and in its schema.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "core/job.h"
+#include "decode/json_writer.h"
 
-// Appends `text` (at most `length` bytes, up to a zero byte) as a JSON string. The bytes
-// of header names are Latin-1 to the page; control bytes and non-ASCII are escaped.
-void appendJsonText(std::string& json, const char* text, size_t length);
-
-// Appends the fields of `block` that the listing shows, as a JSON object without its
-// closing brace, so that a caller can add its own fields: {"fileNumber", "fileType"
-// ("" when headerless), "name", "begin", "length", "hce", "bce", "ble".
-void appendBlockFields(std::string& json, const TapeBlock& block);
+// Writes the object of `block` as the listing shows it, without its closing brace, so
+// that a caller can add its own fields: writeBlockFields, a headerless block being one
+// whose file type is 0, as the listing has it.
+void openBlockObject(JsonWriter& json, const TapeBlock& block);
 
 // Writes `json` to `path`. Returns kOk, or kErrOpenOutput / kErrWriteOutput, reported.
 [[nodiscard]] int32_t writeJson(const char* path, const std::string& json);

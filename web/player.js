@@ -22,12 +22,18 @@
   };
 
   function audioBufferOf(wav) {
-    const header = window.tonbrix.module.facts.wavHeaderLength;
-    const samples = wav.bytes.length - header;
-    const buffer = state.context.createBuffer(1, Math.max(samples, 1), wav.rate);
-    const data = buffer.getChannelData(0);
-    for (let i = 0; i < samples; i++) {
-      data[i] = (wav.bytes[header + i] - 128) / 128;
+    // The module's WAV holds a byte per sample (facts.wav.bits is 8), unsigned around the
+    // level of silence, its channels interleaved.
+    const facts = window.tonbrix.module.facts;
+    const header = facts.wavHeaderLength;
+    const { channels, silence } = facts.wav;
+    const frames = Math.floor((wav.bytes.length - header) / channels);
+    const buffer = state.context.createBuffer(channels, Math.max(frames, 1), wav.rate);
+    for (let channel = 0; channel < channels; channel++) {
+      const data = buffer.getChannelData(channel);
+      for (let i = 0; i < frames; i++) {
+        data[i] = (wav.bytes[header + i * channels + channel] - silence) / silence;
+      }
     }
     return buffer;
   }
@@ -59,7 +65,7 @@
     }
     const blocks = tape.state.blocks;
     const entry = wav.starts.findIndex((start, i) =>
-      start > seconds + 0.05 && blocks[wav.selection[i] - 1]?.fileType !== '');
+      start > seconds + 0.05 && blocks[wav.selection[i] - 1]?.kind !== 'headerless');
     return entry >= 0 ? wav.starts[entry] : Infinity;
   }
 

@@ -5,9 +5,6 @@
 (function () {
   const { $, say, megabytes, formatTime, nextFrame } = window.tonbrix.view;
   const { tape, decoding } = window.tonbrix;
-  // A recording that the browser must decode whole is refused beyond this, instead of
-  // filling the device's memory; a WAV is read in slices and has no limit.
-  const MAX_DECODED_BYTES = 256 * 1024 * 1024;
   // Seconds of samples handed to the worker at a time from a recording the browser decoded.
   const PUSH_SECONDS = 10;
   // The level meter's warnings: a peak this close to full scale has probably been clipped; a
@@ -55,9 +52,12 @@
     if (streamed.op !== 'notStreamable') {
       return;
     }
-    if (file.size > MAX_DECODED_BYTES) {
+    // A recording that the browser must decode whole is refused beyond what the page keeps of
+    // any file, instead of filling the device's memory; a WAV is read in slices.
+    const limit = window.tonbrix.module.facts.maxFileBytes;
+    if (file.size > limit) {
       say('recording-messages', `'${file.name}' is ${megabytes(file.size)}: more than this page ` +
-        `can decode at once (${megabytes(MAX_DECODED_BYTES)}) unless it is a WAV file. Convert ` +
+        `can decode at once (${megabytes(limit)}) unless it is a WAV file. Convert ` +
         'it to WAV, use tonbrix-decode on a computer, or split the recording.');
       return;
     }
@@ -77,7 +77,7 @@
         `(${error.message || error.name}).`);
       return;
     }
-    const channels = Math.min(audio.numberOfChannels, 2);
+    const channels = Math.min(audio.numberOfChannels, window.tonbrix.module.facts.maxChannels);
     if (decoding.current() !== take ||
         !(await decoding.startPush(take, audio.sampleRate, channels, progressSaying(file.name)))) {
       return;
@@ -208,7 +208,8 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     }
     const context = new AudioContext();
     const source = context.createMediaStreamSource(stream);
-    const channels = Math.min(Math.max(source.channelCount, 1), 2);
+    const channels = Math.min(Math.max(source.channelCount, 1),
+      window.tonbrix.module.facts.maxChannels);
     const take = decoding.begin(captureName());
     if (!(await decoding.startPush(take, context.sampleRate, channels))) {
       stream.getTracks().forEach((track) => track.stop());

@@ -3,7 +3,7 @@
 
 (function () {
   const { $, say, showMessages, megabytes, formatTime, nextFrame, download } = window.tonbrix.view;
-  const { moduleReady, callModule, readResult, MAX_FILE_BYTES, TAPE_DIR, RESULT_PATH } =
+  const { moduleReady, callModule, readResult, TAPE_DIR, RESULT_PATH } =
     window.tonbrix.module;
   const table = window.tonbrix.tapeTable;
   const { compressList, showTimes } = table;
@@ -123,7 +123,7 @@
         module.FS.unlink(output);
       }
       if (run.status === facts.status.writeOutput) {
-        $('tape-messages').textContent += `\nThe page keeps at most ${megabytes(MAX_FILE_BYTES)} of ` +
+        $('tape-messages').textContent += `\nThe page keeps at most ${megabytes(facts.maxFileBytes)} of ` +
           'WAV: choose fewer blocks or a shorter gap, or use tonbrix.';
       }
       showTimes(null);

@@ -29,13 +29,6 @@
     return value.toString(16).toUpperCase().padStart(4, '0');
   }
 
-  // The fault marks as the listing prints them, with what each means.
-  const FAULTS = [
-    ['hce', 'HCE', 'Header checksum error: the header (name, type, addresses) may be wrong'],
-    ['bce', 'BCE', 'Body checksum error: some of the body\'s bytes are wrong'],
-    ['ble', 'BLE', 'Body length error: the body is shorter or longer than its header says'],
-  ];
-
   // `label` names the column where a narrow screen shows the row as a card.
   function cell(row, text, className, label) {
     const td = row.insertCell();
@@ -51,7 +44,7 @@
 
   // The listing's columns: a headerless block shows only its length.
   function fillBlockCells(row, block) {
-    const headerless = block.fileType === '';
+    const headerless = block.kind === 'headerless';
     cell(row, headerless ? '...' : `${String(block.fileNumber).padStart(2, '0')}/${block.fileType}`,
       '', 'NR/T');
     cell(row, headerless ? '' : block.name, 'name', 'Name');
@@ -59,12 +52,12 @@
     cell(row, `${block.length} (${hex4(block.length)}h)`, 'number', 'Length');
   }
 
-  // The block's fault marks, each titled with its meaning, and for a decoded block its unknown
-  // bytes; with `sayOk`, "OK" for a whole block.
+  // The block's fault marks, each titled with its meaning as the module words it, and for a
+  // decoded block its unknown bytes; with `sayOk`, "OK" for a whole block.
   function faultCell(row, block, sayOk) {
     const td = cell(row, '', 'faults', 'Faults');
-    for (const [field, mark, meaning] of FAULTS) {
-      if (block[field]) {
+    for (const { mark, meaning } of window.tonbrix.module.facts.marks) {
+      if (block.marks.includes(mark)) {
         const abbr = document.createElement('abbr');
         abbr.textContent = mark;
         abbr.title = meaning;
@@ -75,7 +68,7 @@
       td.append(td.childNodes.length ? ', ' : '',
         `${block.unknownBytes} byte${block.unknownBytes === 1 ? '' : 's'} lost`);
     }
-    if (sayOk && !block.damaged && td.childNodes.length === 0) {
+    if (sayOk && block.whole && td.childNodes.length === 0) {
       td.textContent = 'OK';
       td.className = 'whole';
     }
@@ -99,7 +92,7 @@
   }
 
   window.tonbrix.view = {
-    $, showMessages, say, megabytes, formatTime, FAULTS, cell, fillBlockCells, faultCell, nextFrame,
+    $, showMessages, say, megabytes, formatTime, cell, fillBlockCells, faultCell, nextFrame,
     download,
   };
 })();

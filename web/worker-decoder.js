@@ -7,43 +7,39 @@
   function threadDecoder() {
     'use strict';
 
-    const signal = self.thread.signal;
-    const RESULT_PATH = '/result.json';
+    const { signal, calls } = self.thread;
+    const RESULT_PATH = calls.RESULT_PATH;
     const IMAGE_PATH = '/decoded.img';
     const REPORT_PATH = '/report.json';
     // The blocks found are told at most this often: each telling costs both threads time.
     const REPORT_MS = 250;
 
-    let lines = null;
-    const moduleReady = createTonbrix({
-      print: (text) => lines && lines.push({ text, isError: false }),
-      printErr: (text) => lines && lines.push({ text, isError: true }),
+    // The facts are read first: the thread's other pieces take them from self.thread.
+    const moduleReady = createTonbrix(calls.printing).then((module) => {
+      self.thread.facts = calls.readFacts(module);
+      return module;
     });
 
-    // The take being decoded: { id, decoder, rate, channels, file?, wav?, history?, ... }.
+    // The take being decoded: { id, rate, channels, file?, wav?, history?, ... }.
     let take = null;
     // The takes of the cassette: the module's (`pointer`), and what this thread needs to read
     // each one's signal again for a plot (`takes`: { rate, channel, file, wav, snapshots }).
     let cassette = null;
 
     function call(module, name, argTypes, args) {
-      lines = [];
-      try {
-        return { result: module.ccall(name, 'number', argTypes, args), lines };
-      } finally {
-        lines = null;
-      }
+      return calls.call(module, name, 'number', argTypes, args);
     }
 
     function release(module) {
-      if (take && take.decoder) {
-        call(module, 'releaseDecoder', ['number'], [take.decoder]);
+      if (take && cassette) {
+        call(module, 'releaseDecoding', ['number'], [cassette.pointer]);
         module._free(take.buffer);
       }
       take = null;
     }
 
     function forgetCassette(module) {
+      release(module);
       if (cassette) {
         call(module, 'releaseTakes', ['number'], [cassette.pointer]);
       }
@@ -60,15 +56,15 @@
         }
         cassette = { pointer: made.result, takes: [] };
       }
-      const run = call(module, 'startDecoding', ['number', 'number', 'number', 'number'],
-        [rate, Math.min(channels, 2), message.protocol, message.phase]);
-      if (!run.result) {
+      const run = call(module, 'startDecoding', ['number', 'string', ...Array(4).fill('number')],
+        [cassette.pointer, message.name, rate, channels, message.protocol, message.phase]);
+      if (run.result !== 0) {
         postMessage({ op: 'failed', id: message.id, lines: run.lines });
         return false;
       }
       take = {
         id: message.id, name: message.name, imageName: message.imageName,
-        decoder: run.result, rate, channels, fed: 0, shownBlocks: -1,
+        rate, channels, fed: 0, shownBlocks: -1,
         shownChannel: -1, reportedAt: -Infinity,
         buffer: 0, bufferBytes: 0, file: null, wav: null, history: null, snapshots: new Map(),
       };
@@ -86,8 +82,8 @@
     }
 
     function describe(module) {
-      call(module, 'describeDecoded', ['number', 'string'], [take.decoder, RESULT_PATH]);
-      return JSON.parse(module.FS.readFile(RESULT_PATH, { encoding: 'utf8' }));
+      call(module, 'describeDecoded', ['number', 'string'], [cassette.pointer, RESULT_PATH]);
+      return calls.readResult(module);
     }
 
     // The file at `path` that the last call wrote, taken out of MEMFS, or null.
@@ -123,8 +119,7 @@
     // Ends the take and keeps it; then the tape of all the takes kept so far, its image and its
     // report. A take alone is shown as it was decoded, several as merged.
     async function finish(module) {
-      const ended = call(module, 'finishDecoding', ['number', 'number', 'string'],
-        [take.decoder, cassette.pointer, take.name]);
+      const ended = call(module, 'finishDecoding', ['number'], [cassette.pointer]);
       const found = describe(module);
       const source = { rate: take.rate, fed: take.fed, channel: found.channel, file: take.file,
         wav: take.wav, history: take.history, snapshots: take.snapshots };
@@ -164,6 +159,10 @@
       // The take being decoded, or null: a getter, as a new take replaces it.
       get take() {
         return take;
+      },
+      // The module's cassette, whose take is being decoded.
+      get cassette() {
+        return cassette.pointer;
       },
       call, release, startDecoder, heapBuffer, report, finish,
     };

@@ -14,12 +14,13 @@
     // long per channel, so that a block reported at its end can still show its damage.
     const HISTORY_SECONDS = 360;
 
-    // A ring per channel (two at most, as the decoder reads) for the samples pushed.
+    // A ring per channel that the decoder reads for the samples pushed.
     function makeHistory(rate, channels) {
       const capacity = Math.min(2 ** 24, Math.ceil(HISTORY_SECONDS * rate));
       return {
         capacity,
-        data: Array.from({ length: Math.min(channels, 2) }, () => new Int16Array(capacity)),
+        data: Array.from({ length: Math.min(channels, self.thread.facts.maxChannels) },
+          () => new Int16Array(capacity)),
       };
     }
 

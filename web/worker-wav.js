@@ -19,8 +19,9 @@
     async function readHeader(file) {
       const head = new DataView(await file.slice(0, 12).arrayBuffer());
       const tag = (view, at) => String.fromCharCode(...new Uint8Array(view.buffer, at, 4));
-      const riff = head.byteLength === 12 && ['RIFF', 'RF64'].includes(tag(head, 0));
-      if (!riff || tag(head, 8) !== 'WAVE') {
+      const { wavForms, waveTag } = self.thread.facts;
+      const riff = head.byteLength === 12 && wavForms.includes(tag(head, 0));
+      if (!riff || tag(head, 8) !== waveTag) {
         return { reason: 'not a WAV file' };
       }
       let format = null;

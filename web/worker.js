@@ -37,7 +37,7 @@
         module.HEAPU8.set(bytes, pointer);
         const count = bytes.length / wav.frameBytes;
         const run = decoder.call(module, 'feedPcm', Array(6).fill('number'),
-          [take.decoder, pointer, count, wav.channels, wav.bits, wav.isFloat ? 1 : 0]);
+          [decoder.cassette, pointer, count, wav.channels, wav.bits, wav.isFloat ? 1 : 0]);
         if (run.result !== 0) {
           decoder.release(module);
           postMessage({ op: 'failed', id, lines: run.lines });
@@ -70,7 +70,7 @@
         signal.keep(take.history, channel, take.fed, samples, count);
         module.HEAPF32.set(samples, pointer >> 2);
         const run = decoder.call(module, 'feedDecoder', ['number', 'number', 'number', 'number'],
-          [take.decoder, channel, pointer, count]);
+          [decoder.cassette, channel, pointer, count]);
         if (run.result !== 0) {
           const id = take.id;
           decoder.release(module);
@@ -112,11 +112,13 @@
   // Starts the thread: the module's source and the worker's pieces as one blob, each piece
   // after those it uses.
   function spawn() {
-    const { workerWav, workerSignal, workerDecoder } = window.tonbrix;
+    const { workerWav, workerSignal, workerDecoder, module } = window.tonbrix;
     const pieces = [workerWav, workerSignal, workerDecoder, threadMain]
       .map((piece) => `(${piece})();\n`).join('');
-    // The module reads `_scriptDir` from the script that wraps it.
-    const source = `var _scriptDir;\nvar createTonbrix = ${createTonbrix};\n${pieces}`;
+    // The module reads `_scriptDir` from the script that wraps it; the calls into it are made
+    // as the page makes them.
+    const source = `var _scriptDir;\nvar createTonbrix = ${createTonbrix};\n` +
+      `self.thread = { calls: (${module.moduleCalls})() };\n${pieces}`;
     const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
     const worker = new Worker(url);
     URL.revokeObjectURL(url);

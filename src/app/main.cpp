@@ -1,5 +1,4 @@
 // Entry point: runs one conversion job from the command line and returns its exit code.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,22 +11,6 @@
 #include "core/job.h"
 
 namespace {
-
-// True for -o - and for a path that names the file standard output already is
-// (/dev/stdout, or the file it was redirected to): opened a second time, that file would
-// take the WAV and the program's own lines mixed, and a pipe could not be finalized.
-bool namesStandardOutput(const char* path) {
-  if (path == nullptr) {
-    return false;
-  }
-  if (isOption(path, "-")) {
-    return true;
-  }
-  struct stat output = {};
-  struct stat named = {};
-  return fstat(STDOUT_FILENO, &output) == 0 && stat(path, &named) == 0 &&
-         output.st_dev == named.st_dev && output.st_ino == named.st_ino;
-}
 
 // `toStandardOutput` says that the command line's output names standard output; the stream
 // was taken before parsing so that the banner already went to stderr.

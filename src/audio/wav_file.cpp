@@ -40,17 +40,17 @@ int32_t buildWavHeader(ConversionJob& job) {
   }
   uint8_t* header = job.wavHeader->data();
   const auto rate = static_cast<uint32_t>(job.sampleRate);
-  writeTag(header, "RIFF");
+  writeTag(header, kRiffTag);
   writeLe32(header + 4, 0);
-  writeTag(header + 8, "WAVE");
+  writeTag(header + 8, kWaveTag);
   writeTag(header + 12, "fmt ");
   writeLe32(header + 16, 16);
   writeLe16(header + 20, 1);  // PCM
-  writeLe16(header + 22, 1);  // mono
+  writeLe16(header + 22, kWavChannels);
   writeLe32(header + 24, rate);
   writeLe32(header + 28, rate);  // one byte per sample frame
   writeLe16(header + 32, 1);
-  writeLe16(header + 34, 8);
+  writeLe16(header + 34, kWavBitsPerSample);
   writeTag(header + 36, "data");
   writeLe32(header + 40, 0);
   return kOk;

@@ -7,6 +7,11 @@
 #include "core/job.h"
 
 inline constexpr int32_t kWavHeaderLength = 44;
+inline constexpr char kRiffTag[] = "RIFF";  // the file's first bytes
+inline constexpr char kWaveTag[] = "WAVE";  // at byte 8
+inline constexpr int32_t kWavChannels = 1;
+inline constexpr int32_t kWavBitsPerSample = 8;
+inline constexpr int32_t kWavSilence = 128;  // the level between the swings of a square wave
 
 // The RIFF size field (file length - 8) is 32-bit: no file may grow beyond what it states.
 inline constexpr int64_t kMaxWavFileLength = int64_t{0xFFFFFFFF} + 8;

@@ -1,10 +1,12 @@
 // Opening, positioning and reading files with every step checked.
 #include "core/file_io.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 
 #include "core/errors.h"
@@ -61,6 +63,19 @@ int32_t writeAndClose(FileHandle file, const char* name, const uint8_t* bytes, s
 bool namesSameFile(const char* first, const char* second) {
   std::error_code error;
   return std::filesystem::equivalent(first, second, error) && !error;
+}
+
+bool namesStandardOutput(const char* path) {
+  if (path == nullptr) {
+    return false;
+  }
+  if (std::strcmp(path, "-") == 0) {
+    return true;
+  }
+  struct stat output = {};
+  struct stat named = {};
+  return fstat(STDOUT_FILENO, &output) == 0 && stat(path, &named) == 0 &&
+         output.st_dev == named.st_dev && output.st_ino == named.st_ino;
 }
 
 FileHandle takeStandardOutput() {

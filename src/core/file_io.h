@@ -36,6 +36,12 @@ int64_t seekAndTell(std::FILE* file, int64_t offset, int origin);
 // Opening an output for writing truncates it, so no program may write over its input.
 bool namesSameFile(const char* first, const char* second);
 
+// True for "-" and for a path that names the file standard output is (/dev/stdout,
+// /proc/self/fd/1, or the file it was redirected to): opened a second time, that file
+// would take the data and the program's own lines mixed, and a pipe could not be
+// finalized. Asked before takeStandardOutput, which makes descriptor 1 another file.
+bool namesStandardOutput(const char* path);
+
 // For a program whose data goes to standard output (-o -): the original descriptor goes to
 // a stream of its own, and descriptor 1 becomes a copy of standard error, so that every
 // line the program prints on stdout elsewhere reaches the user without entering the data.

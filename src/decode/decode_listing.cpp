@@ -3,29 +3,59 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
+#include "core/memory.h"
 #include "tape/tape_image.h"
 
 namespace {
 
-// Prints the row of block `number`, with `takes` before the time when takes were merged.
-void printRow(const DecodedBlock& block, int32_t number, int32_t verbose, const char* takes) {
+// Listing text being built; the first failed allocation stops it.
+struct Listing {
+  std::string& text;
+  int32_t status = kOk;
+};
+
+void add(Listing& listing, const char* piece) {
+  if (listing.status == kOk) {
+    listing.status = appendText(listing.text, piece);
+  }
+}
+
+__attribute__((format(printf, 2, 3))) void addFormatted(Listing& listing, const char* format,
+                                                        ...) {
+  char line[kListingRowSize];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  add(listing, line);
+}
+
+const char* pluralS(int64_t count) { return count == 1 ? "" : "s"; }
+
+// The row of block `number`, with `takes` before the time when takes were merged.
+void addRow(Listing& listing, const DecodedBlock& block, int32_t number, int32_t verbose,
+            const char* takes) {
   // A headerless row has no fault columns; a cut one gets its BLE where they would be.
-  const bool cutHeaderless = block.info.fileType == 0 && block.info.bodyLengthError >= 0;
+  const bool cutHeaderless = block.info.fileType == 0 && hasFaultMark(block.info, kMarkBodyLength);
   char takesColumn[160] = "";
   if (takes != nullptr) {
     std::snprintf(takesColumn, sizeof takesColumn, " %-6s", takes);
   }
   char columns[256];
-  std::snprintf(columns, sizeof columns, "\t%s%6.1fs  %s%s%s", takesColumn, block.startSeconds,
+  std::snprintf(columns, sizeof columns, "\t%s%6.1fs  %s%s%s%s", takesColumn, block.startSeconds,
                 protocolName(block.protocol), block.phase == kPhaseReversed ? ", Reversal Phase" : "",
-                cutHeaderless ? "\t  BLE" : "");
+                cutHeaderless ? "\t  " : "",
+                cutHeaderless ? describeFaultMark(kMarkBodyLength).mark : "");
   FaultMarks marks;
-  printListingRow(number, block.info, columns, marks);
+  char row[kListingRowSize];
+  formatListingRow(number, block.info, columns, marks, row);
+  add(listing, row);
   if (verbose != 0) {
-    std::printf("      %.1f %s per second, %d frame errors\n", block.cellRate,
-                block.protocol == kProtocolMato ? "pilot cycles" : "cells", block.frameErrors);
+    addFormatted(listing, "      %.1f %s per second, %d frame errors\n", block.cellRate,
+                 block.protocol == kProtocolMato ? "pilot cycles" : "cells", block.frameErrors);
   }
 }
 
@@ -40,101 +70,122 @@ void formatTakes(const std::vector<int32_t>& takes, char* text, size_t size) {
   }
 }
 
-// The line below a merged block that is not simply whole.
-void printMergeNote(const DecodedBlock& block, const BlockOrigin& origin) {
-  char takes[128];
-  formatTakes(origin.sources, takes, sizeof takes);
-  const char* plural = origin.sources.size() == 1 ? "" : "s";
-  if (origin.decision == kMergeRecovered) {
-    std::printf("      recovered from take%s %s\n", plural, takes);
-    return;
-  }
-  if (origin.decision == kMergeDisputed) {
-    std::printf("      whole copies differ in %d byte%s: kept that of take%s %s\n",
-                origin.disputedBytes, origin.disputedBytes == 1 ? "" : "s", plural, takes);
-    return;
-  }
-  if (!isDamaged(block)) {
-    return;
-  }
+// The line below a merged block that is damaged: what no take read, and where.
+void addDamageNote(Listing& listing, const DecodedBlock& block, const BlockOrigin& origin,
+                   const char* takes) {
   if (origin.unknownBytes == 0 && origin.disputedBytes == 0) {
     if (origin.sources.size() > 1) {
-      std::printf("      takes %s read every byte alike: the fault is on the tape\n", takes);
+      addFormatted(listing, "      takes %s read every byte alike: the fault is on the tape\n",
+                   takes);
     }
     return;
   }
-  std::fputs("     ", stdout);
+  add(listing, "     ");
   if (origin.unknownBytes > 0) {
     char time[32];
     formatMinutes(blockByteSeconds(block, static_cast<size_t>(origin.firstUnknown)), time,
                   sizeof time);
-    std::printf(" %d unknown byte%s, the first at %s in take %d%s", origin.unknownBytes,
-                origin.unknownBytes == 1 ? "" : "s", time, origin.take + 1,
-                origin.disputedBytes > 0 ? ";" : "");
+    addFormatted(listing, " %d unknown byte%s, the first at %s in take %d%s", origin.unknownBytes,
+                 pluralS(origin.unknownBytes), time, origin.take + 1,
+                 origin.disputedBytes > 0 ? ";" : "");
   }
   if (origin.disputedBytes > 0) {
-    std::printf(" %d disputed byte%s", origin.disputedBytes, origin.disputedBytes == 1 ? "" : "s");
+    addFormatted(listing, " %d disputed byte%s", origin.disputedBytes,
+                 pluralS(origin.disputedBytes));
   }
-  std::fputs("\n", stdout);
+  add(listing, "\n");
+}
+
+// The line below a merged block that is not simply whole.
+void addMergeNote(Listing& listing, const DecodedBlock& block, const BlockOrigin& origin) {
+  char takes[128];
+  formatTakes(origin.sources, takes, sizeof takes);
+  const char* plural = pluralS(static_cast<int64_t>(origin.sources.size()));
+  if (isNotedDecision(origin.decision)) {
+    if (origin.decision == kMergeRecovered) {
+      addFormatted(listing, "      recovered from take%s %s\n", plural, takes);
+    } else {
+      addFormatted(listing, "      whole copies differ in %d byte%s: kept that of take%s %s\n",
+                   origin.disputedBytes, pluralS(origin.disputedBytes), plural, takes);
+    }
+  } else if (isDamaged(block)) {
+    addDamageNote(listing, block, origin, takes);
+  }
 }
 
 }  // namespace
 
-void printDecodedRow(const DecodedBlock& block, int32_t number, int32_t verbose) {
-  printRow(block, number, verbose, nullptr);
+int32_t appendDecodedRow(std::string& text, const DecodedBlock& block, int32_t number,
+                         int32_t verbose) {
+  Listing listing{text};
+  addRow(listing, block, number, verbose, nullptr);
   // Where a dropout took bytes, so that the spot can be found in an audio editor.
   const int32_t unknown = countUnknownBytes(block);
   if (unknown > 0) {
     char time[32];
     formatMinutes(firstUnknownSeconds(block), time, sizeof time);
-    std::printf("      %d unknown byte%s, the first at %s\n", unknown, unknown == 1 ? "" : "s",
-                time);
+    addFormatted(listing, "      %d unknown byte%s, the first at %s\n", unknown, pluralS(unknown),
+                 time);
   }
+  return listing.status;
 }
 
-void printDecodedTableHead() {
-  std::fputs(" BLK NR/T Name\t\t    Begin\t   Length\t   Time  Protocol\n", stdout);
+int32_t appendDecodedTableHead(std::string& text) {
+  return appendText(text, " BLK NR/T Name\t\t    Begin\t   Length\t   Time  Protocol\n");
 }
 
-void printDecodedLegend(const std::vector<DecodedBlock>& blocks) {
+int32_t appendBlockCount(std::string& text, const std::vector<DecodedBlock>& blocks) {
+  return appendText(text, " Blocks: " + std::to_string(blocks.size()) + "\n");
+}
+
+int32_t appendDecodedLegend(std::string& text, const std::vector<DecodedBlock>& blocks) {
   FaultMarks marks;
   for (const DecodedBlock& block : blocks) {
-    marks.headerError = marks.headerError || block.info.headerChecksumError != 0;
-    marks.bodyError = marks.bodyError || block.info.bodyChecksumError != 0;
-    marks.lengthError = marks.lengthError || block.info.bodyLengthError >= 0;
+    noteFaultMarks(block.info, marks);
   }
-  printFaultLegend(marks);
+  return appendFaultLegend(text, marks);
 }
 
-void listDecodedBlocks(const std::vector<DecodedBlock>& blocks, int32_t verbose) {
-  std::printf(" Blocks: %d\n\n", static_cast<int32_t>(blocks.size()));
-  printDecodedTableHead();
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    printDecodedRow(blocks[i], static_cast<int32_t>(i + 1), verbose);
+int32_t listDecodedBlocks(std::string& text, const std::vector<DecodedBlock>& blocks,
+                          int32_t verbose) {
+  int32_t status = appendBlockCount(text, blocks);
+  if (status == kOk) {
+    status = appendText(text, "\n");
   }
-  printDecodedLegend(blocks);
+  if (status == kOk) {
+    status = appendDecodedTableHead(text);
+  }
+  for (size_t i = 0; i < blocks.size() && status == kOk; ++i) {
+    status = appendDecodedRow(text, blocks[i], static_cast<int32_t>(i + 1), verbose);
+  }
+  return status == kOk ? appendDecodedLegend(text, blocks) : status;
 }
 
-void printTakeSummary(const std::vector<DecodedBlock>& blocks) {
+int32_t appendTakeSummary(std::string& text, const std::vector<DecodedBlock>& blocks) {
+  Listing listing{text};
   const int32_t damaged = countDamagedBlocks(blocks);
   const auto count = static_cast<int32_t>(blocks.size());
   if (damaged > 0) {
-    std::printf(" Blocks: %d, %d damaged\n", count, damaged);
+    addFormatted(listing, " Blocks: %d, %d damaged\n", count, damaged);
   } else {
-    std::printf(" Blocks: %d\n", count);
+    addFormatted(listing, " Blocks: %d\n", count);
   }
+  return listing.status;
 }
 
-void listMergedBlocks(const TapeMerge& merge, int32_t takeCount, int32_t verbose) {
-  std::printf(" Takes: %d\n Blocks: %d\n\n", takeCount, static_cast<int32_t>(merge.blocks.size()));
-  std::fputs(" BLK NR/T Name\t\t    Begin\t   Length\t Takes    Time  Protocol\n", stdout);
-  for (size_t i = 0; i < merge.blocks.size(); ++i) {
+int32_t listMergedBlocks(std::string& text, const TapeMerge& merge, int32_t takeCount,
+                         int32_t verbose) {
+  Listing listing{text};
+  addFormatted(listing, " Takes: %d\n Blocks: %d\n\n", takeCount,
+               static_cast<int32_t>(merge.blocks.size()));
+  add(listing, " BLK NR/T Name\t\t    Begin\t   Length\t Takes    Time  Protocol\n");
+  for (size_t i = 0; i < merge.blocks.size() && listing.status == kOk; ++i) {
     char takes[128];
     formatTakes(merge.origins[i].sources, takes, sizeof takes);
-    printRow(merge.blocks[i], static_cast<int32_t>(i + 1), verbose, takes);
-    printMergeNote(merge.blocks[i], merge.origins[i]);
+    addRow(listing, merge.blocks[i], static_cast<int32_t>(i + 1), verbose, takes);
+    addMergeNote(listing, merge.blocks[i], merge.origins[i]);
   }
-  printDecodedLegend(merge.blocks);
+  return listing.status == kOk ? appendDecodedLegend(text, merge.blocks) : listing.status;
 }
 
 void formatMinutes(double seconds, char* text, size_t size) {

@@ -2,6 +2,7 @@
 #include "decode/decode_session.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/memory.h"
 
@@ -10,6 +11,62 @@ namespace {
 // Frames taken apart per decoder call: as many as a decoder demodulates at once, so that
 // the channels are fed in the same slices as a mono recording.
 constexpr size_t kSliceFrames = 65536;
+
+// Converts `frames` samples of one channel, `stride` bytes apart, to floats in `out`.
+void convertChannel(const uint8_t* at, size_t frames, size_t stride, const PcmFormat& format,
+                    float* out) {
+  const auto each = [&](auto sample) {
+    for (size_t f = 0; f < frames; ++f, at += stride) {
+      out[f] = sample(at);
+    }
+  };
+  if (format.isFloat && format.bits == 64) {
+    each([](const uint8_t* p) {
+      double value = 0;
+      std::memcpy(&value, p, sizeof value);
+      return static_cast<float>(value);
+    });
+  } else if (format.isFloat) {
+    each([](const uint8_t* p) {
+      float value = 0;
+      std::memcpy(&value, p, sizeof value);
+      return value;
+    });
+  } else if (format.bits == 8) {
+    each([](const uint8_t* p) { return static_cast<float>(p[0] - 128) * (1.0F / 128.0F); });
+  } else if (format.bits == 16) {
+    each([](const uint8_t* p) {
+      return static_cast<float>(static_cast<int16_t>(p[0] | p[1] << 8)) * (1.0F / 32768.0F);
+    });
+  } else {
+    // 24 bits sit in the top of a 32-bit word, as the library reads them.
+    const size_t shift = format.bits == 24 ? 8 : 0;
+    each([shift](const uint8_t* p) {
+      uint32_t word = 0;
+      std::memcpy(&word, p, 4 - shift / 8);
+      return static_cast<float>(static_cast<int32_t>(word << shift)) * (1.0F / 2147483648.0F);
+    });
+  }
+}
+
+// Feeds `frameCount` frames to every decoder, a slice at a time: `read(channel, first,
+// count, out)` puts `count` samples of the recording's `channel` from frame `first` on
+// into `out`.
+template <typename Read>
+int32_t feedEachChannel(DecodeSession& session, size_t frameCount, Read read) {
+  for (size_t done = 0; done < frameCount;) {
+    const size_t count = std::min(kSliceFrames, frameCount - done);
+    for (size_t d = 0; d < session.decoders.size(); ++d) {
+      read(static_cast<size_t>(session.channels[d]), done, count, session.slice.data());
+      const int32_t status = feedSamples(session.decoders[d], session.slice.data(), count);
+      if (status != kOk) {
+        return status;
+      }
+    }
+    done += count;
+  }
+  return kOk;
+}
 
 }  // namespace
 
@@ -46,21 +103,28 @@ int32_t feedFrames(DecodeSession& session, const float* frames, size_t frameCoun
     return feedSamples(session.decoders[0], frames, frameCount);
   }
   const auto width = static_cast<size_t>(session.channelCount);
-  for (size_t done = 0; done < frameCount;) {
-    const size_t count = std::min(kSliceFrames, frameCount - done);
-    for (size_t d = 0; d < session.decoders.size(); ++d) {
-      const float* sample = frames + done * width + static_cast<size_t>(session.channels[d]);
-      for (size_t f = 0; f < count; ++f, sample += width) {
-        session.slice[f] = *sample;
-      }
-      const int32_t status = feedSamples(session.decoders[d], session.slice.data(), count);
-      if (status != kOk) {
-        return status;
-      }
-    }
-    done += count;
+  return feedEachChannel(session, frameCount,
+                         [frames, width](size_t channel, size_t first, size_t count, float* out) {
+                           const float* sample = frames + first * width + channel;
+                           for (size_t f = 0; f < count; ++f, sample += width) {
+                             out[f] = *sample;
+                           }
+                         });
+}
+
+int32_t feedPcmFrames(DecodeSession& session, const uint8_t* bytes, size_t frameCount,
+                      const PcmFormat& format) {
+  const int32_t status = session.slice.empty() ? resizeItems(session.slice, kSliceFrames) : kOk;
+  if (status != kOk) {
+    return status;
   }
-  return kOk;
+  const auto sampleBytes = static_cast<size_t>(format.bits / 8);
+  const size_t frameBytes = static_cast<size_t>(format.channelCount) * sampleBytes;
+  return feedEachChannel(session, frameCount,
+                         [&](size_t channel, size_t first, size_t count, float* out) {
+                           convertChannel(bytes + first * frameBytes + channel * sampleBytes,
+                                          count, frameBytes, format, out);
+                         });
 }
 
 int32_t feedChannel(DecodeSession& session, size_t decoder, const float* samples, size_t count) {
@@ -96,12 +160,4 @@ int32_t finishDecodeSession(DecodeSession& session) {
 
 const std::vector<DecodedBlock>& keptBlocks(const DecodeSession& session) {
   return session.decoders[session.best].blocks;
-}
-
-int32_t decodeEnding(const DecodeSession& session) {
-  const std::vector<DecodedBlock>& blocks = keptBlocks(session);
-  if (blocks.empty()) {
-    return kErrNoBlocks;
-  }
-  return countDamagedBlocks(blocks) > 0 ? kErrDamagedBlocks : kOk;
 }

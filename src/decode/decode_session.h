@@ -1,6 +1,6 @@
-// One recording through one streaming decoder per channel, the choice of the channel
-// whose blocks are kept, and how the decode ended: the rules that tonbrix-decode and the
-// page share.
+// One recording through one streaming decoder per channel, fed its frames as they come,
+// and the choice of the channel whose blocks are kept. A take of the cassette (cassette.h)
+// runs one.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,21 @@ struct DecodeSession {
 // Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t feedFrames(DecodeSession& session, const float* frames, size_t frameCount);
 
+// How a WAV file stores its interleaved samples: `bits` 8 (unsigned), 16, 24 or 32
+// (signed), or with `isFloat` 32 or 64, little-endian, `channelCount` to a frame (as many
+// as the session's, or more).
+struct PcmFormat {
+  int32_t bits = 16;
+  bool isFloat = false;
+  int32_t channelCount = 1;
+};
+
+// Feeds `frameCount` frames of PCM in `format` to every decoder, each sample scaled as
+// the programs' audio library scales it (by a power of two), so that a recording read so
+// gives the numbers that tonbrix-decode hears. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t feedPcmFrames(DecodeSession& session, const uint8_t* bytes,
+                                    size_t frameCount, const PcmFormat& format);
+
 // Feeds `count` samples of one channel to decoder `decoder` (an index into
 // session.decoders), for callers that hold the channels apart. Returns kOk or
 // kErrOutOfMemory, reported.
@@ -50,9 +65,3 @@ size_t leadingDecoder(const DecodeSession& session, size_t shown);
 
 // The blocks kept: those of session.best.
 const std::vector<DecodedBlock>& keptBlocks(const DecodeSession& session);
-
-// How a finished decode ends: kErrNoBlocks when no block was found (there is no image),
-// kErrDamagedBlocks when a kept block carries a fault mark (the image is written all the
-// same), else kOk. Nothing is reported: the front end names the recording, the first
-// before its listing, the second after the image is written.
-int32_t decodeEnding(const DecodeSession& session);

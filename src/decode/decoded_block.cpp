@@ -80,10 +80,6 @@ double byteStartSeconds(const ByteTimes& times, size_t index) {
                                    : static_cast<double>(index) * times.byteSeconds);
 }
 
-bool hasFault(const TapeBlock& info) {
-  return info.headerChecksumError != 0 || info.bodyChecksumError != 0 || info.bodyLengthError >= 0;
-}
-
 int32_t makeDecodedBlock(const TapePart& part, const TapePart* body, int32_t sampleRate,
                          DecodedBlock& block) {
   block = DecodedBlock{};
@@ -133,6 +129,40 @@ double firstUnknownSeconds(const DecodedBlock& block) {
   };
   const double inHeader = timeOf(block.headerConfidence, block.headerTimes);
   return inHeader >= 0 ? inHeader : timeOf(block.bodyConfidence, block.bodyTimes);
+}
+
+size_t countMissingBodyBytes(const DecodedBlock& block) {
+  const size_t stated = size_t{block.info.length} + kBodyPartExtra;
+  const bool lengthKnown = !block.headerPart.empty() && block.info.headerChecksumError == 0;
+  return lengthKnown && block.body.size() < stated ? stated - block.body.size() : 0;
+}
+
+int32_t countLostBytes(const DecodedBlock& block, int32_t& first) {
+  first = -1;
+  size_t index = 0;
+  for (const std::vector<uint8_t>* confidence : {&block.headerConfidence, &block.bodyConfidence}) {
+    const auto found = std::find(confidence->begin(), confidence->end(), kByteUnknown);
+    if (first < 0 && found != confidence->end()) {
+      first = static_cast<int32_t>(index + static_cast<size_t>(found - confidence->begin()));
+    }
+    index += confidence->size();
+  }
+  const size_t missing = countMissingBodyBytes(block);
+  if (missing > 0 && first < 0) {
+    first = static_cast<int32_t>(block.headerPart.size() + block.body.size());
+  }
+  return countUnknownBytes(block) + static_cast<int32_t>(missing);
+}
+
+double blockByteSeconds(const DecodedBlock& block, size_t index) {
+  if (index < block.headerPart.size()) {
+    return byteStartSeconds(block.headerTimes, index);
+  }
+  // A body lost whole would have followed the end of the header part.
+  if (block.body.empty()) {
+    return block.endSeconds;
+  }
+  return byteStartSeconds(block.bodyTimes, index - block.headerPart.size());
 }
 
 bool isDamaged(const DecodedBlock& block) {

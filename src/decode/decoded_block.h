@@ -55,14 +55,24 @@ struct DecodedBlock {
 // without faults or frame errors count double.
 int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks);
 
-// True when the block carries any of the fault marks HCE, BCE or BLE.
-bool hasFault(const TapeBlock& info);
-
 // The bytes of the block (header part and body) that could not be read at all.
 int32_t countUnknownBytes(const DecodedBlock& block);
 
 // The time in the recording of the block's first unknown byte, or -1 when it has none.
 double firstUnknownSeconds(const DecodedBlock& block);
+
+// The bytes that a body cut short lacks after a header with a good checksum, which states
+// how long the body is; 0 for any other block.
+size_t countMissingBodyBytes(const DecodedBlock& block);
+
+// The bytes of `block` that no take read: the unknown ones (countUnknownBytes) and those
+// missing from a short body (countMissingBodyBytes). `first` is set to the byte index
+// (header part first, then body) of the first, or -1.
+int32_t countLostBytes(const DecodedBlock& block, int32_t& first);
+
+// The time in the recording at which byte `index` of `block` (header part first, then
+// body) starts; a byte past the end of the body lies where the body would have gone on.
+double blockByteSeconds(const DecodedBlock& block, size_t index);
 
 // True when the block is not whole: a fault mark, or bytes lost under a dropout (which a
 // headerless block, having no checksum, shows only so).

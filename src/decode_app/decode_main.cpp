@@ -12,8 +12,7 @@
 #include "core/file_io.h"
 #include "core/memory.h"
 #include "decode/decode_listing.h"
-#include "decode/merge_report.h"
-#include "decode/take_merge.h"
+#include "decode/decode_report.h"
 #include "decode_app/audio_input.h"
 #include "decode_app/decode_options.h"
 #include "decode_app/decode_run.h"
@@ -51,33 +50,49 @@ int32_t refuseInputAsOutput(const DecodeJob& job, const char* output) {
   return kOk;
 }
 
+// Refuses what standard output cannot take: both files, or the image on a terminal.
+int32_t refuseStandardOutput(const DecodeJob& job, const StandardOutputUse& use,
+                             const FileHandle& standardOutput) {
+  if (use.image && use.report) {
+    return reportFailure(kErrBadCombination, {}, {},
+                         "the image and the report cannot both go to standard output");
+  }
+  if (use.image && standardOutput && isatty(fileno(standardOutput.get())) != 0) {
+    return reportFailure(kErrTerminalOutput, job.outputPath);
+  }
+  return kOk;
+}
+
 // Refuses outputs that would overwrite an input or each other, then creates them.
-int32_t prepareOutputs(const DecodeJob& job, FileHandle standardOutput, DecodeOutputs& outputs) {
+int32_t prepareOutputs(const DecodeJob& job, const StandardOutputUse& use,
+                       FileHandle standardOutput, DecodeOutputs& outputs) {
   const bool image = job.listOnly == 0;
   const char* report = job.reportPath;
-  int32_t status = image ? refuseInputAsOutput(job, job.outputPath) : kOk;
-  if (status == kOk && report != nullptr) {
+  int32_t status = refuseStandardOutput(job, use, standardOutput);
+  if (status == kOk && image && !use.image) {
+    status = refuseInputAsOutput(job, job.outputPath);
+  }
+  if (status == kOk && report != nullptr && !use.report) {
     status = refuseInputAsOutput(job, report);
   }
-  if (status == kOk && image && report != nullptr && !isStandardStream(report) &&
+  if (status == kOk && image && report != nullptr && !use.report && !use.image &&
       (job.outputPath == std::string(report) || namesSameFile(job.outputPath, report))) {
     status = reportFailure(kErrOpenOutput, report, {}, "it is the tape image");
   }
   if (status == kOk && image) {
-    const bool standard = isStandardStream(job.outputPath);
     status = createOutputFile(job.outputPath, job.force != 0,
-                              standard ? std::move(standardOutput) : FileHandle(), outputs.image);
+                              use.image ? std::move(standardOutput) : FileHandle(), outputs.image);
   }
   if (status == kOk && report != nullptr) {
-    status = createOutputFile(report, job.force != 0, std::move(standardOutput), outputs.report);
+    status = createOutputFile(report, job.force != 0,
+                              use.report ? std::move(standardOutput) : FileHandle(), outputs.report);
   }
   return status;
 }
 
-// Decodes take `take` into `blocks` (the channel kept) and `facts`, with its lines of the
-// listing. One take alone ends here when it holds no block; of several, the others may.
-int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>& blocks,
-                   TakeFacts& facts) {
+// Decodes take `take` as the next take of `cassette`, with its lines of the listing. One
+// take alone ends here when it holds no block; of several, the others may.
+int32_t decodeTake(const DecodeJob& job, size_t take, Cassette& cassette) {
   const char* path = job.inputPaths[take];
   const size_t takeCount = job.inputPaths.size();
   DecodeRun run;
@@ -102,85 +117,74 @@ int32_t decodeTake(const DecodeJob& job, size_t take, std::vector<DecodedBlock>&
               input.channelCount == 1 ? "" : "s", input.formatName.c_str());
   run.progress = job.quiet == 0 && isatty(STDERR_FILENO) != 0 &&
                  (input.frameCount < 0 || input.frameCount > kProgressSeconds * input.sampleRate);
-  status = decodeRecording(job, input, run);
+  status = decodeRecording(job, input, cassette, run);
   if (run.live) {
     (void)std::signal(SIGINT, SIG_DFL);  // the takes after it may be stopped as usual
   }
   if (status != kOk) {
     return status;
   }
-  if (takeCount == 1 && decodeEnding(run.session) == kErrNoBlocks) {
+  if (takeEnding(cassette) == kErrNoBlocks) {
     return reportFailure(kErrNoBlocks, input.name);
   }
-  listDecodeResult(job, run, takeCount > 1);
-  DecodeSession& session = run.session;
-  facts.name = input.name;
-  facts.sampleRate = input.sampleRate;
-  facts.channel = session.channels[session.best];
-  facts.channelCount = input.channelCount;
-  facts.frames = input.framesRead;
-  blocks = std::move(session.decoders[session.best].blocks);
-  return kOk;
+  return listDecodeResult(job, cassette, run);
 }
 
-int32_t writeOutputs(const DecodeJob& job, const std::vector<TakeFacts>& facts,
-                     const std::vector<std::vector<DecodedBlock>>& takes, const TapeMerge& merge,
-                     DecodeOutputs& outputs) {
-  int32_t status = kOk;
-  if (job.listOnly == 0) {
-    std::vector<uint8_t> image;
-    status = buildTapeImage(merge.blocks, image);
-    if (status == kOk) {
-      status = finishOutputFile(outputs.image, "Writing tape image", image.data(), image.size());
-    }
+// Writes the image and the report, and only once both are written puts them in place:
+// a failed write leaves both as they were.
+int32_t writeOutputs(const DecodeJob& job, const Cassette& cassette, DecodeOutputs& outputs) {
+  const bool image = job.listOnly == 0;
+  const bool report = job.reportPath != nullptr;
+  std::vector<uint8_t> bytes;
+  int32_t status = image ? buildTapeImage(cassette.merge.blocks, bytes) : kOk;
+  if (status == kOk && image) {
+    status = writeOutputFile(outputs.image, "Writing tape image", bytes.data(), bytes.size());
   }
-  if (status == kOk && job.reportPath != nullptr) {
-    std::string text;
-    status = buildMergeReport(facts, takes, merge, job.listOnly == 0 ? job.outputPath : nullptr,
-                              text);
-    if (status == kOk) {
-      status = finishOutputFile(outputs.report, "Writing report",
-                                reinterpret_cast<const uint8_t*>(text.data()), text.size());
-    }
+  std::string text;
+  if (status == kOk && report) {
+    status = buildDecodeReport(cassette, image ? job.outputPath : nullptr, text);
   }
-  return status;
+  if (status == kOk && report) {
+    status = writeOutputFile(outputs.report, "Writing report",
+                             reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  }
+  if (status == kOk && image) {
+    status = placeOutputFile(outputs.image);
+  }
+  return status == kOk && report ? placeOutputFile(outputs.report) : status;
 }
 
-int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
+int32_t runDecode(const DecodeJob& job, const StandardOutputUse& use, FileHandle standardOutput) {
   DecodeOutputs outputs;
-  int32_t status = prepareOutputs(job, std::move(standardOutput), outputs);
+  int32_t status = prepareOutputs(job, use, std::move(standardOutput), outputs);
   const size_t takeCount = job.inputPaths.size();
-  std::vector<std::vector<DecodedBlock>> takes;
-  std::vector<TakeFacts> facts;
-  if (status == kOk) {
-    status = resizeItems(takes, takeCount);
-  }
-  if (status == kOk) {
-    status = resizeItems(facts, takeCount);
-  }
+  Cassette cassette;
+  cassette.announcedTakes = static_cast<int32_t>(takeCount);
   for (size_t take = 0; take < takeCount && status == kOk; ++take) {
-    status = decodeTake(job, take, takes[take], facts[take]);
+    status = decodeTake(job, take, cassette);
   }
-  TapeMerge merge;
   if (status == kOk) {
-    status = mergeTakes(takes, merge);
+    status = mergeCassette(cassette);
   }
   if (status != kOk) {
     return status;
   }
-  const int32_t ending = mergeEnding(merge);
-  if (ending == kErrNoBlocks) {
-    return reportFailure(ending, nameTakes(facts));
+  if (cassette.ending == kErrNoBlocks) {
+    return reportFailure(cassette.ending, nameTakes(cassette));
   }
-  if (takeCount > 1) {
-    std::fputs("\n", stdout);
-    listMergedBlocks(merge, static_cast<int32_t>(takeCount), job.verbose);
+  if (isOneOfSeveral(cassette)) {
+    std::string text = "\n";
+    status = printText(listMergedBlocks(text, cassette.merge, static_cast<int32_t>(takeCount),
+                                        job.verbose),
+                       text);
   }
-  status = writeOutputs(job, facts, takes, merge, outputs);
+  if (status == kOk) {
+    status = writeOutputs(job, cassette, outputs);
+  }
   if (status != kOk) {
     return status;
   }
-  return ending == kOk ? kOk : reportFailure(ending, nameTakes(facts));
+  return cassette.ending == kOk ? kOk : reportFailure(cassette.ending, nameTakes(cassette));
 }
 
 }  // namespace
@@ -188,7 +192,7 @@ int32_t runDecode(const DecodeJob& job, FileHandle standardOutput) {
 int main(int argc, char** argv) {
   const StandardOutputUse use = findStandardOutputUse(argc, argv);
   FileHandle standardOutput;
-  if (use.data) {
+  if (use.image || use.report) {
     standardOutput = takeStandardOutput();
   }
   if (use.quiet) {
@@ -200,7 +204,7 @@ int main(int argc, char** argv) {
     DecodeJob job;
     status = parseDecodeOptions(argc, argv, job);
     if (status == kOk) {
-      status = runDecode(job, std::move(standardOutput));
+      status = runDecode(job, use, std::move(standardOutput));
     }
   }
   if (status == kShowUsage) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/arguments.h"
+#include "core/file_io.h"
 #include "core/memory.h"
 #include "core/names.h"
 #include "version.h"
@@ -31,75 +32,55 @@ int32_t parseChannel(const char* value, const char* option, DecodeJob& job) {
   return kOk;
 }
 
-}  // namespace
-
-std::string deriveImageName(const std::string& inputPath) {
-  return replaceExtension(inputPath, ".img");
-}
-
-bool isStandardStream(const char* path) { return std::strcmp(path, kStandardStream) == 0; }
-
-int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
-  job = DecodeJob{};
+// What the options say that counts only once every argument is read.
+struct OptionChoices {
   bool pmd = false;
   bool normalPhase = false;
   bool standardInput = false;
-  int32_t result = kOk;
-  for (int i = 1; i < argc && result == kOk; ++i) {
-    const char* argument = argv[i];
-    if (isOption(argument, "-h") || isOption(argument, "--help")) {
-      result = kShowUsage;
-    } else if (isOption(argument, "-v") || isOption(argument, "--version")) {
-      result = kShowVersion;
-    } else if (isOption(argument, "-vb")) {
-      job.verbose = 1;
-    } else if (isOption(argument, "-q")) {
-      job.quiet = 1;
-    } else if (isOption(argument, "-f")) {
-      job.force = 1;
-    } else if (isOption(argument, "-list")) {
-      job.listOnly = 1;
-    } else if (isOption(argument, "-pmd")) {
-      pmd = true;
-    } else if (isOption(argument, "-mato")) {
-      job.protocol = kProtocolMato;
-    } else if (isOption(argument, "-nph")) {
-      normalPhase = true;
-    } else if (isOption(argument, "-rph")) {
-      job.phase = kPhaseReversed;
-    } else if (isOption(argument, "-ch") || isOption(argument, "-o") ||
-               isOption(argument, "-report")) {
-      if (i + 1 >= argc) {
-        result = reportFailure(kErrMissingValue, argument);
-        break;
-      }
-      const char* value = argv[++i];
-      if (isOption(argument, "-ch")) {
-        result = parseChannel(value, argument, job);
-      } else if (isOption(argument, "-o")) {
-        result = takeOutputName(job.outputPath, value);
-      } else {
-        result = takeOutputName(job.reportPath, value);
-      }
-    } else if (argument[0] == '-' && argument[1] != '\0') {
-      result = reportFailure(kErrUnknownOption, argument);
-    } else if (isStandardStream(argument) && standardInput) {
-      result = reportFailure(kErrTwoInputs, argument, argument);
-    } else {
-      standardInput = standardInput || isStandardStream(argument);
-      result = appendItem(job.inputPaths, argument);
-    }
+};
+
+// Sets what the option `argument` without a value says; false when it is none of those.
+bool takeFlag(const char* argument, DecodeJob& job, OptionChoices& choices) {
+  if (isOption(argument, "-vb")) {
+    job.verbose = 1;
+  } else if (isOption(argument, "-q")) {
+    job.quiet = 1;
+  } else if (isOption(argument, "-f")) {
+    job.force = 1;
+  } else if (isOption(argument, "-list")) {
+    job.listOnly = 1;
+  } else if (isOption(argument, "-pmd")) {
+    choices.pmd = true;
+  } else if (isOption(argument, "-mato")) {
+    job.protocol = kProtocolMato;
+  } else if (isOption(argument, "-nph")) {
+    choices.normalPhase = true;
+  } else if (isOption(argument, "-rph")) {
+    job.phase = kPhaseReversed;
+  } else {
+    return false;
   }
-  if (result != kOk) {
-    return result;
+  return true;
+}
+
+// Takes `value` of -ch, -o or -report (`option`).
+int32_t takeValue(const char* option, const char* value, DecodeJob& job) {
+  if (isOption(option, "-ch")) {
+    return parseChannel(value, option, job);
   }
-  if ((pmd && job.protocol == kProtocolMato) || (normalPhase && job.phase == kPhaseReversed)) {
+  return takeOutputName(isOption(option, "-o") ? job.outputPath : job.reportPath, value);
+}
+
+// The checks and defaults that need every argument read.
+int32_t settleDecodeOptions(const OptionChoices& choices, DecodeJob& job) {
+  if ((choices.pmd && job.protocol == kProtocolMato) ||
+      (choices.normalPhase && job.phase == kPhaseReversed)) {
     return reportFailure(kErrBadCombination);
   }
-  if (pmd) {
+  if (choices.pmd) {
     job.protocol = kProtocolPmd;
   }
-  if (normalPhase) {
+  if (choices.normalPhase) {
     job.phase = kPhaseNormal;
   }
   if (job.inputPaths.empty()) {
@@ -110,12 +91,43 @@ int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
     job.derivedOutputName = isStandardStream(first) ? "stdin.img" : deriveImageName(first);
     job.outputPath = job.derivedOutputName.c_str();
   }
-  // Both on standard output would mix two files in one stream.
-  if (job.listOnly == 0 && job.reportPath != nullptr && isStandardStream(job.outputPath) &&
-      isStandardStream(job.reportPath)) {
-    return reportFailure(kErrBadCombination);
-  }
   return kOk;
+}
+
+}  // namespace
+
+std::string deriveImageName(const std::string& inputPath) {
+  return replaceExtension(inputPath, ".img");
+}
+
+bool isStandardStream(const char* path) { return std::strcmp(path, kStandardStream) == 0; }
+
+int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job) {
+  job = DecodeJob{};
+  OptionChoices choices;
+  int32_t result = kOk;
+  for (int i = 1; i < argc && result == kOk; ++i) {
+    const char* argument = argv[i];
+    if (isOption(argument, "-h") || isOption(argument, "--help")) {
+      result = kShowUsage;
+    } else if (isOption(argument, "-v") || isOption(argument, "--version")) {
+      result = kShowVersion;
+    } else if (takeFlag(argument, job, choices)) {
+      continue;
+    } else if (isOption(argument, "-ch") || isOption(argument, "-o") ||
+               isOption(argument, "-report")) {
+      result = i + 1 < argc ? takeValue(argument, argv[++i], job)
+                            : reportFailure(kErrMissingValue, argument);
+    } else if (argument[0] == '-' && argument[1] != '\0') {
+      result = reportFailure(kErrUnknownOption, argument);
+    } else if (isStandardStream(argument) && choices.standardInput) {
+      result = reportFailure(kErrTwoInputs, argument, argument);
+    } else {
+      choices.standardInput = choices.standardInput || isStandardStream(argument);
+      result = appendItem(job.inputPaths, argument);
+    }
+  }
+  return result == kOk ? settleDecodeOptions(choices, job) : result;
 }
 
 StandardOutputUse findStandardOutputUse(int argc, const char* const* argv) {
@@ -135,19 +147,19 @@ StandardOutputUse findStandardOutputUse(int argc, const char* const* argv) {
     const bool output = isOption(argument, "-o");
     const bool report = isOption(argument, "-report");
     if ((output || report || isOption(argument, "-ch")) && i + 1 < argc) {
-      const bool standard = isStandardStream(argv[++i]);
+      const char* value = argv[++i];
       // The first of each counts; a second one is refused by the parser.
       if (output && !outputGiven) {
-        imageThere = standard;
+        imageThere = namesStandardOutput(value);
       }
       if (report && !reportGiven) {
-        use.data = use.data || standard;
+        use.report = namesStandardOutput(value);
       }
       outputGiven = outputGiven || output;
       reportGiven = reportGiven || report;
     }
   }
-  use.data = use.data || (imageThere && !listing);
+  use.image = imageThere && !listing;
   return use;
 }
 
@@ -187,6 +199,16 @@ void printDecodeUsage() {
   std::fputs("take that read it whole, or is combined byte by byte from all of them.\n", stdout);
   std::fputs("Output: a tape image in the record layout, written when the recordings end.\n",
              stdout);
-  std::fputs("Exit code 23: the image was written, but some blocks in it are damaged.\n", stdout);
-  std::fputs("Exit code 24: the output file exists; -f replaces it.\n\n", stdout);
+  // The codes a user of this program meets most; the man page explains every one.
+  const struct {
+    ErrorCode code;
+    const char* meaning;
+  } exitCodes[] = {
+      {kErrDamagedBlocks, "the image was written, but some blocks in it are damaged"},
+      {kErrOutputExists, "the output file exists; -f replaces it"},
+  };
+  for (const auto& exit : exitCodes) {
+    std::printf("Exit code %d: %s.\n", -exit.code, exit.meaning);
+  }
+  std::fputs("\n", stdout);
 }

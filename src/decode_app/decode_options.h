@@ -31,20 +31,21 @@ struct DecodeJob {
 // --help, kShowVersion for -v or --version, or an error code already reported:
 // kErrUnknownOption, kErrMissingValue, kErrBadValue (a -ch other than L, R or A),
 // kErrTwoInputs (standard input twice), kErrTwoOutputs, kErrNoInput, or
-// kErrBadCombination for -pmd with -mato, -nph with -rph, or the image and the report
-// both on standard output. Argument texts are referred to, not copied.
+// kErrBadCombination for -pmd with -mato or -nph with -rph. Argument texts are referred
+// to, not copied.
 [[nodiscard]] int32_t parseDecodeOptions(int argc, const char* const* argv, DecodeJob& job);
 
 // What the command line asks of standard output, which main must arrange before the
-// first line is printed: the image or the report goes there (with -o - or -report -),
-// or nothing at all does (-q).
+// first line is printed: the image or the report goes there (-o or -report under any
+// name of standard output: namesStandardOutput), or nothing at all does (-q).
 struct StandardOutputUse {
-  bool data = false;
+  bool image = false;  // not with -list, which writes none
+  bool report = false;
   bool quiet = false;
 };
 
 // Finds that use in argv[1..argc-1] as parseDecodeOptions would read them; with -h or -v
-// standard output is left for the text they print.
+// standard output is left for the text they print. Asked before standard output is taken.
 StandardOutputUse findStandardOutputUse(int argc, const char* const* argv);
 
 // The tape image name made from a recording's name: the extension of the last path

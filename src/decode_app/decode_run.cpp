@@ -10,15 +10,17 @@ namespace {
 
 constexpr double kProgressInterval = 0.25;  // seconds between progress lines
 
-int32_t chooseChannels(const DecodeJob& job, const AudioInput& input, DecodeRun& run) {
+int32_t chooseChannels(const DecodeJob& job, const AudioInput& input, Cassette& cassette) {
   if (job.channelByNumber && job.channel >= input.channelCount) {
     const int32_t count = input.channelCount;
     return reportFailure(kErrBadValue, job.channelText, "-ch",
                          "'" + input.name + "' has " + std::to_string(count) +
                              (count == 1 ? " channel" : " channels"));
   }
-  return startDecodeSession(run.session, input.sampleRate, input.channelCount, job.channel,
-                            job.protocol, job.phase);
+  cassette.protocol = job.protocol;
+  cassette.phase = job.phase;
+  cassette.channel = job.channel;
+  return startTake(cassette, input.name, input.sampleRate, input.channelCount);
 }
 
 void clearProgress(const DecodeRun& run) {
@@ -27,7 +29,7 @@ void clearProgress(const DecodeRun& run) {
   }
 }
 
-void showProgress(DecodeRun& run, const AudioInput& input) {
+void showProgress(DecodeRun& run, const DecodeSession& session, const AudioInput& input) {
   const auto now = std::chrono::steady_clock::now();
   if (!run.progress ||
       std::chrono::duration<double>(now - run.lastProgress).count() < kProgressInterval) {
@@ -35,7 +37,7 @@ void showProgress(DecodeRun& run, const AudioInput& input) {
   }
   run.lastProgress = now;
   size_t blocks = 0;
-  for (const StreamDecoder& decoder : run.session.decoders) {
+  for (const StreamDecoder& decoder : session.decoders) {
     blocks = decoder.blocks.size() > blocks ? decoder.blocks.size() : blocks;
   }
   const char* plural = blocks == 1 ? "" : "s";
@@ -51,55 +53,56 @@ void showProgress(DecodeRun& run, const AudioInput& input) {
 
 // Prints the rows of blocks that ended since the last call, from the channel that has
 // found the most so far: the person at the deck sees each block as it ends.
-void showNewRows(DecodeRun& run, const DecodeJob& job) {
-  const size_t lead = leadingDecoder(run.session, run.rowsFrom);
-  const std::vector<DecodedBlock>& blocks = run.session.decoders[lead].blocks;
+int32_t showNewRows(DecodeRun& run, const DecodeSession& session, const DecodeJob& job) {
+  const size_t lead = leadingDecoder(session, run.rowsFrom);
+  const std::vector<DecodedBlock>& blocks = session.decoders[lead].blocks;
   if (blocks.size() <= run.rowsShown) {
-    return;
+    return kOk;
   }
   clearProgress(run);
   run.rowsMixed = run.rowsMixed || (lead != run.rowsFrom && run.rowsShown > 0);
   run.rowsFrom = lead;
-  for (; run.rowsShown < blocks.size(); ++run.rowsShown) {
-    printDecodedRow(blocks[run.rowsShown], static_cast<int32_t>(run.rowsShown + 1), job.verbose);
+  std::string rows;
+  int32_t status = kOk;
+  for (; run.rowsShown < blocks.size() && status == kOk; ++run.rowsShown) {
+    status = appendDecodedRow(rows, blocks[run.rowsShown], static_cast<int32_t>(run.rowsShown + 1),
+                              job.verbose);
   }
+  status = printText(status, rows);
   (void)std::fflush(stdout);
+  return status;
 }
 
 // Reads the recording to its end through every chosen channel's decoder.
-int32_t readThrough(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
+int32_t readThrough(const DecodeJob& job, AudioInput& input, Cassette& cassette, DecodeRun& run) {
+  int32_t status = kOk;
   if (run.live) {
-    std::fputs("\n", stdout);
-    printDecodedTableHead();
+    std::string head = "\n";
+    status = printText(appendDecodedTableHead(head), head);
     (void)std::fflush(stdout);
   }
-  while (true) {
-    size_t frames = 0;
-    int32_t status = readAudioChunk(input, frames);
+  for (size_t frames = 1; frames > 0 && status == kOk;) {
+    status = readAudioChunk(input, frames);
     if (status == kOk && frames > 0) {
-      status = feedFrames(run.session, input.chunk.data(), frames);
+      status = feedTakeFrames(cassette, input.chunk.data(), frames);
     }
-    if (status != kOk) {
-      clearProgress(run);
-      return status;
+    if (status == kOk && frames > 0 && run.live) {
+      status = showNewRows(run, cassette.session, job);
     }
-    if (frames == 0) {
-      break;
+    if (status == kOk && frames > 0) {
+      showProgress(run, cassette.session, input);
     }
-    if (run.live) {
-      showNewRows(run, job);
-    }
-    showProgress(run, input);
   }
-  const int32_t status = finishDecodeSession(run.session);
-  if (status != kOk) {
-    clearProgress(run);
-    return status;
+  if (status == kOk) {
+    status = finishTake(cassette);
   }
-  if (run.live) {
-    showNewRows(run, job);
+  if (status == kOk && run.live) {
+    status = showNewRows(run, cassette.session, job);
   }
   clearProgress(run);
+  if (status != kOk) {
+    return status;
+  }
   if (input.framesRead == 0) {
     return reportFailure(kErrBadWav, input.name, "no sample frames");
   }
@@ -110,18 +113,9 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
   return kOk;
 }
 
-}  // namespace
-
-int32_t decodeRecording(const DecodeJob& job, AudioInput& input, DecodeRun& run) {
-  const int32_t status = chooseChannels(job, input, run);
-  return status == kOk ? readThrough(job, input, run) : status;
-}
-
-void listDecodeResult(const DecodeJob& job, const DecodeRun& run, bool oneOfSeveral) {
-  const DecodeSession& session = run.session;
-  const size_t best = session.best;
-  const std::vector<DecodedBlock>& blocks = keptBlocks(session);
-  const int32_t channel = session.channels[best];
+// The channel whose blocks are kept, when there was a choice or one was asked for.
+void printChannel(const DecodeJob& job, const DecodeSession& session) {
+  const int32_t channel = session.channels[session.best];
   const size_t decoded = session.channels.size();
   const std::string name =
       decoded == 2 ? (channel == 0 ? "left" : "right") : std::to_string(channel + 1);
@@ -134,18 +128,40 @@ void listDecodeResult(const DecodeJob& job, const DecodeRun& run, bool oneOfSeve
                                       ? std::to_string(channel + 1).c_str()
                                       : (channel == 0 ? "left" : "right"));
   }
-  if (oneOfSeveral) {
+}
+
+}  // namespace
+
+int32_t printText(int32_t status, const std::string& text) {
+  if (status == kOk) {
+    std::fputs(text.c_str(), stdout);
+  }
+  return status;
+}
+
+int32_t decodeRecording(const DecodeJob& job, AudioInput& input, Cassette& cassette,
+                        DecodeRun& run) {
+  const int32_t status = chooseChannels(job, input, cassette);
+  return status == kOk ? readThrough(job, input, cassette, run) : status;
+}
+
+int32_t listDecodeResult(const DecodeJob& job, const Cassette& cassette, const DecodeRun& run) {
+  const DecodeSession& session = cassette.session;
+  const std::vector<DecodedBlock>& blocks = cassette.takes.back();
+  printChannel(job, session);
+  std::string text;
+  if (isOneOfSeveral(cassette)) {
     // The merged listing follows; of each take only how it went.
-    printTakeSummary(blocks);
-    return;
+    return printText(appendTakeSummary(text, blocks), text);
   }
-  if (!run.live || run.rowsMixed || run.rowsFrom != best || run.rowsShown != blocks.size()) {
-    if (run.live) {
-      std::fputs("\n", stdout);
-    }
-    listDecodedBlocks(blocks, job.verbose);
-    return;
+  if (!run.live || run.rowsMixed || run.rowsFrom != session.best ||
+      run.rowsShown != blocks.size()) {
+    text = run.live ? "\n" : "";
+    return printText(listDecodedBlocks(text, blocks, job.verbose), text);
   }
-  std::printf(" Blocks: %d\n", static_cast<int32_t>(blocks.size()));
-  printDecodedLegend(blocks);
+  int32_t status = appendBlockCount(text, blocks);
+  if (status == kOk) {
+    status = appendDecodedLegend(text, blocks);
+  }
+  return printText(status, text);
 }

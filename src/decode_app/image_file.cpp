@@ -49,6 +49,10 @@ bool openUnnamedFile(OutputFile& output) {
   if (descriptor < 0) {
     return false;
   }
+  if (fchmod(descriptor, static_cast<mode_t>(output.mode)) != 0) {
+    close(descriptor);
+    return false;
+  }
   output.file.reset(access(descriptorPath(descriptor).c_str(), F_OK) == 0
                         ? fdopen(descriptor, "wb")
                         : nullptr);
@@ -71,7 +75,7 @@ int32_t openNamedFile(OutputFile& output) {
     return status;
   }
   output.file.reset(fdopen(descriptor, "wb"));
-  if (!output.file || fchmod(descriptor, creationMode()) != 0) {
+  if (!output.file || fchmod(descriptor, static_cast<mode_t>(output.mode)) != 0) {
     const int32_t status = reportSystemFailure(kErrOpenOutput, output);
     if (!output.file) {
       close(descriptor);
@@ -156,7 +160,7 @@ int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutp
                          OutputFile& output) {
   output.path = path;
   output.replace = replace;
-  if (std::strcmp(path, "-") == 0) {
+  if (standardOutput || std::strcmp(path, "-") == 0) {
     output.file = std::move(standardOutput);
     return output.file ? kOk : reportFailure(kErrOpenOutput, "standard output");
   }
@@ -172,18 +176,23 @@ int32_t createOutputFile(const char* path, bool replace, FileHandle standardOutp
   // Through a link, the file it names is replaced, not the link.
   const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
   output.finalPath = error ? std::string(path) : real.string();
+  // A file that is replaced keeps who may read it: a private image stays private.
+  struct stat replaced = {};
+  output.mode = stat(output.finalPath.c_str(), &replaced) == 0 ? replaced.st_mode & 07777u
+                                                                : creationMode();
   return openUnnamedFile(output) ? kOk : openNamedFile(output);
 }
 
-int32_t finishOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
-                         size_t count) {
+int32_t writeOutputFile(OutputFile& output, const char* what, const uint8_t* bytes,
+                        size_t count) {
   std::printf("%s: %s\n", what, output.path.c_str());
   const bool written =
       (count == 0 || std::fwrite(bytes, 1, count, output.file.get()) == count) &&
       std::fflush(output.file.get()) == 0;
-  if (!written) {
-    return reportSystemFailure(kErrWriteOutput, output);
-  }
+  return written ? kOk : reportSystemFailure(kErrWriteOutput, output);
+}
+
+int32_t placeOutputFile(OutputFile& output) {
   const bool unnamed = !output.finalPath.empty() && output.temporaryPath.empty();
   // An unnamed file is linked while it is still open: its descriptor is its only name.
   const int32_t status = unnamed ? placeUnnamedFile(output) : kOk;

@@ -7,7 +7,9 @@
 // offsets of each block; its bytes are read again from the file when needed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/job.h"
@@ -62,20 +64,51 @@ void checkBodyPart(const uint8_t* body, int64_t held, bool cut, TapeBlock& block
 [[nodiscard]] int32_t readBlockPart(ConversionJob& job, int32_t number, int32_t wantHeader,
                                     const TapeBlock*& block);
 
-// Which fault marks a listing has shown, for the legend below it.
-struct FaultMarks {
-  bool headerError = false;
-  bool bodyError = false;
-  bool lengthError = false;
+// The fault marks, in the order a row shows them: a header whose checksum fails, a body
+// whose checksum fails, a body of another length than its header states.
+enum FaultMark : int32_t { kMarkHeaderChecksum = 0, kMarkBodyChecksum = 1, kMarkBodyLength = 2 };
+inline constexpr int32_t kFaultMarkCount = 3;
+
+// What a mark is called: as a row shows it ("HCE"), as the listing's legend words it, and
+// what it means for the person at the machine (the page's titles and legend).
+struct FaultMarkText {
+  const char* mark;
+  const char* legend;
+  const char* meaning;
 };
 
-// Prints one listing row of block `number`: its header fields and, for a header block, the
-// HCE/BCE/BLE marks, with `extra` (further columns) before the marks. Adds the marks shown
-// to `marks`.
+// The words of `mark`.
+const FaultMarkText& describeFaultMark(FaultMark mark);
+
+// True when `block` carries `mark`.
+bool hasFaultMark(const TapeBlock& block, FaultMark mark);
+
+// True when `block` carries any fault mark.
+bool hasFault(const TapeBlock& block);
+
+// Which fault marks a listing has shown, for the legend below it.
+struct FaultMarks {
+  bool shown[kFaultMarkCount] = {};
+};
+
+// Adds the marks that `block` carries to `marks`.
+void noteFaultMarks(const TapeBlock& block, FaultMarks& marks);
+
+// Room for one listing row, `extra` columns included.
+inline constexpr size_t kListingRowSize = 640;
+
+// Writes into `row` (kListingRowSize bytes) the listing row of block `number` with its
+// newline: its header fields and, for a header block, the HCE/BCE/BLE marks, with `extra`
+// (further columns, at most 400 bytes) before the marks. Adds the marks shown to `marks`.
+void formatListingRow(int32_t number, const TapeBlock& block, const char* extra,
+                      FaultMarks& marks, char* row);
+
+// Prints the row that formatListingRow makes.
 void printListingRow(int32_t number, const TapeBlock& block, const char* extra, FaultMarks& marks);
 
-// Prints the empty line and the legend lines of the fault marks that occurred, if any.
-void printFaultLegend(const FaultMarks& marks);
+// Appends to `text` the empty line and the legend lines of the fault marks that occurred,
+// if any. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t appendFaultLegend(std::string& text, const FaultMarks& marks);
 
 // Prints the listing of the selected blocks on stdout. Stops after reporting the first
 // selected number that has no block; the run goes on as a success.

@@ -1,0 +1,75 @@
+// The takes of a cassette, from the first sample to how the decode ends.
+#include "decode/cassette.h"
+
+#include "core/memory.h"
+
+int32_t startTake(Cassette& cassette, const std::string& name, int32_t sampleRate,
+                  int32_t channelCount) {
+  cassette.decoding = TakeFacts{};
+  cassette.decoding.sampleRate = sampleRate;
+  cassette.decoding.channelCount = channelCount;
+  int32_t status = appendText(cassette.decoding.name, name);
+  if (status == kOk) {
+    status = startDecodeSession(cassette.session, sampleRate, channelCount, cassette.channel,
+                                cassette.protocol, cassette.phase);
+  }
+  return status;
+}
+
+int32_t feedTakeFrames(Cassette& cassette, const float* frames, size_t frameCount) {
+  cassette.decoding.frames += static_cast<int64_t>(frameCount);
+  return feedFrames(cassette.session, frames, frameCount);
+}
+
+int32_t feedTakePcm(Cassette& cassette, const uint8_t* bytes, size_t frameCount,
+                    const PcmFormat& format) {
+  cassette.decoding.frames += static_cast<int64_t>(frameCount);
+  return feedPcmFrames(cassette.session, bytes, frameCount, format);
+}
+
+int32_t feedTakeChannel(Cassette& cassette, size_t decoder, const float* samples, size_t count) {
+  // Every channel hears the same frames; the first counts them.
+  if (decoder == 0) {
+    cassette.decoding.frames += static_cast<int64_t>(count);
+  }
+  return feedChannel(cassette.session, decoder, samples, count);
+}
+
+int32_t finishTake(Cassette& cassette) {
+  DecodeSession& session = cassette.session;
+  int32_t status = finishDecodeSession(session);
+  if (status == kOk) {
+    cassette.decoding.channel = session.channels[session.best];
+    status = appendItem(cassette.facts, cassette.decoding);
+  }
+  if (status == kOk) {
+    // A copy: the session stays as it ended, for the front end to show its rows.
+    status = appendItem(cassette.takes, keptBlocks(session));
+    if (status != kOk) {
+      cassette.facts.pop_back();
+    }
+  }
+  return status;
+}
+
+bool isOneOfSeveral(const Cassette& cassette) {
+  return cassette.announcedTakes > 1 || cassette.takes.size() > 1;
+}
+
+int32_t takeEnding(const Cassette& cassette) {
+  return !isOneOfSeveral(cassette) && cassette.takes.back().empty() ? kErrNoBlocks : kOk;
+}
+
+int32_t mergeCassette(Cassette& cassette) {
+  const int32_t status = mergeTakes(cassette.takes, cassette.merge);
+  cassette.ending = status == kOk ? mergeEnding(cassette.merge) : status;
+  return status;
+}
+
+std::string nameTakes(const Cassette& cassette) {
+  std::string names;
+  for (const TakeFacts& take : cassette.facts) {
+    names += (names.empty() ? "" : "', '") + take.name;
+  }
+  return names;
+}
