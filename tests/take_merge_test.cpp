@@ -327,4 +327,47 @@ TEST(ListMergedBlocks, NotesSayHowABlockCameAbout) {
   }
 }
 
+// Below a block of one take, what was not read for certain and where: every run of
+// unknown bytes where there are several, the first uncertain byte, and what a body cut
+// short lacks. Its body bytes are 10 ms apart from 0 s.
+TEST(ListDecodedRow, SaysWhatWasNotReadForCertainAndWhere) {
+  const auto uncertain = [](size_t from, size_t count) {
+    return Edit([=](Take& take) {
+      std::fill_n(take[2].bodyConfidence.begin() + static_cast<std::ptrdiff_t>(from), count,
+                  kByteUncertain);
+    });
+  };
+  const auto cut = [](size_t length) {
+    return Edit([=](Take& take) {
+      take[2].body.resize(length);
+      take[2].bodyConfidence.resize(length);
+      markFaults(take[2]);
+    });
+  };
+  const struct {
+    const char* name;
+    std::vector<Edit> edits;
+    const char* notes;  // below block 3
+  } cases[] = {
+      {"whole", {}, ""},
+      {"one dropout", {lose(2, 100, 5)}, "      5 unknown bytes, the first at 0:01.000\n"},
+      {"two dropouts and the bytes between them in doubt",
+       {lose(2, 100, 5), uncertain(105, 95), lose(2, 200, 7)},
+       "      12 unknown bytes, the first at 0:01.000\n"
+       "      95 uncertain bytes, the first at 0:01.050\n"
+       "      unknown at 0:01.000 (5), 0:02.000 (7)\n"},
+      {"cut short", {cut(400)}, "      101 missing bytes, from 0:04.000\n"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Take take = originalTape();
+    for (const Edit& edit : test.edits) {
+      edit(take);
+    }
+    std::string text;
+    ASSERT_EQ(appendDecodedRow(text, take[2], 3, 0), kOk);
+    EXPECT_EQ(text.substr(text.find('\n') + 1), test.notes);
+  }
+}
+
 }  // namespace

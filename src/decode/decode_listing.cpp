@@ -59,6 +59,47 @@ void addRow(Listing& listing, const DecodedBlock& block, int32_t number, int32_t
   }
 }
 
+// The lines below a block that tell, so that each spot can be found in an audio editor,
+// how many bytes were not read, read in doubt or are missing, and where the first of each
+// lies; and where each run of unknown bytes lies, where there are several. `where` follows
+// each time (the take it lies in).
+void addDoubtNotes(Listing& listing, const DecodedBlock& block, const char* where) {
+  std::vector<DoubtfulRun> runs;
+  if (listing.status == kOk) {
+    listing.status = findDoubtfulRuns(block, runs);
+  }
+  size_t unknownRuns = 0;
+  for (const ByteDoubt doubt : {kDoubtUnknown, kDoubtUncertain, kDoubtMissing}) {
+    size_t count = 0;
+    const DoubtfulRun* first = nullptr;
+    for (const DoubtfulRun& run : runs) {
+      if (run.doubt == doubt) {
+        count += run.count;
+        first = first == nullptr ? &run : first;
+        unknownRuns += doubt == kDoubtUnknown ? 1 : 0;
+      }
+    }
+    if (first != nullptr) {
+      char time[32];
+      formatMinutes(first->seconds, time, sizeof time);
+      addFormatted(listing, "      %zu %s byte%s, %s %s%s\n", count, doubtName(doubt),
+                   pluralS(static_cast<int64_t>(count)),
+                   doubt == kDoubtMissing ? "from" : "the first at", time, where);
+    }
+  }
+  if (unknownRuns > 1) {
+    add(listing, "      unknown at");
+    for (const DoubtfulRun& run : runs) {
+      if (run.doubt == kDoubtUnknown) {
+        char time[32];
+        formatMinutes(run.seconds, time, sizeof time);
+        addFormatted(listing, " %s (%zu)%s", time, run.count, --unknownRuns > 0 ? "," : "");
+      }
+    }
+    add(listing, "\n");
+  }
+}
+
 // "1+3": take numbers from 1.
 void formatTakes(const std::vector<int32_t>& takes, char* text, size_t size) {
   size_t used = 0;
@@ -70,7 +111,8 @@ void formatTakes(const std::vector<int32_t>& takes, char* text, size_t size) {
   }
 }
 
-// The line below a merged block that is damaged: what no take read, and where.
+// The lines below a merged block that is damaged: what the takes disputed, what no take
+// read, and where.
 void addDamageNote(Listing& listing, const DecodedBlock& block, const BlockOrigin& origin,
                    const char* takes) {
   if (origin.unknownBytes == 0 && origin.disputedBytes == 0) {
@@ -80,20 +122,13 @@ void addDamageNote(Listing& listing, const DecodedBlock& block, const BlockOrigi
     }
     return;
   }
-  add(listing, "     ");
-  if (origin.unknownBytes > 0) {
-    char time[32];
-    formatMinutes(blockByteSeconds(block, static_cast<size_t>(origin.firstUnknown)), time,
-                  sizeof time);
-    addFormatted(listing, " %d unknown byte%s, the first at %s in take %d%s", origin.unknownBytes,
-                 pluralS(origin.unknownBytes), time, origin.take + 1,
-                 origin.disputedBytes > 0 ? ";" : "");
-  }
   if (origin.disputedBytes > 0) {
-    addFormatted(listing, " %d disputed byte%s", origin.disputedBytes,
+    addFormatted(listing, "      %d disputed byte%s\n", origin.disputedBytes,
                  pluralS(origin.disputedBytes));
   }
-  add(listing, "\n");
+  char where[32];
+  std::snprintf(where, sizeof where, " in take %d", origin.take + 1);
+  addDoubtNotes(listing, block, where);
 }
 
 // The line below a merged block that is not simply whole.
@@ -119,14 +154,7 @@ int32_t appendDecodedRow(std::string& text, const DecodedBlock& block, int32_t n
                          int32_t verbose) {
   Listing listing{text};
   addRow(listing, block, number, verbose, nullptr);
-  // Where a dropout took bytes, so that the spot can be found in an audio editor.
-  const int32_t unknown = countUnknownBytes(block);
-  if (unknown > 0) {
-    char time[32];
-    formatMinutes(firstUnknownSeconds(block), time, sizeof time);
-    addFormatted(listing, "      %d unknown byte%s, the first at %s\n", unknown, pluralS(unknown),
-                 time);
-  }
+  addDoubtNotes(listing, block, "");
   return listing.status;
 }
 

@@ -21,54 +21,21 @@ void writeMarks(JsonWriter& json, const TapeBlock& info) {
   closeJson(json, "]");
 }
 
-const char* byteState(uint8_t confidence) {
-  if (confidence == kByteUnknown) {
-    return "unknown";
-  }
-  return confidence < kMinCertainByte ? "uncertain" : nullptr;
-}
-
-void addRun(JsonWriter& json, const DecodedBlock& block, const char* part, size_t start, size_t index,
-            size_t count, const char* state) {
-  openJson(json, nullptr, "{", true);
-  writeJsonString(json, "part", part);
-  writeJsonInteger(json, "position", static_cast<int64_t>(index));
-  writeJsonInteger(json, "count", static_cast<int64_t>(count));
-  writeJsonString(json, "state", state);
-  writeJsonNumber(json, "startSeconds", blockByteSeconds(block, start + index), 3);
-  closeJson(json, "}");
-}
-
 // The runs of bytes of `block` that were not read for certain, and of those missing from
 // a short body: where each starts in its part and in the recording.
 void addDoubtfulBytes(JsonWriter& json, const DecodedBlock& block) {
+  std::vector<DoubtfulRun> runs;
+  const int32_t status = findDoubtfulRuns(block, runs);
+  json.status = json.status == kOk ? status : json.status;
   openJson(json, "doubtful", "[");
-  const struct {
-    const char* name;
-    const std::vector<uint8_t>& bytes;
-    const std::vector<uint8_t>& confidence;
-    size_t start;
-  } parts[] = {{"header", block.headerPart, block.headerConfidence, 0},
-               {"body", block.body, block.bodyConfidence, block.headerPart.size()}};
-  for (const auto& part : parts) {
-    for (size_t i = 0; i < part.bytes.size();) {
-      const auto stateAt = [&](size_t k) {
-        return k < part.confidence.size() ? byteState(part.confidence[k]) : nullptr;
-      };
-      const char* state = stateAt(i);
-      size_t end = i + 1;
-      while (end < part.bytes.size() && stateAt(end) == state) {
-        ++end;
-      }
-      if (state != nullptr) {
-        addRun(json, block, part.name, part.start, i, end - i, state);
-      }
-      i = end;
-    }
-  }
-  const size_t missing = countMissingBodyBytes(block);
-  if (missing > 0) {
-    addRun(json, block, "body", block.headerPart.size(), block.body.size(), missing, "missing");
+  for (const DoubtfulRun& run : runs) {
+    openJson(json, nullptr, "{", true);
+    writeJsonString(json, "part", run.inHeader ? "header" : "body");
+    writeJsonInteger(json, "position", static_cast<int64_t>(run.position));
+    writeJsonInteger(json, "count", static_cast<int64_t>(run.count));
+    writeJsonString(json, "state", doubtName(run.doubt));
+    writeJsonNumber(json, "startSeconds", run.seconds, 3);
+    closeJson(json, "}");
   }
   closeJson(json, "]");
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/memory.h"
 #include "tape/tape_image.h"
 
 namespace {
@@ -163,6 +164,51 @@ double blockByteSeconds(const DecodedBlock& block, size_t index) {
     return block.endSeconds;
   }
   return byteStartSeconds(block.bodyTimes, index - block.headerPart.size());
+}
+
+const char* doubtName(ByteDoubt doubt) {
+  switch (doubt) {
+    case kDoubtUnknown:
+      return "unknown";
+    case kDoubtUncertain:
+      return "uncertain";
+    case kDoubtMissing:
+      break;
+  }
+  return "missing";
+}
+
+int32_t findDoubtfulRuns(const DecodedBlock& block, std::vector<DoubtfulRun>& runs) {
+  runs.clear();
+  int32_t status = kOk;
+  const auto add = [&](bool inHeader, size_t position, size_t count, ByteDoubt doubt) {
+    const size_t index = (inHeader ? 0 : block.headerPart.size()) + position;
+    if (status == kOk) {
+      status = appendItem(runs, {inHeader, position, count, doubt, blockByteSeconds(block, index)});
+    }
+  };
+  for (const bool inHeader : {true, false}) {
+    const std::vector<uint8_t>& confidence =
+        inHeader ? block.headerConfidence : block.bodyConfidence;
+    for (size_t i = 0; i < confidence.size();) {
+      const bool unknown = confidence[i] == kByteUnknown;
+      const bool doubtful = confidence[i] < kMinCertainByte;
+      size_t end = i + 1;
+      while (end < confidence.size() && (confidence[end] == kByteUnknown) == unknown &&
+             (confidence[end] < kMinCertainByte) == doubtful) {
+        ++end;
+      }
+      if (doubtful) {
+        add(inHeader, i, end - i, unknown ? kDoubtUnknown : kDoubtUncertain);
+      }
+      i = end;
+    }
+  }
+  const size_t missing = countMissingBodyBytes(block);
+  if (missing > 0) {
+    add(false, block.body.size(), missing, kDoubtMissing);
+  }
+  return status;
 }
 
 bool isDamaged(const DecodedBlock& block) {

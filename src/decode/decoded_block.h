@@ -70,6 +70,26 @@ size_t countMissingBodyBytes(const DecodedBlock& block);
 // (header part first, then body) of the first, or -1.
 int32_t countLostBytes(const DecodedBlock& block, int32_t& first);
 
+// How a byte of a block stands in doubt: not read at all, read but with its value or its
+// place in doubt, or missing from a body cut short.
+enum ByteDoubt { kDoubtUnknown, kDoubtUncertain, kDoubtMissing };
+
+// The name of a doubt in the report: "unknown", "uncertain" or "missing".
+const char* doubtName(ByteDoubt doubt);
+
+// A run of bytes of one doubt, `position` counted within its part.
+struct DoubtfulRun {
+  bool inHeader = false;
+  size_t position = 0;
+  size_t count = 0;
+  ByteDoubt doubt = kDoubtUnknown;
+  double seconds = 0;  // where its first byte starts in the recording
+};
+
+// Every run of bytes of `block` that was not read for certain, header part first, then
+// the bytes missing from a short body. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t findDoubtfulRuns(const DecodedBlock& block, std::vector<DoubtfulRun>& runs);
+
 // The time in the recording at which byte `index` of `block` (header part first, then
 // body) starts; a byte past the end of the body lies where the body would have gone on.
 double blockByteSeconds(const DecodedBlock& block, size_t index);
