@@ -5,7 +5,9 @@
 // the tape played: a byte that is wrong and not listed as unknown or uncertain is wrong
 // and called read, which must never happen. Prints that count, the bodies that came back
 // exact, and how many of the doubtful bytes were in fact right.
-// Usage: recovery_sweep TONBRIX TONBRIX_DECODE [TAKES [KEEP]]   (default 120 takes)
+// With -m, each case is three takes with 4 to 6 dropouts each, some at the same place,
+// merged in every order, which must all give the same image.
+// Usage: recovery_sweep [-m] TONBRIX TONBRIX_DECODE [CASES [KEEP]]   (120 takes, 30 merges)
 // KEEP names a take whose recording is kept as take-KEEP.wav here, for a closer look.
 #include <unistd.h>
 
@@ -44,6 +46,7 @@ struct Tally {
   int takes = 0;
   int exactBodies = 0;  // the body whole, every byte read and right
   int unmatched = 0;    // takes whose body came back as no block of its length
+  int orderDependent = 0;  // merges whose image changed with the order of the takes
   int64_t wrongCalledRead = 0;
   int64_t unknown = 0;
   int64_t unknownRight = 0;
@@ -79,7 +82,11 @@ Audio cutOut(Audio audio, double from, double to) {
 
 // A take of `clean`: its speed, its dropouts inside [first, last) seconds of the played
 // tape, and its noise, which a hissing dropout keeps and a silent one takes with it.
-Audio damageTake(const Audio& clean, double first, double last, std::mt19937& random) {
+// A dropout, in seconds of the tape as played: where it starts and how long it lasts.
+using Dropout = std::pair<double, double>;
+
+Audio damageTake(const Audio& clean, double first, double last, std::mt19937& random,
+                 const std::vector<Dropout>& shared = {}) {
   std::uniform_real_distribution<double> unit(0, 1);
   const double speed = 0.985 + 0.03 * unit(random);
   const double snr = 15 + 10 * unit(random);
@@ -91,11 +98,15 @@ Audio damageTake(const Audio& clean, double first, double last, std::mt19937& ra
   if (!hissing) {
     take = noisy(take);
   }
-  const int dropouts = 2 + static_cast<int>(unit(random) * 7);
-  for (int d = 0; d < dropouts; ++d) {
+  std::vector<Dropout> dropouts = shared;
+  const int own = (shared.empty() ? 2 : 4 - static_cast<int>(shared.size())) +
+                  static_cast<int>(unit(random) * (shared.empty() ? 7 : 3));
+  for (int d = 0; d < own; ++d) {
     const double length = 0.02 * std::pow(50.0, unit(random));  // 20 ms .. 1 s
-    const double at = (first + (last - first - length) * unit(random)) / speed;
-    take = cutOut(std::move(take), at, at + length / speed);
+    dropouts.emplace_back(first + (last - first - length) * unit(random), length);
+  }
+  for (const auto& [at, length] : dropouts) {
+    take = cutOut(std::move(take), at / speed, (at + length) / speed);
   }
   return hissing ? noisy(take) : take;
 }
@@ -135,13 +146,14 @@ void compareBody(const Bytes& decoded, const json_value::Value& block, const Byt
 }
 
 // Decodes `wav` and compares the body of its header block with `body`.
-void checkTake(const std::string& decoder, const std::string& folder, const std::string& wav,
-               const Bytes& body, int take, Tally& tally) {
+void checkTake(const std::string& decoder, const std::string& folder,
+               const std::vector<std::string>& wavs, const Bytes& body, int take, Tally& tally) {
   const int64_t wrongBefore = tally.wrongCalledRead;
   const std::string image = folder + "/take.img";
   const std::string report = folder + "/take.json";
-  const RunResult result =
-      runProgram(decoder, {"-q", "-f", "-o", image, "-report", report, wav}, folder);
+  std::vector<std::string> args = {"-q", "-f", "-o", image, "-report", report};
+  args.insert(args.end(), wavs.begin(), wavs.end());
+  const RunResult result = runProgram(decoder, args, folder);
   ++tally.takes;
   ++tally.exitCodes[result.exitCode];
   json_value::Value value;
@@ -172,26 +184,136 @@ void printTally(const char* name, const Tally& t) {
   for (const auto& [code, count] : t.exitCodes) {
     codes += " " + std::to_string(code) + ":" + std::to_string(count);
   }
-  std::printf("%-10s %5d %6d %9d %10lld %9lld %8lld %10lld %8lld  %s\n", name, t.takes,
-              t.exactBodies, t.unmatched, static_cast<long long>(t.wrongCalledRead),
+  std::printf("%-10s %5d %6d %9d %6d %10lld %9lld %8lld %10lld %8lld  %s\n", name, t.takes,
+              t.exactBodies, t.unmatched, t.orderDependent,
+              static_cast<long long>(t.wrongCalledRead),
               static_cast<long long>(t.unknown), static_cast<long long>(t.unknownRight),
               static_cast<long long>(t.uncertain), static_cast<long long>(t.uncertainRight),
               codes.c_str());
 }
 
+// The sweep's settings and the tape it plays.
+struct Sweep {
+  std::string tonbrix;
+  std::string decoder;
+  std::string folder;
+  Bytes body;
+  int takes = 120;
+  int keep = -1;
+  bool merge = false;  // each case is three takes merged, in every order
+};
+
+// Three takes of one cassette, some of whose dropouts lie at the same place, merged in
+// every order: each order must give the same image.
+void checkMerge(const Sweep& sweep, const Audio& clean, double first, double last, int t,
+                Tally& tally) {
+  std::mt19937 random(static_cast<uint32_t>(5000 + t));
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::vector<Dropout> shared;
+  for (int d = 0; d < 2; ++d) {
+    const double length = 0.02 * std::pow(50.0, unit(random));
+    shared.emplace_back(first + (last - first - length) * unit(random), length);
+  }
+  std::vector<std::string> wavs;
+  for (int k = 0; k < 3; ++k) {
+    std::vector<Dropout> these;
+    for (const Dropout& dropout : shared) {
+      if (unit(random) < 2.0 / 3) {
+        these.push_back(dropout);
+      }
+    }
+    const Audio take = damageTake(clean, first, last, random, these);
+    wavs.push_back(sweep.folder + "/take" + std::to_string(k) + ".wav");
+    decode_audio::writeChannels(wavs.back(), take.sampleRate, 16, {take.samples});
+  }
+  checkTake(sweep.decoder, sweep.folder, wavs, sweep.body, t, tally);
+  const std::string image = readWholeFile(sweep.folder + "/take.img");
+  const size_t orders[][3] = {{0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+  bool same = true;
+  for (const auto& order : orders) {
+    Tally ignored;
+    checkTake(sweep.decoder, sweep.folder, {wavs[order[0]], wavs[order[1]], wavs[order[2]]},
+              sweep.body, t, ignored);
+    same = same && readWholeFile(sweep.folder + "/take.img") == image;
+  }
+  tally.orderDependent += same ? 0 : 1;
+  if (!same) {
+    std::fprintf(stderr, "case %d: the image depends on the order of the takes\n", t);
+  }
+  for (size_t k = 0; k < wavs.size() && t == sweep.keep; ++k) {
+    std::filesystem::copy_file(wavs[k], "merge-" + std::to_string(t) + "-" + std::to_string(k) + ".wav",
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+// Runs the takes of column `c` into `tally`. False where tonbrix failed.
+bool runColumn(const Sweep& sweep, size_t c, Tally& tally) {
+  std::vector<std::string> args = kColumns[c].play;
+  args.insert(args.end(), {"-o", sweep.folder + "/clean.wav", sweep.folder + "/tape.img"});
+  const Audio clean = runProgram(sweep.tonbrix, args, sweep.folder).exitCode == 0
+                          ? decode_audio::readTonbrixWav(sweep.folder + "/clean.wav")
+                          : Audio{};
+  if (clean.samples.empty()) {
+    std::fprintf(stderr, "tonbrix failed for %s\n", kColumns[c].name);
+    return false;
+  }
+  // The body runs from after the header and the body's leader to before the last leader
+  // and the closing second of silence.
+  const double seconds = static_cast<double>(clean.samples.size()) / clean.sampleRate;
+  const double first = c < 4 ? (c < 2 ? 5.0 : 3.4) : 2.2;
+  const double last = seconds - 1.8;
+  for (int t = static_cast<int>(c); t < sweep.takes; t += static_cast<int>(std::size(kColumns))) {
+    if (sweep.merge) {
+      checkMerge(sweep, clean, first, last, t, tally);
+      continue;
+    }
+    std::mt19937 random(static_cast<uint32_t>(1000 + t));
+    const Audio take = damageTake(clean, first, last, random);
+    const std::string wav = sweep.folder + "/take.wav";
+    decode_audio::writeChannels(wav, take.sampleRate, 16, {take.samples});
+    checkTake(sweep.decoder, sweep.folder, {wav}, sweep.body, t, tally);
+    if (t == sweep.keep) {
+      std::filesystem::copy_file(wav, "take-" + std::to_string(t) + ".wav",
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+  }
+  return true;
+}
+
+void addTally(const Tally& tally, Tally& all) {
+  all.takes += tally.takes;
+  all.exactBodies += tally.exactBodies;
+  all.unmatched += tally.unmatched;
+  all.orderDependent += tally.orderDependent;
+  all.wrongCalledRead += tally.wrongCalledRead;
+  all.unknown += tally.unknown;
+  all.unknownRight += tally.unknownRight;
+  all.uncertain += tally.uncertain;
+  all.uncertainRight += tally.uncertainRight;
+  for (const auto& [code, count] : tally.exitCodes) {
+    all.exitCodes[code] += count;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s TONBRIX TONBRIX_DECODE [TAKES [KEEP]]\n", argv[0]);
+  Sweep sweep;
+  int first = 1;
+  if (argc > 1 && std::string(argv[1]) == "-m") {
+    sweep.merge = true;
+    first = 2;
+  }
+  if (argc < first + 2) {
+    std::fprintf(stderr, "usage: %s [-m] TONBRIX TONBRIX_DECODE [CASES [KEEP]]\n", argv[0]);
     return 2;
   }
-  const std::string tonbrix = argv[1];
-  const std::string decoder = argv[2];
-  const int takes = argc > 3 ? std::atoi(argv[3]) : 120;
-  const int keep = argc > 4 ? std::atoi(argv[4]) : -1;
-  std::string folder = (std::filesystem::temp_directory_path() / "recovery-sweep-XXXXXX").string();
-  if (mkdtemp(folder.data()) == nullptr) {
+  sweep.tonbrix = argv[first];
+  sweep.decoder = argv[first + 1];
+  sweep.takes = argc > first + 2 ? std::atoi(argv[first + 2]) : (sweep.merge ? 30 : 120);
+  sweep.keep = argc > first + 3 ? std::atoi(argv[first + 3]) : -1;
+  sweep.folder = (std::filesystem::temp_directory_path() / "recovery-sweep-XXXXXX").string();
+  if (mkdtemp(sweep.folder.data()) == nullptr) {
     return 1;
   }
   const Bytes data = tape_builder::patternBytes(4000, 21);
@@ -199,55 +321,24 @@ int main(int argc, char** argv) {
   tape_builder::Header header;
   header.name = "RECOVERY";
   tape.headerBlock(header, data);
-  const Bytes body = tape_builder::bodyPart(data);
-  if (!tape.writeTo(folder + "/tape.img")) {
+  sweep.body = tape_builder::bodyPart(data);
+  if (!tape.writeTo(sweep.folder + "/tape.img")) {
     return 1;
   }
-  std::printf("%-10s %5s %6s %9s %10s %9s %8s %10s %8s  %s\n", "protocol", "takes", "exact",
-              "unmatched", "wrongRead", "unknown", "(right)", "uncertain", "(right)",
+  std::printf("%-10s %5s %6s %9s %6s %10s %9s %8s %10s %8s  %s\n", "protocol", "cases", "exact",
+              "unmatched", "order", "wrongRead", "unknown", "(right)", "uncertain", "(right)",
               "exit codes");
   Tally all;
   for (size_t c = 0; c < std::size(kColumns); ++c) {
-    std::vector<std::string> args = kColumns[c].play;
-    args.insert(args.end(), {"-o", folder + "/clean.wav", folder + "/tape.img"});
-    const Audio clean = runProgram(tonbrix, args, folder).exitCode == 0
-                            ? decode_audio::readTonbrixWav(folder + "/clean.wav")
-                            : Audio{};
-    if (clean.samples.empty()) {
-      std::fprintf(stderr, "tonbrix failed for %s\n", kColumns[c].name);
-      std::filesystem::remove_all(folder);
+    Tally tally;
+    if (!runColumn(sweep, c, tally)) {
+      std::filesystem::remove_all(sweep.folder);
       return 1;
     }
-    // The body runs from after the header and the body's leader to before the last
-    // leader and the closing second of silence.
-    const double seconds = static_cast<double>(clean.samples.size()) / clean.sampleRate;
-    const double first = c < 4 ? (c < 2 ? 5.0 : 3.4) : 2.2;
-    const double last = seconds - 1.8;
-    Tally tally;
-    for (int t = static_cast<int>(c); t < takes; t += static_cast<int>(std::size(kColumns))) {
-      std::mt19937 random(static_cast<uint32_t>(1000 + t));
-      const Audio take = damageTake(clean, first, last, random);
-      decode_audio::writeChannels(folder + "/take.wav", take.sampleRate, 16, {take.samples});
-      checkTake(decoder, folder, folder + "/take.wav", body, t, tally);
-      if (t == keep) {
-        std::filesystem::copy_file(folder + "/take.wav", "take-" + std::to_string(t) + ".wav",
-                                   std::filesystem::copy_options::overwrite_existing);
-      }
-    }
     printTally(kColumns[c].name, tally);
-    all.takes += tally.takes;
-    all.exactBodies += tally.exactBodies;
-    all.unmatched += tally.unmatched;
-    all.wrongCalledRead += tally.wrongCalledRead;
-    all.unknown += tally.unknown;
-    all.unknownRight += tally.unknownRight;
-    all.uncertain += tally.uncertain;
-    all.uncertainRight += tally.uncertainRight;
-    for (const auto& [code, count] : tally.exitCodes) {
-      all.exitCodes[code] += count;
-    }
+    addTally(tally, all);
   }
   printTally("all", all);
-  std::filesystem::remove_all(folder);
-  return all.wrongCalledRead == 0 ? 0 : 1;
+  std::filesystem::remove_all(sweep.folder);
+  return all.wrongCalledRead == 0 && all.orderDependent == 0 ? 0 : 1;
 }

@@ -962,4 +962,40 @@ TEST(DecodeDropouts, FramesAfterADropoutThatTookTheirLeaderKeepTheirBlock) {
                           [](uint8_t grade) { return grade < kMinCertainByte; }));
 }
 
+// A dropout from the last header byte into the body's first frames joins them in one
+// part: it is cut back to the header, and the body after the dropout keeps the block.
+TEST(DecodeDropouts, AHeaderJoinedToItsBodyByADropoutIsSplit) {
+  const double cell = 18.4;
+  const Bytes data = tape_builder::patternBytes(400, 8);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  Signal signal(11000, -11000);
+  signal.silence(1000);
+  pmdHeaderUpToBody(signal, header, cell, false);
+  const auto bodyStart = static_cast<std::ptrdiff_t>(signal.samples().size());
+  for (const uint8_t byte : tape_builder::bodyPart(data)) {
+    signal.pmdByte(byte, cell, false);
+  }
+  for (int i = 0; i < 600; ++i) {
+    signal.pmdCell(true, cell, false);
+  }
+  std::vector<int16_t> samples = signal.samples();
+  const auto frame = static_cast<std::ptrdiff_t>(11 * cell);
+  const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
+  std::fill(samples.begin() + bodyStart - leader - frame / 2, samples.begin() + bodyStart + 10 * frame,
+            int16_t{0});
+  StreamDecoder decoder;
+  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+  const std::vector<float> floats = floatsOf(samples);
+  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+  ASSERT_EQ(decoder.blocks.size(), 1u);
+  const DecodedBlock& block = decoder.blocks[0];
+  EXPECT_EQ(block.headerPart.size(), static_cast<size_t>(kHeaderPartLength));
+  const Bytes expected = tape_builder::bodyPart(data);
+  ASSERT_GT(block.body.size(), expected.size() - 15);
+  ASSERT_LE(block.body.size(), expected.size());
+  EXPECT_TRUE(std::equal(block.body.end() - 300, block.body.end(), expected.end() - 300));
+}
+
 }  // namespace

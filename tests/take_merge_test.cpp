@@ -370,4 +370,49 @@ TEST(ListDecodedRow, SaysWhatWasNotReadForCertainAndWhere) {
   }
 }
 
+// A take that lost a header (its leader or sync pattern under a dropout) read the body
+// as a headerless block: it still pairs with the other takes' copies and lends them its
+// bytes, and the merge does not depend on the order of the takes.
+TEST(MergeTakes, ABodyWhoseHeaderWasLostStillPairsWhateverTheOrder) {
+  const Edit loseHeader = [](Take& take) {
+    take[2].headerPart.clear();
+    take[2].headerConfidence.clear();
+    take[2].info = TapeBlock{};
+    markFaults(take[2]);
+  };
+  const struct {
+    const char* name;
+    std::vector<Edit> first;
+    std::vector<Edit> second;
+  } cases[] = {
+      {"header lost in one, a dropout in the other", {loseHeader}, {lose(2, 100, 50)}},
+      {"header lost in one, the other whole", {loseHeader}, {}},
+      {"two readings of one byte, neither certain",
+       {misread(2, 7, 0xAA, kByteUncertain), lose(2, 300, 1)},
+       {misread(2, 7, 0xBB, kByteUncertain), lose(2, 300, 1)}},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Takes takes(2, originalTape());
+    for (const Edit& edit : test.first) {
+      edit(takes[0]);
+    }
+    for (const Edit& edit : test.second) {
+      edit(takes[1]);
+    }
+    TapeMerge forward;
+    TapeMerge backward;
+    ASSERT_EQ(mergeTakes(takes, forward), kOk);
+    std::swap(takes[0], takes[1]);
+    ASSERT_EQ(mergeTakes(takes, backward), kOk);
+    ASSERT_EQ(forward.blocks.size(), originalTape().size());
+    ASSERT_EQ(backward.blocks.size(), forward.blocks.size());
+    for (size_t b = 0; b < forward.blocks.size(); ++b) {
+      EXPECT_EQ(forward.blocks[b].headerPart, backward.blocks[b].headerPart) << b;
+      EXPECT_EQ(forward.blocks[b].body, backward.blocks[b].body) << b;
+    }
+    EXPECT_EQ(forward.blocks[2].headerPart.size(), static_cast<size_t>(kHeaderPartLength));
+  }
+}
+
 }  // namespace

@@ -43,6 +43,45 @@ bool isPmdHeaderPart(const std::vector<uint8_t>& bytes, bool headerLeader) {
           (headerLeader && checksumMatches(&bytes[kPmdHeaderStart], kHeaderChecksum)));
 }
 
+// A header part that a dropout joined to the body after it: the dropout began in the
+// header or right after it and took the body's leader, and the part was read on through
+// it. Where the part starts as a header (`startsAsHeader`) and the byte after the header
+// is unknown, it is cut back to the header, and the body is read again from the first
+// frame after the dropout, its start lost: from its crossing nearest to `firstCrossing`
+// samples after where the frame was placed (the middle of a PMD 85 start bit, the start
+// of a Mato one).
+void splitHeaderFromBody(const Crossings& crossings, bool startsAsHeader, size_t headerLength,
+                         double firstCrossing, TapePart& part, size_t& next) {
+  if (!startsAsHeader || part.bytes.size() <= headerLength ||
+      part.confidence[headerLength] != kByteUnknown) {
+    return;
+  }
+  size_t resume = headerLength;
+  while (resume < part.bytes.size() && part.confidence[resume] == kByteUnknown) {
+    ++resume;
+  }
+  if (resume == part.bytes.size()) {
+    return;
+  }
+  const std::vector<double>& x = crossings.positions;
+  const double target = part.starts[resume] + firstCrossing;
+  auto crossing = static_cast<size_t>(std::lower_bound(x.begin(), x.end(), target) - x.begin());
+  if (crossing >= x.size()) {
+    return;
+  }
+  if (crossing > 0 && target - x[crossing - 1] < x[crossing] - target) {
+    --crossing;
+  }
+  part.endSample = part.starts[headerLength];
+  part.bytes.resize(headerLength);
+  part.confidence.resize(headerLength);
+  part.starts.resize(headerLength);
+  part.cut = 0;
+  part.nextFrames = crossing;
+  part.nextFramesSample = x[crossing];
+  next = crossing;
+}
+
 int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
                     bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
   const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
@@ -53,6 +92,10 @@ int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sa
                        : leaderCells >= kMinHeaderLeaderCells ? kPmdHeaderStart + kHeaderLength
                                                               : kMaxPartLength;
   const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next);
+  splitHeaderFromBody(crossings,
+                      !body && leaderCells >= kMinHeaderLeaderCells && hasSyncPattern(part.bytes),
+                      kPmdHeaderStart + kHeaderLength, sampleRate / (2 * part.cellRate), part,
+                      next);
   part.isBody = body ? 1 : 0;
   part.isHeader =
       !body && isPmdHeaderPart(part.bytes, leaderCells >= kMinHeaderLeaderCells) ? 1 : 0;
@@ -69,6 +112,10 @@ int32_t readMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t s
                        : pilotSpaces >= kMinHeaderPilotCells ? kMatoHeaderStart + kHeaderLength
                                                              : kMaxPartLength;
   const int32_t status = readMatoFrames(crossings, leadIn, sampleRate, body, limits, part, next);
+  splitHeaderFromBody(crossings,
+                      !body && pilotSpaces >= kMinHeaderPilotCells && !part.bytes.empty() &&
+                          part.bytes[0] == kMatoSyncByte,
+                      kMatoHeaderStart + kHeaderLength, 0, part, next);
   part.isBody = body ? 1 : 0;
   part.isHeader = !body && pilotSpaces >= kMinHeaderPilotCells &&
                           part.bytes.size() == kMatoHeaderStart + kHeaderLength

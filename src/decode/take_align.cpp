@@ -23,6 +23,7 @@ constexpr int64_t kEqualField = 10;
 constexpr int64_t kHeaderFields = 5;
 constexpr int64_t kSameLength = 100;
 constexpr int64_t kOtherLength = 50;
+constexpr int64_t kBodyWithoutHeader = 60;
 
 // The steps of the alignment path: a column that this take lacks, a block of this take
 // that no column has, or the two paired.
@@ -45,9 +46,20 @@ int64_t countEqualFields(const TapeBlock& a, const TapeBlock& b) {
   return std::count(same, same + kHeaderFields, true);
 }
 
+// A take in which a dropout took a header, its sync pattern or its leader read the body
+// as a headerless block: one of the length the header states, or the same as another
+// take's copy of the body, pairs with the header's copies.
+int64_t pairHeaderless(const DecodedBlock& header, const DecodedBlock& headerless) {
+  const size_t stated = size_t{header.info.length} + kBodyPartExtra;
+  const size_t length = headerless.body.size();
+  const bool fits = length == header.body.size() ||
+                    (header.info.headerChecksumError == 0 && length == stated);
+  return fits && length > 0 ? kBodyWithoutHeader : kNoPair;
+}
+
 int64_t pairScore(const DecodedBlock& a, bool aDamaged, const DecodedBlock& b, bool bDamaged) {
   if (hasHeader(a) != hasHeader(b)) {
-    return kNoPair;
+    return hasHeader(a) ? pairHeaderless(a, b) : pairHeaderless(b, a);
   }
   if (!hasHeader(a)) {
     if (a.body.size() == b.body.size()) {

@@ -18,6 +18,8 @@ inline constexpr int32_t kNoCopy = -1;
 // different places and miss a block or hold one more: a header with good checksums pairs
 // only with copies of the same header fields, a header whose checksum failed with any
 // header in its place, and a headerless block with one of the same length in its place
-// (of any length when either copy is damaged). Every block of every take stands in
+// (of any length when either copy is damaged), or with a header whose body it is (of
+// the length the header states, or of the header's body): a take that lost a header
+// still holds its body. Every block of every take stands in
 // exactly one column, in its take's order. Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t alignTakes(const Takes& takes, std::vector<TakeColumn>& columns);

@@ -11,13 +11,20 @@ int32_t mergeColumn(const Takes& takes, const TakeColumn& column, TapeMerge& mer
   int32_t status = resizeItems(origin.copies, column.size());
   std::vector<int32_t> present;
   std::vector<int32_t> wholeTakes;
+  // A copy that lost the header that other copies hold is no whole copy of the block.
+  bool header = false;
+  for (size_t t = 0; t < column.size(); ++t) {
+    header = header || (column[t] != kNoCopy &&
+                        !takes[t][static_cast<size_t>(column[t])].headerPart.empty());
+  }
   for (size_t t = 0; t < column.size() && status == kOk; ++t) {
     origin.copies[t] = column[t];
     if (column[t] == kNoCopy) {
       continue;
     }
+    const DecodedBlock& copy = takes[t][static_cast<size_t>(column[t])];
     status = appendItem(present, static_cast<int32_t>(t));
-    if (status == kOk && !isDamaged(takes[t][static_cast<size_t>(column[t])])) {
+    if (status == kOk && !isDamaged(copy) && copy.headerPart.empty() != header) {
       status = appendItem(wholeTakes, static_cast<int32_t>(t));
     }
   }

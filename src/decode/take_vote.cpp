@@ -3,6 +3,7 @@
 #include "decode/take_vote.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "core/memory.h"
 #include "tape/tape_image.h"
@@ -59,7 +60,7 @@ int32_t countDifferentBytes(const std::vector<uint8_t>& a, const std::vector<uin
 
 // Decides one byte from the readings of the copies that hold it (in take order): the
 // certain ones if any, else any that were read at all; the value most of them read, among
-// equals the one read most clearly, then the earliest. Sets `floor` to the confidence a
+// equals the one read most clearly, then the smallest. Sets `floor` to the confidence a
 // reading needed to count.
 Reading chooseByte(const std::vector<Reading>& readings, size_t count, uint8_t& floor,
                    bool& disputed) {
@@ -86,7 +87,11 @@ Reading chooseByte(const std::vector<Reading>& readings, size_t count, uint8_t& 
       }
     }
     disputed = disputed || (bestVotes > 0 && readings[r].value != best.value);
-    if (votes > bestVotes || (votes == bestVotes && weight > bestWeight)) {
+    // Where votes and clarity tie, the smaller value: the order of the takes must not
+    // decide.
+    const bool tie = votes == bestVotes && weight == bestWeight;
+    if (votes > bestVotes || (votes == bestVotes && weight > bestWeight) ||
+        (tie && readings[r].value < best.value)) {
       best = readings[r];
       best.confidence = clearest;
       bestVotes = votes;
@@ -184,12 +189,14 @@ struct BlockCopies {
 // A part whose checksum passes in some copy is taken from those copies alone: the other
 // copies' readings of it are known to hold a fault somewhere.
 bool isHeaderVerified(const DecodedBlock& copy) {
-  return copy.info.headerChecksumError == 0 && !hasUnknownIn(copy.headerConfidence);
+  return !copy.headerPart.empty() && copy.info.headerChecksumError == 0 &&
+         !hasUnknownIn(copy.headerConfidence);
 }
 
+// A headerless copy of a header's body has no checksum of its own to pass.
 bool isBodyVerified(const DecodedBlock& copy) {
-  return copy.info.bodyChecksumError == 0 && copy.info.bodyLengthError < 0 &&
-         !hasUnknownIn(copy.bodyConfidence);
+  return !copy.headerPart.empty() && copy.info.bodyChecksumError == 0 &&
+         copy.info.bodyLengthError < 0 && !hasUnknownIn(copy.bodyConfidence);
 }
 
 int32_t gatherCopies(const Takes& takes, const TakeColumn& column, BlockCopies& copies) {
@@ -278,7 +285,14 @@ int32_t chooseWholeCopy(const Takes& takes, const TakeColumn& column,
       return sameBytes(copyOf(take), copyOf(other));
     });
     const int64_t weight = confidenceSum(copyOf(take));
-    if (votes > bestVotes || (votes == bestVotes && weight > bestWeight)) {
+    // Where votes and clarity tie, the copy whose bytes sort first: the order of the takes
+    // must not decide.
+    const bool tie = votes == bestVotes && weight == bestWeight;
+    const auto bytesOf = [&](int32_t t) {
+      return std::tie(copyOf(t).headerPart, copyOf(t).body);
+    };
+    if (votes > bestVotes || (votes == bestVotes && weight > bestWeight) ||
+        (tie && bytesOf(take) < bytesOf(best))) {
       best = take;
       bestVotes = votes;
       bestWeight = weight;
@@ -315,9 +329,12 @@ int32_t combineCopies(const Takes& takes, const TakeColumn& column, DecodedBlock
   if (status != kOk) {
     return status;
   }
-  const bool header = !copies.all[0]->headerPart.empty();
+  // Copies that lost the header part the others hold lend the block their bodies only.
+  const auto withHeader = std::find_if(copies.all.begin(), copies.all.end(),
+                                       [](const DecodedBlock* copy) { return !copy->headerPart.empty(); });
+  const bool header = withHeader != copies.all.end();
   block = DecodedBlock{};
-  block.info = copies.all[0]->info;
+  block.info = (header ? *withHeader : copies.all[0])->info;
   if (header) {
     status = combinePart(copies.headers, kHeaderPartLength, block.headerPart,
                          block.headerConfidence, used, origin.disputedBytes);

@@ -36,10 +36,10 @@ struct BlockOrigin {
 };
 
 // Chooses among the whole copies of `column` (the takes `wholeTakes`, at least one) the one
-// that most whole copies agree with; among equals, the one read most clearly, then the
-// earliest take. Sets origin.take, origin.decision (agreed or disputed), origin.sources
-// (the takes that read it alike) and origin.disputedBytes. Returns kOk or
-// kErrOutOfMemory, reported.
+// that most whole copies agree with; among equals, the one read most clearly, then the one
+// whose bytes sort first, whatever the order of the takes. Sets origin.take,
+// origin.decision (agreed or disputed), origin.sources (the takes that read it alike) and
+// origin.disputedBytes. Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t chooseWholeCopy(const Takes& takes, const TakeColumn& column,
                                       const std::vector<int32_t>& wholeTakes,
                                       BlockOrigin& origin);
