@@ -16,7 +16,10 @@ struct Crossings {
   std::vector<double> positions;  // in samples, with fractions from interpolation
   std::vector<float> swings;      // the signal's swing (high - low envelope) at each crossing
   int32_t firstRising = 0;
-  double endSample = -1;  // where the recording ended, once it has; -1 while more may come
+  // The sample up to which every crossing has been found, and whether the recording has
+  // ended there: a silence shows only in the time that passes without crossings.
+  double knownUntil = 0;
+  bool ended = false;
 };
 
 inline bool isRising(const Crossings& crossings, size_t index) {

@@ -180,7 +180,7 @@ ResyncResult findFramesAfterGap(const MatoCellWalk& walk, bool firstRising, size
   const std::vector<double>& x = walk.crossings.positions;
   for (size_t i = from;; ++i) {
     if (i + 2 >= x.size()) {
-      return {kResyncOutOfData};
+      return runOutOfCrossings(walk.crossings, deadline);
     }
     if (x[i] > deadline) {
       return {};
@@ -423,7 +423,7 @@ int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
   if (status != kOk) {
     return status;
   }
-  if (reader.waiting && crossings.endSample >= 0 && !part.bytes.empty()) {
+  if (reader.waiting && crossings.ended && !part.bytes.empty()) {
     reader.waiting = false;
     const double frameSamples = (reader.lastFrameEnd - reader.firstFrameSample) /
                                 static_cast<double>(part.bytes.size());

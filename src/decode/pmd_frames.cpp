@@ -234,7 +234,7 @@ ResyncResult findFramesAfterGap(const PmdCellWalk& walk, size_t from, double gap
   const std::vector<double>& x = walk.crossings.positions;
   for (size_t i = from;; ++i) {
     if (i + 1 >= x.size()) {
-      return {kResyncOutOfData};
+      return runOutOfCrossings(walk.crossings, deadline);
     }
     if (x[i] > deadline) {
       return {};
@@ -466,7 +466,7 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   if (status != kOk) {
     return status;
   }
-  if (reader.waiting && crossings.endSample >= 0) {
+  if (reader.waiting && crossings.ended) {
     reader.waiting = false;
     closePartAtEnd(part, crossings, reader.frameEnd, kFrameCells * 2 * reader.walk.halfCell,
                    reader.bitCount >= 0, limits);

@@ -16,6 +16,9 @@ constexpr size_t kLookahead = 8;
 // this many crossings (about a second of PMD 85): rereading stays linear. Parts end in
 // what watchForPartEnd sees, and are read at once.
 constexpr size_t kMinRetryStep = 4096;
+// How long after the sample that makes it a crossing is found at most: the smoothing and
+// the hum filter's holding back.
+constexpr double kCrossingLatencySeconds = 0.01;
 // Samples demodulated before the parts are looked at, whatever the caller feeds at once.
 constexpr size_t kSliceSamples = 65536;
 // Room for the crossings of the longest part (65535 PMD 85 bytes of 11 cells, two
@@ -170,9 +173,15 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     if (!final) {
       watchForPartEnd(decoder);
       const bool gapDecided = decoder.gapDeadline >= 0 && x.back() > decoder.gapDeadline;
-      if (size < decoder.retryAt && !gapDecided) {
+      // A signal that stopped for longer than a dropout lasts has ended the part, though no
+      // crossing comes to show it; the part is read once more then.
+      const bool silent = size > 0 && decoder.silenceReadAt != size &&
+                          x.back() + kMaxDropoutSeconds * decoder.sampleRate <
+                              decoder.crossings.knownUntil;
+      if (size < decoder.retryAt && !gapDecided && !silent) {
         return kOk;
       }
+      decoder.silenceReadAt = silent ? size : decoder.silenceReadAt;
     }
     decoder.gapDeadline = -1;
     TapePart part;
@@ -246,6 +255,10 @@ int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count) 
     const size_t slice = std::min(kSliceSamples, count - done);
     int32_t status =
         demodulateFloats(decoder.demodulator, samples + done, slice, decoder.crossings);
+    // Crossings come a little after the samples that make them.
+    const double latency = kCrossingLatencySeconds * decoder.sampleRate;
+    decoder.crossings.knownUntil =
+        std::max(0.0, static_cast<double>(decoder.demodulator.position) - latency);
     if (status == kOk) {
       status = scanParts(decoder, false);
     }
@@ -260,7 +273,8 @@ int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count) 
 
 int32_t finishStreamDecoder(StreamDecoder& decoder) {
   int32_t status = finishDemodulator(decoder.demodulator, decoder.crossings);
-  decoder.crossings.endSample = static_cast<double>(decoder.demodulator.position);
+  decoder.crossings.knownUntil = static_cast<double>(decoder.demodulator.position);
+  decoder.crossings.ended = true;
   if (status == kOk) {
     status = scanParts(decoder, true);
   }

@@ -36,6 +36,7 @@ struct StreamDecoder {
   size_t checkedUpTo = 0;  // crossings looked at for the end of the part
   size_t shortRun = 0;     // short intervals in a row up to there
   double gapDeadline = -1;  // sample by which a gap in the part has been bridged or not
+  size_t silenceReadAt = 0;  // the crossings when the part was last read for a silence after it
   // What one part tells the reading of the next: a header announces its body.
   bool afterHeader = false;
   size_t bodyLength = 0;

@@ -114,6 +114,10 @@ void measurePart(const Crossings& crossings, size_t first, size_t end, double fi
   part.swing = sum / static_cast<double>(end - first);
 }
 
+ResyncResult runOutOfCrossings(const Crossings& crossings, double deadline) {
+  return crossings.knownUntil > deadline ? ResyncResult{} : ResyncResult{kResyncOutOfData};
+}
+
 void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double gapStart,
                       double frameSamples) {
   const double frames = (sample - gapStart) / frameSamples;
@@ -198,7 +202,7 @@ void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrame
   if (size == 0 || whole) {
     return;
   }
-  if (midFrame || crossings.endSample - lastFrameEnd < kEndSlackFrames * frameSamples) {
+  if (midFrame || crossings.knownUntil - lastFrameEnd < kEndSlackFrames * frameSamples) {
     part.cut = 1;
   }
 }

@@ -89,6 +89,10 @@ struct ResyncResult {
   double error = 1;     // found: how far `sample` lies from a whole number of frames
 };
 
+// What a look past a gap that ran out of crossings found: nothing where the recording has
+// gone on silent past `deadline`, else it cannot tell yet.
+ResyncResult runOutOfCrossings(const Crossings& crossings, double deadline);
+
 // Keeps in `best` the guess of where frames go on after a gap that lies nearest to a whole
 // number of frames after `gapStart`: the clock decides between guesses that fit equally.
 void keepNearestGuess(ResyncResult& best, size_t crossing, double sample, double gapStart,
