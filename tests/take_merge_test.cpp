@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decode/cassette.h"
+#include "core/errors.h"
 #include "decode/decode_listing.h"
 #include "support/tape_builder.h"
 #include "tape/tape_image.h"
@@ -412,6 +413,69 @@ TEST(MergeTakes, ABodyWhoseHeaderWasLostStillPairsWhateverTheOrder) {
       EXPECT_EQ(forward.blocks[b].body, backward.blocks[b].body) << b;
     }
     EXPECT_EQ(forward.blocks[2].headerPart.size(), static_cast<size_t>(kHeaderPartLength));
+  }
+}
+
+// A take whose certain bytes contradict the others' in blocks they share holds another
+// tape: it is named with those blocks, left out (unless merged all the same), and the
+// decode never ends whole. A few misreads are no other tape; a take that shares no block
+// is named as such.
+TEST(MergeTakes, ATakeOfAnotherTapeIsNamedAndLeftOut) {
+  const auto otherBody = [](size_t b, uint8_t seed) {
+    return Edit([=](Take& take) {
+      const size_t length = take[b].body.size() - 1;
+      take[b].body = tape_builder::bodyPart(tape_builder::patternBytes(length, seed));
+      take[b].bodyConfidence.assign(take[b].body.size(), kByteCertain);
+      markFaults(take[b]);
+    });
+  };
+  const Edit otherTape = [](Take& take) {
+    take = {headerBlock(7, "OTHER", 120, 40), headerBlock(8, "TAPE", 80, 41)};
+  };
+  const struct {
+    const char* name;
+    std::vector<std::vector<Edit>> takes;
+    int32_t foreign;          // the take of another tape, from 1, or 0
+    std::vector<int32_t> blocks;  // its contradicting blocks
+    std::vector<int32_t> lone;  // the takes sharing no block, from 0
+  } cases[] = {
+      {"same names, other bodies", {{}, {}, {otherBody(2, 77), otherBody(3, 78)}}, 3, {3, 4}, {}},
+      // Of two, the one read worse is named: nothing else tells them apart.
+      {"two takes, one of them another tape",
+       {{lose(2, 10, 5)}, {otherBody(0, 70), otherBody(2, 71), otherBody(3, 72)}}, 1, {1, 3, 4},
+       {}},
+      {"a few misreads are no other tape",
+       {{}, {misread(2, 7, 0xAA, kByteCertain), misread(2, 9, 0xAB, kByteCertain)}, {}}, 0, {},
+       {}},
+      {"a take that shares no block", {{}, {}, {otherTape}}, 0, {}, {2}},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Takes takes;
+    for (const std::vector<Edit>& edits : test.takes) {
+      takes.push_back(originalTape());
+      for (const Edit& edit : edits) {
+        edit(takes.back());
+      }
+    }
+    for (const bool mergeForeign : {false, true}) {
+      TapeMerge merge;
+      ASSERT_EQ(mergeTakes(takes, merge, mergeForeign), kOk);
+      ASSERT_EQ(merge.foreign.size(), test.foreign > 0 ? 1u : 0u);
+      if (test.foreign > 0) {
+        EXPECT_EQ(merge.foreign[0].take + 1, test.foreign);
+        EXPECT_EQ(merge.foreign[0].blocks, test.blocks);
+        EXPECT_EQ(mergeEnding(merge), kErrForeignTake);
+        EXPECT_EQ(merge.foreignMerged, mergeForeign);
+        if (!mergeForeign) {
+          // The image is the other takes' alone.
+          const Take& kept = takes[test.foreign == 1 ? 1 : 0];
+          ASSERT_EQ(merge.blocks.size(), kept.size());
+          EXPECT_EQ(merge.blocks[3].body, kept[3].body);
+        }
+      }
+      EXPECT_EQ(merge.lone, test.lone);
+    }
   }
 }
 

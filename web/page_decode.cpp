@@ -213,7 +213,7 @@ EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageCassette* cassette, const char*
   if (status != kOk) {
     return status;
   }
-  return tape.ending == kOk ? kOk : reportFailure(tape.ending, nameTakes(tape));
+  return reportEnding(tape);
 }
 
 // Writes {"blocks": [...]} to `resultPath`: the blocks of the merged tape with the fields

@@ -98,6 +98,10 @@ int32_t reportFailure(int32_t code, std::string_view first, std::string_view sec
       std::fprintf(stderr, "Output file '%.*s' exists: give -f to replace it, or another name",
                    n1, t1);
       break;
+    case kErrForeignTake:
+      std::fprintf(stderr, "Take '%.*s' holds another tape: its blocks %.*s contradict the other takes'",
+                   n1, t1, n2, t2);
+      break;
     case kErrTerminalOutput:
       std::fprintf(stderr, "Output '%.*s' is a terminal: pipe it into a player or redirect it", n1,
                    t1);

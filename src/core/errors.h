@@ -40,6 +40,9 @@ enum ErrorCode : int32_t {
   kErrTerminalOutput = -24,  // "Output '%s' is a terminal: pipe it into a player or redirect it!"
   // A file that would be replaced: only an explicit -f may destroy what is there.
   kErrOutputExists = -25,  // "Output file '%s' exists: give -f to replace it, or another name!"
+  // tonbrix-decode: a take of another tape, whose blocks contradict the other takes'. The
+  // image is written without it, or with it where -mix asks so; never as a whole one.
+  kErrForeignTake = -26,  // "Take '%s' holds another tape: its blocks %s contradict the other takes'!"
 };
 
 // Prints the message of `code` with up to two text arguments on stderr, followed by an

@@ -1,6 +1,7 @@
 // The takes of a cassette, from the first sample to how the decode ends.
 #include "decode/cassette.h"
 
+#include "core/errors.h"
 #include "core/memory.h"
 
 int32_t startTake(Cassette& cassette, const std::string& name, int32_t sampleRate,
@@ -61,9 +62,25 @@ int32_t takeEnding(const Cassette& cassette) {
 }
 
 int32_t mergeCassette(Cassette& cassette) {
-  const int32_t status = mergeTakes(cassette.takes, cassette.merge);
+  const int32_t status = mergeTakes(cassette.takes, cassette.merge, cassette.mergeForeign);
   cassette.ending = status == kOk ? mergeEnding(cassette.merge) : status;
   return status;
+}
+
+int32_t reportEnding(const Cassette& cassette) {
+  if (cassette.ending == kOk) {
+    return kOk;
+  }
+  if (cassette.ending != kErrForeignTake) {
+    return reportFailure(cassette.ending, nameTakes(cassette));
+  }
+  const ForeignTake& foreign = cassette.merge.foreign[0];
+  std::string blocks;
+  for (const int32_t block : foreign.blocks) {
+    blocks += (blocks.empty() ? "" : ", ") + std::to_string(block);
+  }
+  return reportFailure(kErrForeignTake, cassette.facts[static_cast<size_t>(foreign.take)].name,
+                       blocks);
 }
 
 std::string nameTakes(const Cassette& cassette) {

@@ -30,6 +30,7 @@ struct Cassette {
   // The takes the front end knows will come: a take alone is listed in full, and without
   // a block it ends the decode. The page learns of its takes one at a time.
   int32_t announcedTakes = 1;
+  bool mergeForeign = false;  // takes of another tape are merged all the same
   DecodeSession session;  // the take being decoded
   TakeFacts decoding;     // of the take being decoded
   Takes takes;            // of each take kept, the blocks of its channel kept
@@ -68,6 +69,10 @@ int32_t takeEnding(const Cassette& cassette);
 // Merges every take kept into cassette.merge and sets cassette.ending. Returns kOk or
 // kErrOutOfMemory, reported.
 [[nodiscard]] int32_t mergeCassette(Cassette& cassette);
+
+// Reports how the decode ended (cassette.ending, kOk reports nothing) with the names it
+// needs, and returns it.
+int32_t reportEnding(const Cassette& cassette);
 
 // The takes kept as the messages about the tape they make name them: "a.wav', 'b.wav"
 // goes between the quotes of "... found in '%s'".

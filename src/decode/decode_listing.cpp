@@ -148,6 +148,22 @@ void addMergeNote(Listing& listing, const DecodedBlock& block, const BlockOrigin
   }
 }
 
+// The lines that name a take of another tape, and a take that shares no block with the
+// others.
+void addTakeNotes(Listing& listing, const TapeMerge& merge) {
+  for (const ForeignTake& foreign : merge.foreign) {
+    addFormatted(listing, " Take %d holds another tape: its blocks", foreign.take + 1);
+    for (size_t b = 0; b < foreign.blocks.size(); ++b) {
+      addFormatted(listing, "%s %d", b == 0 ? "" : ",", foreign.blocks[b]);
+    }
+    add(listing, merge.foreignMerged ? " contradict the other takes; merged all the same\n"
+                                     : " contradict the other takes; it is left out\n");
+  }
+  for (const int32_t take : merge.lone) {
+    addFormatted(listing, " Take %d shares no block with the other takes\n", take + 1);
+  }
+}
+
 }  // namespace
 
 int32_t appendDecodedRow(std::string& text, const DecodedBlock& block, int32_t number,
@@ -213,6 +229,7 @@ int32_t listMergedBlocks(std::string& text, const TapeMerge& merge, int32_t take
     addRow(listing, merge.blocks[i], static_cast<int32_t>(i + 1), verbose, takes);
     addMergeNote(listing, merge.blocks[i], merge.origins[i]);
   }
+  addTakeNotes(listing, merge);
   return listing.status == kOk ? appendDecodedLegend(text, merge.blocks) : listing.status;
 }
 

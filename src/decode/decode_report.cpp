@@ -1,6 +1,7 @@
 // The JSON report of a decode, written piece by piece into one text.
 #include "decode/decode_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -38,6 +39,25 @@ void addDoubtfulBytes(JsonWriter& json, const DecodedBlock& block) {
     closeJson(json, "}");
   }
   closeJson(json, "]");
+}
+
+// How a take stands to the others: "anotherTape" with the blocks (numbered in that take)
+// whose certain bytes contradict the others', and whether it was "merged" all the same;
+// "sharesNoBlock" where it shares none with them.
+void addTakeStanding(JsonWriter& json, const TapeMerge& merge, int32_t take) {
+  const auto foreign = std::find_if(merge.foreign.begin(), merge.foreign.end(),
+                                    [take](const ForeignTake& f) { return f.take == take; });
+  writeJsonBoolean(json, "anotherTape", foreign != merge.foreign.end());
+  if (foreign != merge.foreign.end()) {
+    openJson(json, "contradictingBlocks", "[", true);
+    for (const int32_t block : foreign->blocks) {
+      writeJsonInteger(json, nullptr, block);
+    }
+    closeJson(json, "]");
+    writeJsonBoolean(json, "merged", merge.foreignMerged);
+  }
+  writeJsonBoolean(json, "sharesNoBlock",
+                   std::find(merge.lone.begin(), merge.lone.end(), take) != merge.lone.end());
 }
 
 // How a take read one block, and where it lies in that take's recording.
@@ -141,6 +161,7 @@ int32_t buildDecodeReport(const Cassette& cassette, const char* image, std::stri
     writeJsonInteger(json, "sampleFrames", facts[t].frames);
     writeJsonInteger(json, "blocks", static_cast<int64_t>(takes[t].size()));
     writeJsonInteger(json, "damagedBlocks", countDamagedBlocks(takes[t]));
+    addTakeStanding(json, merge, static_cast<int32_t>(t));
     closeJson(json, "}");
   }
   closeJson(json, "]");

@@ -160,6 +160,7 @@ int32_t runDecode(const DecodeJob& job, const StandardOutputUse& use, FileHandle
   const size_t takeCount = job.inputPaths.size();
   Cassette cassette;
   cassette.announcedTakes = static_cast<int32_t>(takeCount);
+  cassette.mergeForeign = job.mixTakes != 0;
   for (size_t take = 0; take < takeCount && status == kOk; ++take) {
     status = decodeTake(job, take, cassette);
   }
@@ -184,7 +185,7 @@ int32_t runDecode(const DecodeJob& job, const StandardOutputUse& use, FileHandle
   if (status != kOk) {
     return status;
   }
-  return cassette.ending == kOk ? kOk : reportFailure(cassette.ending, nameTakes(cassette));
+  return reportEnding(cassette);
 }
 
 }  // namespace

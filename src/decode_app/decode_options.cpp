@@ -47,6 +47,8 @@ bool takeFlag(const char* argument, DecodeJob& job, OptionChoices& choices) {
     job.quiet = 1;
   } else if (isOption(argument, "-f")) {
     job.force = 1;
+  } else if (isOption(argument, "-mix")) {
+    job.mixTakes = 1;
   } else if (isOption(argument, "-list")) {
     job.listOnly = 1;
   } else if (isOption(argument, "-pmd")) {
@@ -177,6 +179,7 @@ void printDecodeUsage() {
              stdout);
   std::fputs("  -f\t\t  replace an existing output file\n", stdout);
   std::fputs("  -list\t\t  print what the recording holds, write no tape image\n", stdout);
+  std::fputs("  -mix\t\t  merge a take that holds another tape all the same\n", stdout);
   std::fputs("  -pmd\t\t  PMD 85 protocol only, either speed [detect]\n", stdout);
   std::fputs("  -mato\t\t  Mato protocol only [detect]\n", stdout);
   std::fputs("  -nph\t\t  normal phase only: a mark starts high [detect]\n", stdout);
@@ -206,6 +209,7 @@ void printDecodeUsage() {
   } exitCodes[] = {
       {kErrDamagedBlocks, "the image was written, but some blocks in it are damaged"},
       {kErrOutputExists, "the output file exists; -f replaces it"},
+      {kErrForeignTake, "a take holds another tape; it is left out of the image unless -mix"},
   };
   for (const auto& exit : exitCodes) {
     std::printf("Exit code %d: %s.\n", -exit.code, exit.meaning);

@@ -20,6 +20,7 @@ struct DecodeJob {
   int32_t verbose = 0;
   int32_t quiet = 0;
   int32_t force = 0;  // existing outputs may be replaced
+  int32_t mixTakes = 0;  // a take of another tape is merged all the same
   TapeProtocol protocol = kProtocolAuto;
   TapePhase phase = kPhaseAuto;
   int32_t channel = kChannelAuto;  // 0-based, or every channel and the one that decodes best
