@@ -157,7 +157,7 @@ TEST_F(DecodeRoundTrip, EveryProtocolSpeedRateAndPhaseGivesBackTheSelectedBlocks
     play(playing.options);
     EXPECT_EQ(decode(dir.file("tape.wav")), 4);
     // Block 3 was recorded with bad checksums: a transfer with faults is not clean.
-    EXPECT_EQ(decoded.exitCode, 23) << decoded.err;
+    EXPECT_EQ(decoded.exitCode, 23) << decoded.err << decoded.out;
     EXPECT_EQ(image, selectedImage());
     EXPECT_NE(decoded.out.find(playing.protocolColumn), std::string::npos) << decoded.out;
   }
@@ -472,7 +472,7 @@ TEST_F(DecodeInputs, EveryFormatRateAndChannelLayoutGivesBackTheSelectedBlocks) 
     ASSERT_TRUE(writeSoundFile(dir.file(test.file), test.format, test.audio->sampleRate, channels));
     EXPECT_EQ(decode(dir.file(test.file), test.options), 4) << decoded.out << decoded.err;
     EXPECT_EQ(image, selectedImage());
-    EXPECT_EQ(decoded.exitCode, 23) << decoded.err;  // block 3 has bad checksums
+    EXPECT_EQ(decoded.exitCode, 23) << decoded.err << decoded.out;  // block 3 has bad checksums
   }
 }
 
@@ -484,7 +484,7 @@ TEST_F(DecodeInputs, StandardInputFromAPipeDecodesAndListsAsItGoes) {
   decoded = runProgram("/bin/sh", {"-c", command}, dir.path().string());
   const std::string bytes = readWholeFile(dir.file("out.img"));
   EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), selectedImage());
-  EXPECT_EQ(decoded.exitCode, 23) << decoded.err;
+  EXPECT_EQ(decoded.exitCode, 23) << decoded.err << decoded.out;
   const size_t row = decoded.out.find("  4: ...");
   EXPECT_NE(row, std::string::npos) << decoded.out;
   EXPECT_LT(row, decoded.out.find(" Blocks: 4\n"));
@@ -565,7 +565,7 @@ TEST_F(DecodeInputs, TruncatedRecordingDecodesWhatItHoldsAndSaysSo) {
                 "  2: 01/B FIRST   \t  512 (0200h)\t   47 (002Fh)\t   6.4s  PMD 85\t  BLE\n"),
             std::string::npos)
       << decoded.out;
-  EXPECT_EQ(decoded.err.rfind("Recording '" + dir.file("cut.wav") + "' ended early: ", 0), 0u)
+  EXPECT_EQ(decoded.err.rfind("Recording '" + dir.file("cut.wav") + "' ended early at 0:", 0), 0u)
       << decoded.err;
 }
 
@@ -692,6 +692,25 @@ TEST_F(DecodeTakes, TakesThatEachLackABlockGiveBackTheTape) {
               std::string::npos)
         << merged.out;
   }
+}
+
+// A FLAC file whose frames are damaged stops being read there: whatever came after is
+// lost, so the decode is not whole, though every block before the damage is, and the note
+// says where and why.
+TEST_F(DecodeTakes, DamagedFlacEndsTheDecodeDamagedWithTheReason) {
+  const std::string flac = dir.file("t.flac");
+  ASSERT_TRUE(writeSoundFile(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, clean.sampleRate,
+                             {clean.samples}));
+  std::string bytes = readWholeFile(flac);
+  // In the closing second of silence, after the last block.
+  for (size_t i = bytes.size() - 400; i < bytes.size() - 100; ++i) {
+    bytes[i] = static_cast<char>(i * 7);
+  }
+  ASSERT_TRUE(decode_audio::writeFile(flac, Bytes(bytes.begin(), bytes.end())));
+  const RunResult result = decodeTakes({"-o", dir.file("out.img"), flac});
+  EXPECT_EQ(result.exitCode, 23) << result.err << result.out;
+  EXPECT_EQ(result.err.rfind("Recording '" + flac + "' ended early at 0:", 0), 0u) << result.err;
+  EXPECT_NE(result.err.find(" ("), std::string::npos) << result.err;
 }
 
 // Two takes that lost the same second of GAME: the listing says how much is lost and

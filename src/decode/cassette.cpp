@@ -1,6 +1,8 @@
 // The takes of a cassette, from the first sample to how the decode ends.
 #include "decode/cassette.h"
 
+#include <algorithm>
+
 #include "core/errors.h"
 #include "core/memory.h"
 
@@ -64,6 +66,11 @@ int32_t takeEnding(const Cassette& cassette) {
 int32_t mergeCassette(Cassette& cassette) {
   const int32_t status = mergeTakes(cassette.takes, cassette.merge, cassette.mergeForeign);
   cassette.ending = status == kOk ? mergeEnding(cassette.merge) : status;
+  const bool endedEarly = std::any_of(cassette.facts.begin(), cassette.facts.end(),
+                                      [](const TakeFacts& take) { return take.endedEarly; });
+  if (cassette.ending == kOk && endedEarly) {
+    cassette.ending = kErrDamagedBlocks;
+  }
   return status;
 }
 

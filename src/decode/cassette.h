@@ -19,6 +19,7 @@ struct TakeFacts {
   int32_t channel = 0;  // 0-based: the channel whose blocks were kept
   int32_t channelCount = 0;
   int64_t frames = 0;  // sample frames read
+  bool endedEarly = false;  // before the end its file states, or at damage: blocks may be lost
 };
 
 struct Cassette {
@@ -66,8 +67,9 @@ bool isOneOfSeveral(const Cassette& cassette);
 // names the recording before its listing.
 int32_t takeEnding(const Cassette& cassette);
 
-// Merges every take kept into cassette.merge and sets cassette.ending. Returns kOk or
-// kErrOutOfMemory, reported.
+// Merges every take kept into cassette.merge and sets cassette.ending: a take that ended
+// early makes a decode that would end whole end damaged. Returns kOk or kErrOutOfMemory,
+// reported.
 [[nodiscard]] int32_t mergeCassette(Cassette& cassette);
 
 // Reports how the decode ended (cassette.ending, kOk reports nothing) with the names it

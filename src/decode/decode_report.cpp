@@ -159,6 +159,7 @@ int32_t buildDecodeReport(const Cassette& cassette, const char* image, std::stri
     writeJsonInteger(json, "channel", facts[t].channel + 1);
     writeJsonInteger(json, "channels", facts[t].channelCount);
     writeJsonInteger(json, "sampleFrames", facts[t].frames);
+    writeJsonBoolean(json, "endedEarly", facts[t].endedEarly);
     writeJsonInteger(json, "blocks", static_cast<int64_t>(takes[t].size()));
     writeJsonInteger(json, "damagedBlocks", countDamagedBlocks(takes[t]));
     addTakeStanding(json, merge, static_cast<int32_t>(t));

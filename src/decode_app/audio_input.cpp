@@ -182,9 +182,13 @@ int32_t readAudioChunk(AudioInput& input, size_t& frames) {
   }
   frames = static_cast<size_t>(got);
   input.framesRead += got;
+  if (got < wanted && sf_error(input.file.get()) != SF_ERR_NO_ERROR) {
+    input.readError = reasonWithoutStop(sf_strerror(input.file.get()));
+  }
   return kOk;
 }
 
 bool endedEarly(const AudioInput& input) {
-  return input.cutShort || (input.frameCount > 0 && input.framesRead < input.frameCount);
+  return input.cutShort || !input.readError.empty() ||
+         (input.frameCount > 0 && input.framesRead < input.frameCount);
 }

@@ -38,6 +38,7 @@ struct AudioInput {
   int64_t frameCount = -1;  // as the header states; -1 when unknown (a pipe)
   int64_t framesRead = 0;
   bool cutShort = false;     // the header states more data than the file holds
+  std::string readError;     // why libsndfile stopped before the end, where it said so
   std::string formatName;    // e.g. "WAV (Microsoft), Signed 24 bit PCM"
   std::vector<float> chunk;  // the last chunk, frames of channelCount samples
 };
@@ -56,9 +57,11 @@ struct AudioInput {
                                       const char* name);
 
 // Reads the next chunk into input.chunk and sets `frames` to the whole frames read, 0 at
-// the end. Returns kOk, or kErrReadInput, reported, when libsndfile reports an error.
+// the end. Returns kOk, or kErrReadInput, reported, when the system fails a read. Where
+// the decoder of a compressed format stops at damage, the frames before it are the
+// recording's end, and input.readError says why.
 [[nodiscard]] int32_t readAudioChunk(AudioInput& input, size_t& frames);
 
 // True when the recording stopped before the frame count its header states: a file cut
-// short by an interrupted copy or recorder.
+// short by an interrupted copy or recorder, or damaged where libsndfile stopped reading.
 bool endedEarly(const AudioInput& input);

@@ -93,6 +93,7 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, Cassette& cassette,
       showProgress(run, cassette.session, input);
     }
   }
+  cassette.decoding.endedEarly = endedEarly(input);
   if (status == kOk) {
     status = finishTake(cassette);
   }
@@ -107,8 +108,13 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, Cassette& cassette,
     return reportFailure(kErrBadWav, input.name, "no sample frames");
   }
   if (endedEarly(input)) {
-    std::fprintf(stderr, "Recording '%s' ended early: decoded the %lld sample frames it holds.\n\n",
-                 input.name.c_str(), static_cast<long long>(input.framesRead));
+    // The blocks after the end are lost without a trace: the decode is not whole.
+    char at[32];
+    formatMinutes(static_cast<double>(input.framesRead) / input.sampleRate, at, sizeof at);
+    const std::string reason = input.readError.empty() ? "" : " (" + input.readError + ")";
+    std::fprintf(stderr,
+                 "Recording '%s' ended early at %s%s: decoded the %lld sample frames it holds.\n\n",
+                 input.name.c_str(), at, reason.c_str(), static_cast<long long>(input.framesRead));
   }
   return kOk;
 }
