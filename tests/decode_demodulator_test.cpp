@@ -207,6 +207,15 @@ std::vector<DecodedBlock> decodeSignal(const Signal& signal, int32_t sampleRate,
   return decoder.blocks;
 }
 
+std::vector<DecodedBlock> decodeSamples(const std::vector<int16_t>& samples) {
+  StreamDecoder decoder;
+  EXPECT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+  const std::vector<float> floats = floatsOf(samples);
+  EXPECT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
+  EXPECT_EQ(finishStreamDecoder(decoder), kOk);
+  return decoder.blocks;
+}
+
 // A header block whose header announces `data`: the header part then the body part.
 // A PMD 85 header block up to its body: leader, header part, body leader.
 void pmdHeaderUpToBody(Signal& signal, const tape_builder::Header& header, double cell,
@@ -751,13 +760,9 @@ TEST(DecodeDropouts, BytesPlacedOnlyByAnEstimateAreNotCalledRead) {
       std::fill(samples.begin() + static_cast<std::ptrdiff_t>(step - 4000),
                 samples.begin() + static_cast<std::ptrdiff_t>(step + 4000), int16_t{0});
     }
-    StreamDecoder decoder;
-    ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
-    const std::vector<float> floats = floatsOf(samples);
-    ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
-    ASSERT_EQ(finishStreamDecoder(decoder), kOk);
-    ASSERT_EQ(decoder.blocks.size(), 1u);
-    const DecodedBlock& block = decoder.blocks[0];
+    const std::vector<DecodedBlock> blocks = decodeSamples(samples);
+    ASSERT_EQ(blocks.size(), 1u);
+    const DecodedBlock& block = blocks[0];
     EXPECT_TRUE(isDamaged(block));
     size_t uncertain = 0;
     for (size_t i = 0; i < std::min(block.body.size(), expected.size()); ++i) {
@@ -801,15 +806,11 @@ TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
   const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
   std::fill(samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) - leader + 100,
             samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) + 33075, int16_t{0});
-  StreamDecoder decoder;
-  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
-  const std::vector<float> floats = floatsOf(samples);
-  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
-  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
-  ASSERT_EQ(decoder.blocks.size(), 2u);
-  EXPECT_TRUE(decoder.blocks[0].body.empty());
-  EXPECT_GE(decoder.blocks[0].info.bodyLengthError, 0);
-  EXPECT_EQ(decoder.blocks[1].body, headerless);
+  const std::vector<DecodedBlock> blocks = decodeSamples(samples);
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_TRUE(blocks[0].body.empty());
+  EXPECT_GE(blocks[0].info.bodyLengthError, 0);
+  EXPECT_EQ(blocks[1].body, headerless);
 }
 
 // A recording that stops while a headerless block still plays cut it: the block says so.
@@ -891,14 +892,10 @@ TEST(DecodeBlocks, AHeaderWhoseSyncPatternADropoutTookIsStillAHeader) {
   const auto syncMiddle =
       static_cast<std::ptrdiff_t>(static_cast<double>(start) + 3000 * cell + 8 * 11 * cell);
   std::fill(samples.begin() + syncMiddle - 1200, samples.begin() + syncMiddle + 1200, int16_t{0});
-  StreamDecoder decoder;
-  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
-  const std::vector<float> floats = floatsOf(samples);
-  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
-  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
-  ASSERT_EQ(decoder.blocks.size(), 1u);
-  EXPECT_EQ(decoder.blocks[0].headerPart.size(), static_cast<size_t>(kHeaderPartLength));
-  EXPECT_EQ(decoder.blocks[0].body, tape_builder::bodyPart(data));
+  const std::vector<DecodedBlock> blocks = decodeSamples(samples);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].headerPart.size(), static_cast<size_t>(kHeaderPartLength));
+  EXPECT_EQ(blocks[0].body, tape_builder::bodyPart(data));
 }
 
 // A dropout that takes a leader and the first frames after it leaves the frames that
@@ -936,13 +933,9 @@ TEST(DecodeDropouts, FramesAfterADropoutThatTookTheirLeaderKeepTheirBlock) {
     const auto at = static_cast<std::ptrdiff_t>(start);
     std::fill(samples.begin() + at - leader + 100, samples.begin() + at + frames, int16_t{0});
   }
-  StreamDecoder decoder;
-  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
-  const std::vector<float> floats = floatsOf(samples);
-  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
-  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
-  ASSERT_EQ(decoder.blocks.size(), 2u);
-  const DecodedBlock& block = decoder.blocks[0];
+  const std::vector<DecodedBlock> blocks = decodeSamples(samples);
+  ASSERT_EQ(blocks.size(), 2u);
+  const DecodedBlock& block = blocks[0];
   const Bytes expected = tape_builder::bodyPart(body);
   ASSERT_EQ(block.headerPart.size(), static_cast<size_t>(kHeaderPartLength));
   ASSERT_EQ(block.body.size(), expected.size());
@@ -954,7 +947,7 @@ TEST(DecodeDropouts, FramesAfterADropoutThatTookTheirLeaderKeepTheirBlock) {
     EXPECT_EQ(block.bodyConfidence[i] == kByteUnknown, i < lost) << i;
     EXPECT_TRUE(i < lost || block.body[i] == expected[i]) << i;
   }
-  const DecodedBlock& rest = decoder.blocks[1];
+  const DecodedBlock& rest = blocks[1];
   EXPECT_GE(rest.info.bodyLengthError, 0);
   ASSERT_NEAR(static_cast<double>(rest.body.size()), 279.5, 0.5);
   EXPECT_TRUE(std::equal(rest.body.begin(), rest.body.end(), headerless.end() - static_cast<std::ptrdiff_t>(rest.body.size())));
@@ -984,13 +977,9 @@ TEST(DecodeDropouts, AHeaderJoinedToItsBodyByADropoutIsSplit) {
   const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
   std::fill(samples.begin() + bodyStart - leader - frame / 2, samples.begin() + bodyStart + 10 * frame,
             int16_t{0});
-  StreamDecoder decoder;
-  ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
-  const std::vector<float> floats = floatsOf(samples);
-  ASSERT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
-  ASSERT_EQ(finishStreamDecoder(decoder), kOk);
-  ASSERT_EQ(decoder.blocks.size(), 1u);
-  const DecodedBlock& block = decoder.blocks[0];
+  const std::vector<DecodedBlock> blocks = decodeSamples(samples);
+  ASSERT_EQ(blocks.size(), 1u);
+  const DecodedBlock& block = blocks[0];
   EXPECT_EQ(block.headerPart.size(), static_cast<size_t>(kHeaderPartLength));
   const Bytes expected = tape_builder::bodyPart(data);
   ASSERT_GT(block.body.size(), expected.size() - 15);

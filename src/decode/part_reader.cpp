@@ -43,6 +43,15 @@ bool isPmdHeaderPart(const std::vector<uint8_t>& bytes, bool headerLeader) {
           (headerLeader && checksumMatches(&bytes[kPmdHeaderStart], kHeaderChecksum)));
 }
 
+// How far a part's reader goes: a body to the length its header states; a part after a
+// header's lead-in is whole as a header part (`headerLength`), which a body follows.
+PartLimits limitPart(bool body, size_t bodyLimit, bool headerLeadIn, size_t headerLength) {
+  PartLimits limits;
+  limits.byteLimit = body ? bodyLimit : kMaxPartLength;
+  limits.wholeLength = body ? bodyLimit : headerLeadIn ? headerLength : kMaxPartLength;
+  return limits;
+}
+
 // A header part that a dropout joined to the body after it: the dropout began in the
 // header or right after it and took the body's leader, and the part was read on through
 // it. Where the part starts as a header (`startsAsHeader`) and the byte after the header
@@ -86,11 +95,8 @@ int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sa
                     bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
   const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
   const bool body = afterHeader && leaderCells < kMinHeaderLeaderCells;
-  PartLimits limits;
-  limits.byteLimit = body ? bodyLimit : kMaxPartLength;
-  limits.wholeLength = body                                    ? bodyLimit
-                       : leaderCells >= kMinHeaderLeaderCells ? kPmdHeaderStart + kHeaderLength
-                                                              : kMaxPartLength;
+  const PartLimits limits = limitPart(body, bodyLimit, leaderCells >= kMinHeaderLeaderCells,
+                                      kPmdHeaderStart + kHeaderLength);
   const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next);
   splitHeaderFromBody(crossings,
                       !body && leaderCells >= kMinHeaderLeaderCells && hasSyncPattern(part.bytes),
@@ -106,11 +112,8 @@ int32_t readMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t s
                      bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
   const int32_t pilotSpaces = countPilotSpaces(crossings, leadIn);
   const bool body = afterHeader && pilotSpaces < kMinHeaderPilotCells;
-  PartLimits limits;
-  limits.byteLimit = body ? bodyLimit : kMaxPartLength;
-  limits.wholeLength = body                                  ? bodyLimit
-                       : pilotSpaces >= kMinHeaderPilotCells ? kMatoHeaderStart + kHeaderLength
-                                                             : kMaxPartLength;
+  const PartLimits limits = limitPart(body, bodyLimit, pilotSpaces >= kMinHeaderPilotCells,
+                                      kMatoHeaderStart + kHeaderLength);
   const int32_t status = readMatoFrames(crossings, leadIn, sampleRate, body, limits, part, next);
   splitHeaderFromBody(crossings,
                       !body && pilotSpaces >= kMinHeaderPilotCells && !part.bytes.empty() &&
