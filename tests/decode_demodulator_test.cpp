@@ -777,24 +777,23 @@ TEST(DecodeDropouts, BytesPlacedOnlyByAnEstimateAreNotCalledRead) {
   }
 }
 
-// A body whose leader and first 1.5 s a dropout took is lost; the block after it is not
-// taken for it.
-TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
-  const double cell = 18.4;
-  const Bytes body = tape_builder::patternBytes(500, 3);
-  const Bytes headerless = tape_builder::patternBytes(300, 4);
+// A PMD 85 header block of `body` and a headerless block after it, each with its leader;
+// `bodyStart` and `headerlessStart` receive the samples where their first frames begin.
+Signal headerBlockThenHeaderless(const Bytes& body, const Bytes& headerless, double cell,
+                                 size_t& bodyStart, size_t& headerlessStart) {
   tape_builder::Header header;
   header.length = static_cast<uint16_t>(body.size() - 1);
   Signal signal(11000, -11000);
   signal.silence(1000);
   pmdHeaderUpToBody(signal, header, cell, false);
-  const size_t bodyStart = signal.samples().size();
+  bodyStart = signal.samples().size();
   for (const uint8_t byte : tape_builder::bodyPart(body)) {
     signal.pmdByte(byte, cell, false);
   }
   for (int i = 0; i < 600; ++i) {
     signal.pmdCell(true, cell, false);
   }
+  headerlessStart = signal.samples().size();
   for (const uint8_t byte : headerless) {
     signal.pmdByte(byte, cell, false);
   }
@@ -802,6 +801,18 @@ TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
     signal.pmdCell(true, cell, false);
   }
   signal.silence(1000);
+  return signal;
+}
+
+// A body whose leader and first 1.5 s a dropout took is lost; the block after it is not
+// taken for it.
+TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
+  const double cell = 18.4;
+  const Bytes body = tape_builder::patternBytes(500, 3);
+  const Bytes headerless = tape_builder::patternBytes(300, 4);
+  size_t bodyStart = 0;
+  size_t headerlessStart = 0;
+  const Signal signal = headerBlockThenHeaderless(body, headerless, cell, bodyStart, headerlessStart);
   std::vector<int16_t> samples = signal.samples();
   const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
   std::fill(samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) - leader + 100,
@@ -905,26 +916,9 @@ TEST(DecodeDropouts, FramesAfterADropoutThatTookTheirLeaderKeepTheirBlock) {
   const double cell = 18.4;
   const Bytes body = tape_builder::patternBytes(400, 3);
   const Bytes headerless = tape_builder::patternBytes(300, 4);
-  tape_builder::Header header;
-  header.length = static_cast<uint16_t>(body.size() - 1);
-  Signal signal(11000, -11000);
-  signal.silence(1000);
-  pmdHeaderUpToBody(signal, header, cell, false);
-  const size_t bodyStart = signal.samples().size();
-  for (const uint8_t byte : tape_builder::bodyPart(body)) {
-    signal.pmdByte(byte, cell, false);
-  }
-  for (int i = 0; i < 600; ++i) {
-    signal.pmdCell(true, cell, false);
-  }
-  const size_t headerlessStart = signal.samples().size();
-  for (const uint8_t byte : headerless) {
-    signal.pmdByte(byte, cell, false);
-  }
-  for (int i = 0; i < 600; ++i) {
-    signal.pmdCell(true, cell, false);
-  }
-  signal.silence(1000);
+  size_t bodyStart = 0;
+  size_t headerlessStart = 0;
+  const Signal signal = headerBlockThenHeaderless(body, headerless, cell, bodyStart, headerlessStart);
   // Each leader and 20 frames after it.
   std::vector<int16_t> samples = signal.samples();
   const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
