@@ -213,6 +213,55 @@ bool watchForCrossing(Filters& f, Watch& w, const Window& window, size_t count, 
   return false;
 }
 
+// Runs the filters from samples[i] on until the first crossing: before it there is no
+// level yet, or only one side of the swing has been seen. The rest, the level and the
+// mirroring live in `state`, and the rest of the walk in `f` and `w`. Seldom long, and
+// not kept in registers. Returns kOk or kErrOutOfMemory, reported.
+int32_t watchForFirstCrossing(DemodulatorState& state, Filters& f, Watch& w, const Window& window,
+                              size_t count, size_t& i, Crossings& crossings) {
+  int32_t status = kOk;
+  for (; i < count && (state.level < 0 || state.mirrored) && status == kOk; ++i) {
+    const int64_t position = w.position++;
+    f.smooth(window.samples[i], window.leaving(i));
+    const double rest = state.rest;
+    if (state.mirrored) {
+      // After a rest (silence in the middle) the other side of the swing lies about as
+      // far beyond it; taking a little less keeps a rest that was a level after all from
+      // hiding the way back.
+      f.low = std::min(f.low, rest - kMirrorShare * (f.high - rest));
+      f.high = std::max(f.high, rest + kMirrorShare * (rest - f.low));
+    }
+    const double e = f.finish();
+    if (state.level >= 0 && (w.previous < 0) != (e < 0)) {
+      w.candidate = static_cast<double>(position) - w.delay - 1 + w.previous / (w.previous - e);
+      w.candidateSet = true;
+    }
+    if (state.level < 0) {
+      if (e > f.margin || e < -f.margin) {
+        // Before the first swing there is no level to cross from.
+        state.level = e > 0 ? 1 : 0;
+        state.mirrored = position - state.restStart >= state.restSamples;
+      } else if (std::fabs(f.s - rest) > f.margin) {
+        state.rest = f.s;
+        state.restStart = position;
+      }
+    } else if (state.level == 0 ? e > f.margin : e < -f.margin) {
+      if (!w.candidateSet) {
+        w.candidate = static_cast<double>(position) - w.delay - 0.5;
+      }
+      const auto swing = static_cast<float>(f.high - f.low);
+      status = appendCrossings(crossings, &w.candidate, &swing, 1, state.level == 0);
+      w.candidateSet = false;
+      state.level = 1 - state.level;
+      state.mirrored = false;
+    }
+    w.previous = e;
+  }
+  return status;
+}
+
+// Demodulates `count` samples from state.position on: the filters and the watch run on
+// local copies of the state, which go back into it at the end.
 int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
                    Crossings& crossings) {
   if (count > 0 && state.position == 0) {
@@ -234,58 +283,23 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
             1.0 - state.envelopeDecay,
             state.swingGain * kHysteresisShare,
             1.0 - state.swingGain};
-  const size_t smoothLength = f.smoothLength;
-  const int64_t first = state.position;
-  const Window window{samples, state.history.data(), static_cast<size_t>(first), smoothLength};
+  const auto first = static_cast<size_t>(state.position);
+  const Window window{samples, state.history.data(), first, f.smoothLength};
   // A smoothed value stands for the middle of its window.
   const double delay = (state.smoothLength - 1) * 0.5;
-  int64_t position = state.position;  // of samples[i]
-  double previous = state.previous;
-  double candidate = state.candidate;
-  bool candidateSet = state.candidateSet;
-  int32_t level = state.level;
-  double rest = state.rest;
-  int64_t restStart = state.restStart;
-  bool mirrored = state.mirrored;
-  int32_t status = kOk;
+  Watch w{f.swingShare,
+          state.previous,
+          state.candidate,
+          state.candidateSet,
+          state.position,
+          delay,
+          0,
+          {},
+          {}};
   size_t i = 0;
-  // Before the first crossing: no level yet, or only one side of the swing seen.
-  for (; i < count && (level < 0 || mirrored) && status == kOk; ++i, ++position) {
-    f.smooth(samples[i], window.leaving(i));
-    if (mirrored) {
-      // After a rest (silence in the middle) the other side of the swing lies about as
-      // far beyond it; taking a little less keeps a rest that was a level after all from
-      // hiding the way back.
-      f.low = std::min(f.low, rest - kMirrorShare * (f.high - rest));
-      f.high = std::max(f.high, rest + kMirrorShare * (rest - f.low));
-    }
-    const double e = f.finish();
-    if (level >= 0 && (previous < 0) != (e < 0)) {
-      candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
-      candidateSet = true;
-    }
-    if (level < 0) {
-      if (e > f.margin || e < -f.margin) {
-        // Before the first swing there is no level to cross from.
-        level = e > 0 ? 1 : 0;
-        mirrored = position - restStart >= state.restSamples;
-      } else if (std::fabs(f.s - rest) > f.margin) {
-        rest = f.s;
-        restStart = position;
-      }
-    } else if (level == 0 ? e > f.margin : e < -f.margin) {
-      if (!candidateSet) {
-        candidate = static_cast<double>(position) - delay - 0.5;
-      }
-      const auto swing = static_cast<float>(f.high - f.low);
-      status = appendCrossings(crossings, &candidate, &swing, 1, level == 0);
-      candidateSet = false;
-      level = 1 - level;
-      mirrored = false;
-    }
-    previous = e;
-  }
-  Watch w{f.swingShare, previous, candidate, candidateSet, position, delay, 0, {}, {}};
+  int32_t status = watchForFirstCrossing(state, f, w, window, count, i, crossings);
+  w.swingShare = f.swingShare;
+  int32_t level = state.level;
   while (i < count && status == kOk) {
     const bool firstRising = level == 0;
     w.found = 0;
@@ -296,27 +310,19 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     }
     status = appendCrossings(crossings, w.positions, w.swings, w.found, firstRising);
   }
-  f.swingShare = w.swingShare;
-  previous = w.previous;
-  candidate = w.candidate;
-  candidateSet = w.candidateSet;
-  position = w.position;
   // The samples the smoothing window will still need in the next call.
-  for (size_t k = i > smoothLength ? i - smoothLength : 0; k < i; ++k) {
-    state.history[(static_cast<size_t>(first) + k) & (kDemodulatorHistory - 1)] = samples[k];
+  for (size_t k = i > f.smoothLength ? i - f.smoothLength : 0; k < i; ++k) {
+    state.history[(first + k) & (kDemodulatorHistory - 1)] = samples[k];
   }
   state.smoothSum = f.smoothSum;
   state.high = f.high;
   state.low = f.low;
-  state.hysteresis = f.swingShare;
-  state.previous = previous;
-  state.candidate = candidate;
-  state.candidateSet = candidateSet;
+  state.hysteresis = w.swingShare;
+  state.previous = w.previous;
+  state.candidate = w.candidate;
+  state.candidateSet = w.candidateSet;
   state.level = level;
-  state.rest = rest;
-  state.restStart = restStart;
-  state.mirrored = mirrored;
-  state.position = position;
+  state.position = w.position;
   return status;
 }
 
