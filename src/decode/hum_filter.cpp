@@ -209,8 +209,21 @@ size_t passBlocks(HumFilter& f, const float* samples, size_t count) {
   const auto length = static_cast<size_t>(f.blockLength);
   size_t i = 0;
   while (count - i >= length && !humTaken(f)) {
-    completeBlock(f, samples + i);
-    i += length;
+    if (isMeasured(f.blocks)) {
+      completeBlock(f, samples + i);
+      i += length;
+      continue;
+    }
+    // The blocks up to the next measured one only give their means to the low-pass.
+    const auto plain = static_cast<size_t>(kMeasureStride - f.blocks % kMeasureStride);
+    const size_t end = i + std::min(plain, (count - i) / length) * length;
+    for (; i < end; i += length) {
+      float unused = 0;
+      const double mean = sumBlock<false>(samples + i, length, unused) * f.blockScale;
+      const size_t at = static_cast<size_t>(f.blocks++) & kMeanMask;
+      f.means[at] = mean;
+      f.means[at + kMeanMask + 1] = mean;
+    }
   }
   f.received += static_cast<int64_t>(i);
   return i;
