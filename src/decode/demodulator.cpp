@@ -106,6 +106,20 @@ struct Filters {
   }
 };
 
+// The filters as the state left them.
+Filters filtersOf(const DemodulatorState& state) {
+  return Filters{static_cast<size_t>(state.smoothLength),
+                 1.0 / state.smoothLength,
+                 state.smoothSum,
+                 state.high,
+                 state.low,
+                 state.hysteresis,
+                 state.envelopeDecay,
+                 1.0 - state.envelopeDecay,
+                 state.swingGain * kHysteresisShare,
+                 1.0 - state.swingGain};
+}
+
 // The samples of one call and the history of earlier calls that the smoothing window
 // reaches back into.
 struct Window {
@@ -273,16 +287,7 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     state.previous = 0;
     state.rest = state.high;
   }
-  Filters f{static_cast<size_t>(state.smoothLength),
-            1.0 / state.smoothLength,
-            state.smoothSum,
-            state.high,
-            state.low,
-            state.hysteresis,
-            state.envelopeDecay,
-            1.0 - state.envelopeDecay,
-            state.swingGain * kHysteresisShare,
-            1.0 - state.swingGain};
+  Filters f = filtersOf(state);
   const auto first = static_cast<size_t>(state.position);
   const Window window{samples, state.history.data(), first, f.smoothLength};
   // A smoothed value stands for the middle of its window.
