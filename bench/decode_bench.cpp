@@ -2,8 +2,11 @@
 // chosen length (whole loops) and written as WAV, or Wave64 beyond 4 GiB, into a pipe to
 // `tonbrix-decode -list -`. Prints the samples per second through the whole pipe (reading
 // included) and the decoder's CPU time and peak resident memory, for 44.1 kHz 8-bit mono
-// and 96 kHz 24-bit stereo.
-// Usage: decode_bench TONBRIX TONBRIX_DECODE [MINUTES]   (default 60)
+// and 96 kHz 24-bit stereo. With -vs, another build of the decoder decodes the same
+// recordings in turn with it, round after round, and the ratios of each round (this
+// decoder over the other) show what changed on a machine whose load comes and goes.
+// Usage: decode_bench [-vs OTHER_DECODE] [-rounds N] [-mono] TONBRIX TONBRIX_DECODE [MINUTES]
+//        (default 60 minutes, 1 round; 3 rounds with -vs)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -160,19 +163,28 @@ bool generate(const Format& format, const std::string& sourcePath, int32_t sourc
   return ok;
 }
 
+// What one decode took.
+struct Figures {
+  double seconds = 0;  // through the whole pipe
+  double cpu = 0;      // of the decoder
+  double peakMb = 0;   // of the decoder
+  bool ok = false;
+};
+
 // Plays the 8-bit tonbrix recording, looped and resampled by nearest sample to the format,
 // into the decoder, and prints the figures.
-int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate, double minutes,
-           const std::string& decoder, const std::string& folder) {
+Figures runOne(const Format& format, const std::string& sourcePath, int32_t sourceRate,
+               double minutes, const std::string& decoder, const std::string& folder) {
   // Whole loops, so that every block in the recording ends before it does.
   const auto sourceFrames = static_cast<uint64_t>(std::filesystem::file_size(sourcePath) - 44);
   const auto loops = static_cast<uint64_t>(
       std::ceil(minutes * 60 * sourceRate / static_cast<double>(sourceFrames)));
   const uint64_t frames = loops * sourceFrames * static_cast<uint64_t>(format.sampleRate) /
                           static_cast<uint64_t>(sourceRate);
+  Figures figures;
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) {
-    return 1;
+    return figures;
   }
   const std::string listing = folder + "/listing.txt";
   const auto start = std::chrono::steady_clock::now();
@@ -190,7 +202,7 @@ int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRa
                                   const_cast<char* const*>(args), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
-    return 1;
+    return figures;
   }
   close(pipeEnds[0]);
   const pid_t generator = fork();
@@ -213,23 +225,83 @@ int runOne(const Format& format, const std::string& sourcePath, int32_t sourceRa
   const double samples = static_cast<double>(frames) * format.channels;
   std::printf(
       "%-22s %4.1f min %7.1f M samples %6.2f s %6.1f M samples/s (decoder CPU %5.2f s,"
-      " %6.1f M/s) peak RSS %5.1f MB, exit %d, %s\n",
+      " %6.1f M/s) peak RSS %5.1f MB, exit %d, %s, %s\n",
       format.name, static_cast<double>(frames) / format.sampleRate / 60, samples / 1e6, seconds,
       samples / seconds / 1e6, cpu, samples / cpu / 1e6,
       static_cast<double>(usage.ru_maxrss) / 1024.0, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
       at == std::string::npos ? "no listing"
-                              : text.substr(at + 1, text.find('\n', at) - at - 1).c_str());
-  return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+                              : text.substr(at + 1, text.find('\n', at) - at - 1).c_str(),
+      decoder.c_str());
+  std::fflush(stdout);
+  figures.seconds = seconds;
+  figures.cpu = cpu;
+  figures.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  figures.ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return figures;
+}
+
+// The lowest and highest of `values`, with `decimals` decimals and `unit` after them.
+std::string rangeOf(const std::vector<double>& values, int decimals, const char* unit) {
+  char text[64];
+  const auto [low, high] = std::minmax_element(values.begin(), values.end());
+  std::snprintf(text, sizeof text, "%.*f-%.*f%s", decimals, *low, decimals, *high, unit);
+  return text;
+}
+
+// Prints, for one format, each decoder's range and the range of the rounds' ratios.
+void printComparison(const Format& format, const std::vector<Figures>& ours,
+                     const std::vector<Figures>& theirs) {
+  std::vector<double> cpu[2], seconds[2], peak[2], cpuRatio, secondsRatio, peakRatio;
+  for (size_t r = 0; r < ours.size(); ++r) {
+    const Figures* both[2] = {&ours[r], &theirs[r]};
+    for (int d = 0; d < 2; ++d) {
+      cpu[d].push_back(both[d]->cpu);
+      seconds[d].push_back(both[d]->seconds);
+      peak[d].push_back(both[d]->peakMb);
+    }
+    cpuRatio.push_back(ours[r].cpu / theirs[r].cpu);
+    secondsRatio.push_back(ours[r].seconds / theirs[r].seconds);
+    peakRatio.push_back(ours[r].peakMb / theirs[r].peakMb);
+  }
+  std::printf("%s, %zu rounds, this decoder against the other:\n", format.name, ours.size());
+  std::printf("  decoder CPU  %s against %s, ratio %s\n", rangeOf(cpu[0], 2, " s").c_str(),
+              rangeOf(cpu[1], 2, " s").c_str(), rangeOf(cpuRatio, 3, "").c_str());
+  std::printf("  whole pipe   %s against %s, ratio %s\n", rangeOf(seconds[0], 2, " s").c_str(),
+              rangeOf(seconds[1], 2, " s").c_str(), rangeOf(secondsRatio, 3, "").c_str());
+  std::printf("  peak RSS     %s against %s, ratio %s\n", rangeOf(peak[0], 1, " MB").c_str(),
+              rangeOf(peak[1], 1, " MB").c_str(), rangeOf(peakRatio, 3, "").c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: %s TONBRIX TONBRIX_DECODE [MINUTES]\n", argv[0]);
+  std::string other;
+  int rounds = 0;
+  bool monoOnly = false;
+  int next = 1;
+  for (; next < argc && argv[next][0] == '-'; ++next) {
+    const std::string option = argv[next];
+    if (option == "-mono") {
+      monoOnly = true;
+    } else if (option == "-vs" && next + 1 < argc) {
+      other = argv[++next];
+    } else if (option == "-rounds" && next + 1 < argc) {
+      rounds = std::atoi(argv[++next]);
+    } else {
+      break;
+    }
+  }
+  if (argc - next < 2 || argc - next > 3) {
+    std::fprintf(stderr,
+                 "usage: %s [-vs OTHER_DECODE] [-rounds N] [-mono] TONBRIX TONBRIX_DECODE "
+                 "[MINUTES]\n",
+                 argv[0]);
     return 2;
   }
-  const double minutes = argc > 3 ? std::strtod(argv[3], nullptr) : 60;
+  const char* tonbrix = argv[next];
+  const std::string decoder = argv[next + 1];
+  const double minutes = argc - next > 2 ? std::strtod(argv[next + 2], nullptr) : 60;
+  rounds = rounds > 0 ? rounds : (other.empty() ? 1 : 3);
   std::signal(SIGPIPE, SIG_IGN);
   std::string folder = (std::filesystem::temp_directory_path() / "decode-bench-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
@@ -250,7 +322,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const RunResult played =
-      runProgram(argv[1], {"-sr", "H", "-o", file("tape.wav"), file("tape.img")}, folder);
+      runProgram(tonbrix, {"-sr", "H", "-o", file("tape.wav"), file("tape.img")}, folder);
   const auto wavBytes = static_cast<double>(std::filesystem::file_size(file("tape.wav")));
   if (played.exitCode != 0 || wavBytes <= 44) {
     std::fprintf(stderr, "tonbrix failed: %s\n", played.err.c_str());
@@ -263,7 +335,27 @@ int main(int argc, char** argv) {
                             {"96 kHz 24-bit stereo", 96000, 3, 2}};
   int failed = 0;
   for (const Format& format : formats) {
-    failed |= runOne(format, file("tape.wav"), 44100, minutes, argv[2], folder);
+    if (monoOnly && format.channels > 1) {
+      continue;
+    }
+    std::vector<Figures> ours;
+    std::vector<Figures> theirs;
+    for (int round = 0; round < rounds; ++round) {
+      // In turn, and the other first every second round, so that neither always runs
+      // while the machine is busier.
+      const bool otherFirst = !other.empty() && round % 2 == 1;
+      if (otherFirst) {
+        theirs.push_back(runOne(format, file("tape.wav"), 44100, minutes, other, folder));
+      }
+      ours.push_back(runOne(format, file("tape.wav"), 44100, minutes, decoder, folder));
+      if (!other.empty() && !otherFirst) {
+        theirs.push_back(runOne(format, file("tape.wav"), 44100, minutes, other, folder));
+      }
+      failed |= ours.back().ok && (other.empty() || theirs.back().ok) ? 0 : 1;
+    }
+    if (!other.empty()) {
+      printComparison(format, ours, theirs);
+    }
   }
   std::filesystem::remove_all(folder);
   return failed;

@@ -104,13 +104,178 @@ struct Filters {
     margin = std::max(swingShare, (high - low) * kFloorShare);
     return e;
   }
+};
 
-  double take(float x, float old) {
-    smooth(x, old);
-    return finish();
+// The filters as the state left them.
+Filters filtersOf(const DemodulatorState& state) {
+  return Filters{static_cast<size_t>(state.smoothLength),
+                 1.0 / state.smoothLength,
+                 state.smoothSum,
+                 state.high,
+                 state.low,
+                 state.hysteresis,
+                 state.envelopeDecay,
+                 1.0 - state.envelopeDecay,
+                 state.swingGain * kHysteresisShare,
+                 1.0 - state.swingGain};
+}
+
+// The samples of one call and the history of earlier calls that the smoothing window
+// reaches back into.
+struct Window {
+  const float* samples;
+  const float* history;  // kDemodulatorHistory samples, by position
+  size_t first;          // position of samples[0]
+  size_t length;         // of the smoothing window
+
+  // The sample that leaves the smoothing window as samples[i] enters: from this call's
+  // samples once there are enough, before that from the history.
+  float leaving(size_t i) const {
+    constexpr size_t kMask = kDemodulatorHistory - 1;
+    return i >= length ? samples[i - length] : history[(first + i - length) & kMask];
   }
 };
 
+// What the loop after the first crossing carries from sample to sample besides the
+// envelopes, and the crossings it gathers until they are appended.
+struct Watch {
+  double swingShare;  // the hysteresis: kHysteresisShare of the mean distance
+  double previous;    // the last smoothed value less the midpoint
+  double candidate;
+  bool candidateSet;
+  int64_t position;  // of the next sample to decide
+  double delay;      // of a smoothed value behind its sample
+  size_t found;
+  double positions[kBatch + 1];  // a pair of samples may make two crossings
+  float swings[kBatch + 1];
+};
+
+// Decides the next sample from its smoothed value `s` and envelopes: moves the hysteresis
+// and returns true where the signal has cleared it towards kRising, a crossing. The floor
+// under the hysteresis is looked at only then, where the signal is past the mean share.
+template <bool kRising>
+inline bool decideSample(Watch& w, const Filters& f, double s, double high, double low) {
+  const double e = s - (high + low) * 0.5;
+  w.swingShare = w.swingShare * f.swingKeep + std::fabs(e) * f.swingGain;
+  // The crossing time is where the signal last passed the middle before it cleared the
+  // hysteresis: that keeps rounded edges from shifting rising and falling crossings in
+  // opposite directions.
+  if ((w.previous < 0) != (e < 0)) {
+    w.candidate = static_cast<double>(w.position) - w.delay - 1 + w.previous / (w.previous - e);
+    w.candidateSet = true;
+  }
+  w.previous = e;
+  const int64_t position = w.position++;
+  const double toward = kRising ? e : -e;
+  if (!(toward > w.swingShare && toward > (high - low) * kFloorShare)) {
+    return false;
+  }
+  if (!w.candidateSet) {
+    // The threshold moved past the signal rather than the other way round.
+    w.candidate = static_cast<double>(position) - w.delay - 0.5;
+  }
+  w.positions[w.found] = w.candidate;
+  w.swings[w.found] = static_cast<float>(high - low);
+  ++w.found;
+  w.candidateSet = false;
+  return true;
+}
+
+// Runs the filters from samples[i] on until the level changes towards kRising or the
+// samples end; returns true where it changed. One long loop, because the filters' values
+// must stay in registers through it: a long recording spends most of its time here.
+//
+// The envelopes move two samples at a time. Moving an envelope back (times keep, plus the
+// pull) never reverses an order, so it may be taken before the max as well as after: the
+// envelope two samples on is max(s1, back1(s0), back1(back0(h))), bit for bit the value
+// of one step after the other, and the chain that each pair waits on holds one max, not
+// two.
+template <bool kRising>
+bool watchForCrossing(Filters& f, Watch& w, const Window& window, size_t count, size_t& i) {
+  const double keep = f.keep;
+  const double decay = f.decay;
+  for (; i + 1 < count; i += 2) {
+    f.smoothSum += static_cast<double>(window.samples[i]) - static_cast<double>(window.leaving(i));
+    const double s0 = f.smoothSum * f.smoothScale;
+    f.smoothSum +=
+        static_cast<double>(window.samples[i + 1]) - static_cast<double>(window.leaving(i + 1));
+    const double s1 = f.smoothSum * f.smoothScale;
+    const double pull0 = s0 * decay;
+    const double pull1 = s1 * decay;
+    const double backHigh = f.high * keep + pull0;
+    const double backLow = f.low * keep + pull0;
+    const double high0 = std::max(s0, backHigh);
+    const double low0 = std::min(s0, backLow);
+    const double backS0 = s0 * keep + pull1;
+    f.high = std::max(std::max(s1, backS0), backHigh * keep + pull1);
+    f.low = std::min(std::min(s1, backS0), backLow * keep + pull1);
+    if (decideSample<kRising>(w, f, s0, high0, low0)) {
+      i += 2;
+      // The second sample is decided towards the other level; two crossings leave it.
+      return !decideSample<!kRising>(w, f, s1, f.high, f.low);
+    }
+    if (decideSample<kRising>(w, f, s1, f.high, f.low)) {
+      i += 2;
+      return true;
+    }
+  }
+  if (i < count) {
+    f.smooth(window.samples[i], window.leaving(i));
+    ++i;
+    return decideSample<kRising>(w, f, f.s, f.high, f.low);
+  }
+  return false;
+}
+
+// Runs the filters from samples[i] on until the first crossing: before it there is no
+// level yet, or only one side of the swing has been seen. The rest, the level and the
+// mirroring live in `state`, and the rest of the walk in `f` and `w`. Seldom long, and
+// not kept in registers. Returns kOk or kErrOutOfMemory, reported.
+int32_t watchForFirstCrossing(DemodulatorState& state, Filters& f, Watch& w, const Window& window,
+                              size_t count, size_t& i, Crossings& crossings) {
+  int32_t status = kOk;
+  for (; i < count && (state.level < 0 || state.mirrored) && status == kOk; ++i) {
+    const int64_t position = w.position++;
+    f.smooth(window.samples[i], window.leaving(i));
+    const double rest = state.rest;
+    if (state.mirrored) {
+      // After a rest (silence in the middle) the other side of the swing lies about as
+      // far beyond it; taking a little less keeps a rest that was a level after all from
+      // hiding the way back.
+      f.low = std::min(f.low, rest - kMirrorShare * (f.high - rest));
+      f.high = std::max(f.high, rest + kMirrorShare * (rest - f.low));
+    }
+    const double e = f.finish();
+    if (state.level >= 0 && (w.previous < 0) != (e < 0)) {
+      w.candidate = static_cast<double>(position) - w.delay - 1 + w.previous / (w.previous - e);
+      w.candidateSet = true;
+    }
+    if (state.level < 0) {
+      if (e > f.margin || e < -f.margin) {
+        // Before the first swing there is no level to cross from.
+        state.level = e > 0 ? 1 : 0;
+        state.mirrored = position - state.restStart >= state.restSamples;
+      } else if (std::fabs(f.s - rest) > f.margin) {
+        state.rest = f.s;
+        state.restStart = position;
+      }
+    } else if (state.level == 0 ? e > f.margin : e < -f.margin) {
+      if (!w.candidateSet) {
+        w.candidate = static_cast<double>(position) - w.delay - 0.5;
+      }
+      const auto swing = static_cast<float>(f.high - f.low);
+      status = appendCrossings(crossings, &w.candidate, &swing, 1, state.level == 0);
+      w.candidateSet = false;
+      state.level = 1 - state.level;
+      state.mirrored = false;
+    }
+    w.previous = e;
+  }
+  return status;
+}
+
+// Demodulates `count` samples from state.position on: the filters and the watch run on
+// local copies of the state, which go back into it at the end.
 int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
                    Crossings& crossings) {
   if (count > 0 && state.position == 0) {
@@ -122,122 +287,47 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
     state.previous = 0;
     state.rest = state.high;
   }
-  Filters f{static_cast<size_t>(state.smoothLength),
-            1.0 / state.smoothLength,
-            state.smoothSum,
-            state.high,
-            state.low,
-            state.hysteresis,
-            state.envelopeDecay,
-            1.0 - state.envelopeDecay,
-            state.swingGain * kHysteresisShare,
-            1.0 - state.swingGain};
-  // The sample that leaves the smoothing window as samples[i] enters: from this call's
-  // samples once there are enough, before that from the history of earlier calls.
-  const size_t smoothLength = f.smoothLength;
-  const int64_t first = state.position;
-  const std::array<float, kDemodulatorHistory>& history = state.history;
-  const auto leaving = [&](size_t i) {
-    constexpr size_t kMask = kDemodulatorHistory - 1;
-    return i >= smoothLength ? samples[i - smoothLength]
-                             : history[(static_cast<size_t>(first) + i - smoothLength) & kMask];
-  };
+  Filters f = filtersOf(state);
+  const auto first = static_cast<size_t>(state.position);
+  const Window window{samples, state.history.data(), first, f.smoothLength};
   // A smoothed value stands for the middle of its window.
   const double delay = (state.smoothLength - 1) * 0.5;
-  int64_t position = state.position;  // of samples[i]
-  double previous = state.previous;
-  double candidate = state.candidate;
-  bool candidateSet = state.candidateSet;
-  int32_t level = state.level;
-  double rest = state.rest;
-  int64_t restStart = state.restStart;
-  bool mirrored = state.mirrored;
-  double positions[kBatch];
-  float swings[kBatch];
-  int32_t status = kOk;
+  Watch w{f.swingShare,
+          state.previous,
+          state.candidate,
+          state.candidateSet,
+          state.position,
+          delay,
+          0,
+          {},
+          {}};
   size_t i = 0;
-  // Before the first crossing: no level yet, or only one side of the swing seen.
-  for (; i < count && (level < 0 || mirrored) && status == kOk; ++i, ++position) {
-    f.smooth(samples[i], leaving(i));
-    if (mirrored) {
-      // After a rest (silence in the middle) the other side of the swing lies about as
-      // far beyond it; taking a little less keeps a rest that was a level after all from
-      // hiding the way back.
-      f.low = std::min(f.low, rest - kMirrorShare * (f.high - rest));
-      f.high = std::max(f.high, rest + kMirrorShare * (rest - f.low));
-    }
-    const double e = f.finish();
-    if (level >= 0 && (previous < 0) != (e < 0)) {
-      candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
-      candidateSet = true;
-    }
-    if (level < 0) {
-      if (e > f.margin || e < -f.margin) {
-        // Before the first swing there is no level to cross from.
-        level = e > 0 ? 1 : 0;
-        mirrored = position - restStart >= state.restSamples;
-      } else if (std::fabs(f.s - rest) > f.margin) {
-        rest = f.s;
-        restStart = position;
-      }
-    } else if (level == 0 ? e > f.margin : e < -f.margin) {
-      if (!candidateSet) {
-        candidate = static_cast<double>(position) - delay - 0.5;
-      }
-      const auto swing = static_cast<float>(f.high - f.low);
-      status = appendCrossings(crossings, &candidate, &swing, 1, level == 0);
-      candidateSet = false;
-      level = 1 - level;
-      mirrored = false;
-    }
-    previous = e;
-  }
+  int32_t status = watchForFirstCrossing(state, f, w, window, count, i, crossings);
+  w.swingShare = f.swingShare;
+  int32_t level = state.level;
   while (i < count && status == kOk) {
-    size_t found = 0;
-    bool firstRising = level == 0;
-    // +1 while the signal is low and may rise, -1 while it is high.
-    double direction = level == 0 ? 1.0 : -1.0;
-    for (; i < count && found < kBatch; ++i, ++position) {
-      const double e = f.take(samples[i], leaving(i));
-      // The crossing time is where the signal last passed the middle before it cleared
-      // the hysteresis: that keeps rounded edges from shifting rising and falling
-      // crossings in opposite directions.
-      if ((previous < 0) != (e < 0)) {
-        candidate = static_cast<double>(position) - delay - 1 + previous / (previous - e);
-        candidateSet = true;
-      }
-      if (e * direction > f.margin) {
-        if (!candidateSet) {
-          // The threshold moved past the signal rather than the other way round.
-          candidate = static_cast<double>(position) - delay - 0.5;
-        }
-        positions[found] = candidate;
-        swings[found] = static_cast<float>(f.high - f.low);
-        ++found;
-        candidateSet = false;
-        direction = -direction;
-      }
-      previous = e;
+    const bool firstRising = level == 0;
+    w.found = 0;
+    while (i < count && w.found < kBatch) {
+      const bool changed = level == 0 ? watchForCrossing<true>(f, w, window, count, i)
+                                      : watchForCrossing<false>(f, w, window, count, i);
+      level = changed ? 1 - level : level;
     }
-    level = direction > 0 ? 0 : 1;
-    status = appendCrossings(crossings, positions, swings, found, firstRising);
+    status = appendCrossings(crossings, w.positions, w.swings, w.found, firstRising);
   }
   // The samples the smoothing window will still need in the next call.
-  for (size_t k = i > smoothLength ? i - smoothLength : 0; k < i; ++k) {
-    state.history[(static_cast<size_t>(first) + k) & (kDemodulatorHistory - 1)] = samples[k];
+  for (size_t k = i > f.smoothLength ? i - f.smoothLength : 0; k < i; ++k) {
+    state.history[(first + k) & (kDemodulatorHistory - 1)] = samples[k];
   }
   state.smoothSum = f.smoothSum;
   state.high = f.high;
   state.low = f.low;
-  state.hysteresis = f.swingShare;
-  state.previous = previous;
-  state.candidate = candidate;
-  state.candidateSet = candidateSet;
+  state.hysteresis = w.swingShare;
+  state.previous = w.previous;
+  state.candidate = w.candidate;
+  state.candidateSet = w.candidateSet;
   state.level = level;
-  state.rest = rest;
-  state.restStart = restStart;
-  state.mirrored = mirrored;
-  state.position = position;
+  state.position = w.position;
   return status;
 }
 

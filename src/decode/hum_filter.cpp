@@ -35,35 +35,45 @@ constexpr double kTrendSeconds = 0.01;
 constexpr double kMainsHz[2] = {50, 60};
 
 constexpr size_t kRingMask = kHumRing - 1;
-constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value - 1;
+constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value / 2 - 1;
 constexpr size_t kRecentMask = std::tuple_size<decltype(HumFilter::recent)>::value - 1;
 
 // The sum, and with kSquares the sum of squares, of one block's samples, in four lanes
-// that the compiler may add as one vector: the same order whatever the slicing of the
-// input, since a block is always summed whole.
+// (sample k to lane k % 4): the same order whatever the slicing of the input, since a
+// block is always summed whole. Named lanes stay in registers, where an array did not.
 template <bool kSquares>
-double sumBlock(const float* x, size_t count, float& squares) {
-  float s[4] = {};
-  float q[4] = {};
+inline double sumBlock(const float* x, size_t count, float& squares) {
+  float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  float q0 = 0, q1 = 0, q2 = 0, q3 = 0;
   size_t k = 0;
   for (; k + 4 <= count; k += 4) {
-    for (size_t l = 0; l < 4; ++l) {
-      s[l] += x[k + l];
-      if (kSquares) {
-        q[l] += x[k + l] * x[k + l];
-      }
+    s0 += x[k];
+    s1 += x[k + 1];
+    s2 += x[k + 2];
+    s3 += x[k + 3];
+    if (kSquares) {
+      q0 += x[k] * x[k];
+      q1 += x[k + 1] * x[k + 1];
+      q2 += x[k + 2] * x[k + 2];
+      q3 += x[k + 3] * x[k + 3];
     }
   }
-  for (size_t l = 0; k < count; ++k, ++l) {
-    s[l] += x[k];
-    if (kSquares) {
-      q[l] += x[k] * x[k];
-    }
+  if (k < count) {
+    s0 += x[k];
+    q0 += kSquares ? x[k] * x[k] : 0;
+  }
+  if (k + 1 < count) {
+    s1 += x[k + 1];
+    q1 += kSquares ? x[k + 1] * x[k + 1] : 0;
+  }
+  if (k + 2 < count) {
+    s2 += x[k + 2];
+    q2 += kSquares ? x[k + 2] * x[k + 2] : 0;
   }
   if (kSquares) {
-    squares = (q[0] + q[1]) + (q[2] + q[3]);
+    squares = (q0 + q1) + (q2 + q3);
   }
-  return (s[0] + s[1]) + static_cast<double>(s[2] + s[3]);
+  return (s0 + s1) + static_cast<double>(s2 + s3);
 }
 
 bool humTaken(const HumFilter& f) { return f.previousHum != 0 || f.latestHum != 0; }
@@ -74,13 +84,14 @@ bool isMeasured(int64_t block) { return block % kMeasureStride == 0; }
 // of the hum to take out.
 void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
   const bool measured = isMeasured(block);
-  // The taps are symmetric: each pair of blocks shares one.
-  double low =
-      f.taps[kHumHalfTaps] * f.means[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask];
-  for (int64_t k = 0; k < kHumHalfTaps; ++k) {
-    low += f.taps[static_cast<size_t>(k)] *
-           (f.means[static_cast<size_t>(block - k) & kMeanMask] +
-            f.means[static_cast<size_t>(block - 2 * kHumHalfTaps + k) & kMeanMask]);
+  // The taps are symmetric: each pair of blocks shares one. window[j] is the mean of block
+  // block - 2 * kHumHalfTaps + j.
+  constexpr auto kHalf = static_cast<size_t>(kHumHalfTaps);
+  const double* window =
+      f.means.data() + (static_cast<size_t>(block - 2 * kHumHalfTaps) & kMeanMask);
+  double low = f.taps[kHalf] * window[kHalf];
+  for (size_t k = 0; k < kHalf; ++k) {
+    low += f.taps[k] * (window[2 * kHalf - k] + window[k]);
   }
   if (measured) {
     f.dc += (low - f.dc) * f.meanGain;
@@ -123,7 +134,9 @@ inline void completeBlock(HumFilter& f, const float* x) {
   const double mean =
       (measure ? sumBlock<true>(x, length, squares) : sumBlock<false>(x, length, squares)) *
       f.blockScale;
-  f.means[static_cast<size_t>(block) & kMeanMask] = mean;
+  const size_t at = static_cast<size_t>(block) & kMeanMask;
+  f.means[at] = mean;
+  f.means[at + kMeanMask + 1] = mean;
   f.fill = 0;
   if (measure) {
     measureBlock(f, block, mean, squares * f.blockScale);
@@ -190,17 +203,46 @@ size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
   return count;
 }
 
+// Completes the whole blocks at `samples` in place, up to the first after which hum is
+// taken out; returns how many samples they hold. The loop over blocks that no hum fills.
+size_t passBlocks(HumFilter& f, const float* samples, size_t count) {
+  const auto length = static_cast<size_t>(f.blockLength);
+  size_t i = 0;
+  while (count - i >= length && !humTaken(f)) {
+    if (isMeasured(f.blocks)) {
+      completeBlock(f, samples + i);
+      i += length;
+      continue;
+    }
+    // The blocks up to the next measured one only give their means to the low-pass.
+    const auto plain = static_cast<size_t>(kMeasureStride - f.blocks % kMeasureStride);
+    const size_t end = i + std::min(plain, (count - i) / length) * length;
+    for (; i < end; i += length) {
+      float unused = 0;
+      const double mean = sumBlock<false>(samples + i, length, unused) * f.blockScale;
+      const size_t at = static_cast<size_t>(f.blocks++) & kMeanMask;
+      f.means[at] = mean;
+      f.means[at + kMeanMask + 1] = mean;
+    }
+  }
+  f.received += static_cast<int64_t>(i);
+  return i;
+}
+
 // While no hum is taken out, the samples pass on as they are, with nothing held back:
 // only the block sums are taken. Stops after the block at which hum is first taken out.
 HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
   size_t i = 0;
-  while (i < count) {
-    const int64_t blocks = f.blocks;
+  if (f.fill > 0) {
+    i = takeBlock(f, samples, count);
+  }
+  if (f.fill == 0 && !humTaken(f)) {
+    i += passBlocks(f, samples + i, count - i);
+  }
+  if (humTaken(f)) {
+    f.taking = true;
+  } else if (i < count) {
     i += takeBlock(f, samples + i, count - i);
-    if (f.blocks != blocks && humTaken(f)) {
-      f.taking = true;
-      break;
-    }
   }
   f.emitted = f.received;
   return HumStep{i, i, true};

@@ -23,7 +23,9 @@ inline constexpr size_t kHumRing = 4096;
 struct HumFilter {
   std::array<float, kHumRing> raw{};                // the latest samples, by position
   std::array<double, 2 * kHumHalfTaps + 1> taps{};  // the low-pass, symmetric
-  std::array<double, 32> means{};                   // the latest block means, by block
+  // The latest block means, by block, each twice (at b % 32 and 32 + b % 32), so that the
+  // low-pass reads the newest 29 from one run of memory.
+  std::array<double, 64> means{};
   int32_t blockLength = 1;
   double blockScale = 1;             // 1 / blockLength
   int64_t received = 0;              // samples taken in

@@ -266,7 +266,6 @@ int32_t feedSamples(StreamDecoder& decoder, const float* samples, size_t count) 
       return status;
     }
     done += slice;
-    decoder.sampleCount += static_cast<int64_t>(slice);
   }
   return kOk;
 }

@@ -23,7 +23,6 @@ struct StreamDecoder {
   int32_t sampleRate = 0;
   TapeProtocol protocol = kProtocolAuto;
   TapePhase phase = kPhaseAuto;
-  int64_t sampleCount = 0;  // samples fed so far
   DemodulatorState demodulator;
   Crossings crossings;  // the window; positions stay in samples from the start
   // The lead-in search: the run being measured and the next crossing to look at.
