@@ -148,40 +148,86 @@ void resumeAfter(StreamDecoder& decoder, const TapePart& part) {
   decoder.gapDeadline = -1;
 }
 
+// Finds the next lead-in among the crossings that are decided; false where there is none
+// yet, with the crossings no longer needed dropped.
+bool findNextLeadIn(StreamDecoder& decoder, bool final) {
+  const size_t size = decoder.crossings.positions.size();
+  const size_t limit = final ? size : (size > kLookahead ? size - kLookahead : 0);
+  if (!findLeadInBefore(decoder.crossings, limit, decoder.sampleRate, decoder.protocol,
+                        decoder.phase, decoder.runStart, decoder.position, decoder.leadIn)) {
+    if (decoder.position - decoder.runStart > kMaxRunIntervals) {
+      decoder.runStart = decoder.position - kMaxRunIntervals / 2;
+    }
+    dropUsedCrossings(decoder);
+    return false;
+  }
+  decoder.leadInFound = true;
+  decoder.retryAt = 0;
+  decoder.checkedUpTo = decoder.leadIn.end;
+  decoder.shortRun = 0;
+  decoder.gapDeadline = -1;
+  return true;
+}
+
+// True when the part after the lead-in found is worth reading now, while the recording
+// goes on: enough crossings arrived since it was last read, or what arrived shows it ended.
+bool partMayHaveEnded(StreamDecoder& decoder) {
+  const std::vector<double>& x = decoder.crossings.positions;
+  const size_t size = x.size();
+  watchForPartEnd(decoder);
+  const bool gapDecided = decoder.gapDeadline >= 0 && x.back() > decoder.gapDeadline;
+  // A signal that stopped for longer than a dropout lasts has ended the part, though no
+  // crossing comes to show it; the part is read once more then.
+  const bool silent = size > 0 && decoder.silenceReadAt != size &&
+                      x.back() + kMaxDropoutSeconds * decoder.sampleRate <
+                          decoder.crossings.knownUntil;
+  decoder.silenceReadAt = silent ? size : decoder.silenceReadAt;
+  return size >= decoder.retryAt || gapDecided || silent;
+}
+
+// A part that may go on is read again once enough crossings arrived; the window makes
+// room for the longest part once parts are long.
+int32_t waitForPart(StreamDecoder& decoder) {
+  std::vector<double>& x = decoder.crossings.positions;
+  const size_t size = x.size();
+  decoder.retryAt = size + std::max(kMinRetryStep, size - decoder.leadIn.first);
+  if (size < kDropBatch || x.capacity() >= kPartCrossings) {
+    return kOk;
+  }
+  const int32_t status = reserveItems(x, kPartCrossings);
+  return status == kOk ? reserveItems(decoder.crossings.swings, kPartCrossings) : status;
+}
+
+// Goes on after `part`, read whole up to crossing `next`: the next lead-in is looked for
+// from there, or the next part's frames read where a dropout took its leader.
+int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
+  decoder.leadInFound = false;
+  decoder.runStart = std::max(next, decoder.leadIn.first + 1);
+  decoder.position = decoder.runStart;
+  if (part.bytes.empty()) {
+    return kOk;
+  }
+  if (part.nextFrames != 0) {
+    resumeAfter(decoder, part);
+  }
+  decoder.afterHeader = part.isHeader != 0;
+  if (decoder.afterHeader) {
+    decoder.bodyLength = announcedBodyLength(part);
+    decoder.headerEnd = part.endSample;
+  }
+  return takePart(decoder, part);
+}
+
 // Reads every part that is complete in the window. With `final` the recording has ended
 // and nothing more may arrive.
 int32_t scanParts(StreamDecoder& decoder, bool final) {
   const std::vector<double>& x = decoder.crossings.positions;
   while (true) {
-    const size_t size = x.size();
-    if (!decoder.leadInFound) {
-      const size_t limit = final ? size : (size > kLookahead ? size - kLookahead : 0);
-      if (!findLeadInBefore(decoder.crossings, limit, decoder.sampleRate, decoder.protocol,
-                            decoder.phase, decoder.runStart, decoder.position, decoder.leadIn)) {
-        if (decoder.position - decoder.runStart > kMaxRunIntervals) {
-          decoder.runStart = decoder.position - kMaxRunIntervals / 2;
-        }
-        dropUsedCrossings(decoder);
-        return kOk;
-      }
-      decoder.leadInFound = true;
-      decoder.retryAt = 0;
-      decoder.checkedUpTo = decoder.leadIn.end;
-      decoder.shortRun = 0;
-      decoder.gapDeadline = -1;
+    if (!decoder.leadInFound && !findNextLeadIn(decoder, final)) {
+      return kOk;
     }
-    if (!final) {
-      watchForPartEnd(decoder);
-      const bool gapDecided = decoder.gapDeadline >= 0 && x.back() > decoder.gapDeadline;
-      // A signal that stopped for longer than a dropout lasts has ended the part, though no
-      // crossing comes to show it; the part is read once more then.
-      const bool silent = size > 0 && decoder.silenceReadAt != size &&
-                          x.back() + kMaxDropoutSeconds * decoder.sampleRate <
-                              decoder.crossings.knownUntil;
-      if (size < decoder.retryAt && !gapDecided && !silent) {
-        return kOk;
-      }
-      decoder.silenceReadAt = silent ? size : decoder.silenceReadAt;
+    if (!final && !partMayHaveEnded(decoder)) {
+      return kOk;
     }
     decoder.gapDeadline = -1;
     TapePart part;
@@ -193,34 +239,10 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
         x[decoder.leadIn.first] - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
     int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
                                    bodyMayFollow, decoder.bodyLength, part, next);
-    if (status != kOk) {
-      return status;
+    if (status == kOk && !final && next + kLookahead >= x.size()) {
+      return waitForPart(decoder);
     }
-    if (!final && next + kLookahead >= size) {
-      const size_t soFar = size - decoder.leadIn.first;
-      decoder.retryAt = size + std::max(kMinRetryStep, soFar);
-      if (size < kDropBatch || x.capacity() >= kPartCrossings) {
-        return kOk;
-      }
-      status = reserveItems(decoder.crossings.positions, kPartCrossings);
-      return status == kOk ? reserveItems(decoder.crossings.swings, kPartCrossings) : status;
-    }
-    decoder.leadInFound = false;
-    decoder.runStart = std::max(next, decoder.leadIn.first + 1);
-    decoder.position = decoder.runStart;
-    if (part.bytes.empty()) {
-      continue;
-    }
-    if (part.nextFrames != 0) {
-      // A dropout took the next part's leader: its frames are read from where they go on.
-      resumeAfter(decoder, part);
-    }
-    decoder.afterHeader = part.isHeader != 0;
-    if (decoder.afterHeader) {
-      decoder.bodyLength = announcedBodyLength(part);
-      decoder.headerEnd = part.endSample;
-    }
-    status = takePart(decoder, part);
+    status = status == kOk ? movePast(decoder, part, next) : status;
     if (status != kOk) {
       return status;
     }
