@@ -2,6 +2,7 @@
 #include "decode/cassette.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/errors.h"
 #include "core/memory.h"
@@ -38,21 +39,30 @@ int32_t feedTakeChannel(Cassette& cassette, size_t decoder, const float* samples
   return feedChannel(cassette.session, decoder, samples, count);
 }
 
-int32_t finishTake(Cassette& cassette) {
+int32_t endTake(Cassette& cassette) {
+  return finishDecodeSession(cassette.session);
+}
+
+int32_t keepTake(Cassette& cassette) {
   DecodeSession& session = cassette.session;
-  int32_t status = finishDecodeSession(session);
+  cassette.decoding.channel = session.channels[session.best];
+  int32_t status = appendItem(cassette.facts, cassette.decoding);
   if (status == kOk) {
-    cassette.decoding.channel = session.channels[session.best];
-    status = appendItem(cassette.facts, cassette.decoding);
-  }
-  if (status == kOk) {
-    // A copy: the session stays as it ended, for the front end to show its rows.
-    status = appendItem(cassette.takes, keptBlocks(session));
+    status = appendItem(cassette.takes, std::vector<DecodedBlock>{});
     if (status != kOk) {
       cassette.facts.pop_back();
     }
   }
+  if (status == kOk) {
+    // Moved, not copied: a long tape's blocks are the largest thing the decoder holds.
+    cassette.takes.back() = std::move(session.decoders[session.best].blocks);
+  }
   return status;
+}
+
+int32_t finishTake(Cassette& cassette) {
+  const int32_t status = endTake(cassette);
+  return status == kOk ? keepTake(cassette) : status;
 }
 
 bool isOneOfSeveral(const Cassette& cassette) {

@@ -55,8 +55,16 @@ struct Cassette {
 [[nodiscard]] int32_t feedTakeChannel(Cassette& cassette, size_t decoder, const float* samples,
                                       size_t count);
 
-// Ends the take being decoded and keeps a copy of the blocks of its best channel as the
-// next take, with its facts; the session stays as it ended. Returns kOk or kErrOutOfMemory, reported; the take is then not kept.
+// Ends the take being decoded: the session finds its last blocks and chooses its best
+// channel. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t endTake(Cassette& cassette);
+
+// Keeps the blocks of the ended take's best channel as the next take, with its facts;
+// they move out of the session, which holds them no more. Returns kOk or
+// kErrOutOfMemory, reported; the take is then not kept.
+[[nodiscard]] int32_t keepTake(Cassette& cassette);
+
+// endTake and keepTake, for a front end that shows nothing between them.
 [[nodiscard]] int32_t finishTake(Cassette& cassette);
 
 // True when the take last kept is one of several: announced so, or not the first.

@@ -95,10 +95,13 @@ int32_t readThrough(const DecodeJob& job, AudioInput& input, Cassette& cassette,
   }
   cassette.decoding.endedEarly = endedEarly(input);
   if (status == kOk) {
-    status = finishTake(cassette);
+    status = endTake(cassette);
   }
   if (status == kOk && run.live) {
     status = showNewRows(run, cassette.session, job);
+  }
+  if (status == kOk) {
+    status = keepTake(cassette);
   }
   clearProgress(run);
   if (status != kOk) {
