@@ -4,9 +4,11 @@
 'use strict';
 
 (function () {
-  const { $, say, showMessages, formatTime, cell, fillBlockCells, faultCell, download } =
+  const { $, showMessages, formatTime, cell, fillBlockCells, faultCell, download } =
     window.tonbrix.view;
   const { spawn } = window.tonbrix.worker;
+  const i18n = window.tonbrix.i18n;
+  const { t } = i18n;
 
   const state = {
     worker: null,
@@ -160,18 +162,25 @@
   function complete(take, message) {
     Object.assign(take, { blocks: message.blocks, status: message.status, plots: message.plots,
       kept: message.kept, merged: message.merged });
-    showMessages('recording-messages', message.lines);
     const facts = window.tonbrix.module.facts;
+    showMessages('recording-messages', message.lines);
     if (message.image && (message.status === 0 || message.status === facts.status.damagedBlocks)) {
       take.image = message.image;
       take.report = message.report;
       $('download-image').disabled = false;
       $('download-report').disabled = take.report === null;
-      const count = take.blocks.length;
-      const what = take.merged ? `${keptTakes().length} takes merged` : take.name;
-      const summary = `${what}: ${count} block${count === 1 ? '' : 's'}, ` +
-        `${take.image.length} bytes of tape image.`;
-      say('recording-messages', [summary, $('recording-messages').textContent].join('\n').trim());
+      const kept = keptTakes().length;
+      const damaged = message.status === facts.status.damagedBlocks;
+      const errors = $('recording-messages').textContent;
+      // In English the program's own lines; else the exit code told in the page's language,
+      // the program's lines staying under Program output.
+      window.tonbrix.i18n.tellWith('recording-messages', () => {
+        const what = take.merged ? t('takesMerged', { n: kept }) : take.name;
+        const summary = t('decodedSummary', { what, n: take.blocks.length,
+          bytes: String(take.image.length) });
+        const said = i18n.lang === 'en' ? errors : damaged ? t('statusDamagedBlocks') : errors;
+        return [summary, said].join('\n').trim();
+      });
     }
     renderTable(take);
   }
@@ -204,9 +213,8 @@
     $('decoded-legend').hidden = table.hidden;
     $('takes-heading').hidden = !take.merged;
     $('takes-legend').hidden = !take.merged;
-    $('decoded-caption').textContent = take.merged ? `Blocks of the tape, merged from ` +
-      `${keptTakes().length} takes` : take.number > 1 ? `Blocks found in take ${take.number}, ` +
-      `${take.name}` : 'Blocks found';
+    $('decoded-caption').textContent = take.merged ? t('mergedCaption', { n: keptTakes().length })
+      : take.number > 1 ? t('takeCaption', { n: take.number, name: take.name }) : t('blocksFound');
     const takes = keptTakes();
     take.blocks.slice(from).forEach((block, i) => {
       const index = from + i;
@@ -215,10 +223,10 @@
       cell(row, String(index + 1), 'number', 'BLK');
       fillBlockCells(row, block);
       if (take.merged) {
-        cell(row, sourcesText(block), '', 'Takes');
+        cell(row, sourcesText(block), '', t('colTakes'));
       }
-      cell(row, `${formatTime(block.seconds)}–${formatTime(block.endSeconds)}`, 'number', 'Time');
-      cell(row, block.protocolName, '', 'Protocol');
+      cell(row, `${formatTime(block.seconds)}–${formatTime(block.endSeconds)}`, 'number', t('colTime'));
+      cell(row, block.protocolName, '', t('protocol'));
       // The checksum state, also when it is good: a person at the deck waits for that word.
       faultCell(row, block, true);
       const plot = take.plots.find((p) => p.index === index);
@@ -247,7 +255,14 @@
     }
   }
 
+  function redraw() {
+    const take = current();
+    if (take) {
+      renderTable(take);
+    }
+  }
+
   window.tonbrix.decoding = {
-    begin, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
+    redraw, begin, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
   };
 })();

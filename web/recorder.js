@@ -5,6 +5,7 @@
 (function () {
   const { $, say, megabytes, formatTime, nextFrame } = window.tonbrix.view;
   const { tape, decoding } = window.tonbrix;
+  const { t, tell, percent } = window.tonbrix.i18n;
   // A recording that the browser must decode whole is refused beyond this, instead of
   // filling the device's memory; a WAV is read in slices and has no limit.
   const MAX_DECODED_BYTES = 256 * 1024 * 1024;
@@ -27,8 +28,15 @@
   };
 
   function progressSaying(name) {
-    return (message) => say('recording-messages',
-      `Decoding '${name}': ${Math.floor(100 * message.fraction)} %`);
+    let shown = -1;
+    // Whole percents only, so that a screen reader hears a few steps, not every slice.
+    return (message) => {
+      const step = Math.floor(10 * message.fraction);
+      if (step !== shown) {
+        shown = step;
+        tell('recording-messages', 'decodingProgress', { name, percent: percent(step / 10) });
+      }
+    };
   }
 
   // A tape image opened here, kept for the offer to open it as a tape.
@@ -47,18 +55,17 @@
     takeOffer();
     const take = decoding.begin(file.name, add);
     if (file.size === 0) {
-      say('recording-messages', `'${file.name}' is empty.`);
+      tell('recording-messages', 'emptyRecording', { name: file.name });
       return;
     }
-    say('recording-messages', `Reading '${file.name}'…`);
+    tell('recording-messages', 'reading', { name: file.name });
     const streamed = await decoding.streamFile(take, file, progressSaying(file.name));
     if (streamed.op !== 'notStreamable') {
       return;
     }
     if (file.size > MAX_DECODED_BYTES) {
-      say('recording-messages', `'${file.name}' is ${megabytes(file.size)}: more than this page ` +
-        `can decode at once (${megabytes(MAX_DECODED_BYTES)}) unless it is a WAV file. Convert ` +
-        'it to WAV, use tonbrix-decode on a computer, or split the recording.');
+      tell('recording-messages', 'tooLargeToDecode', { name: file.name, size: megabytes(file.size),
+        limit: megabytes(MAX_DECODED_BYTES) });
       return;
     }
     let audio;
@@ -69,12 +76,11 @@
     } catch (error) {
       if (await tape.isTapeImage(new Uint8Array(await file.arrayBuffer()))) {
         offered = file;
-        say('recording-messages', `'${file.name}' is a tape image, not a recording.`);
+        tell('recording-messages', 'isTapeImage', { name: file.name });
         $('recording-offer').hidden = false;
         return;
       }
-      say('recording-messages', `'${file.name}' is no recording this browser can play ` +
-        `(${error.message || error.name}).`);
+      tell('recording-messages', 'cannotPlay', { name: file.name, error: error.message || error.name });
       return;
     }
     const channels = Math.min(audio.numberOfChannels, 2);
@@ -176,7 +182,7 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     }
     const meter = $('level');
     meter.value = peak;
-    meter.setAttribute('aria-valuetext', `${Math.round(peak * 100)} % of full scale`);
+    meter.setAttribute('aria-valuetext', t('ofFullScale', { percent: percent(peak) }));
     if (peak >= QUIET) {
       state.loudAt = now;
     }
@@ -185,9 +191,9 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     }
     let warning = '';
     if (now - state.clippedAt < QUIET_SECONDS) {
-      warning = 'Clipping: turn the deck down a little.';
+      warning = t('clipping');
     } else if (now - state.loudAt > QUIET_SECONDS) {
-      warning = 'Quiet: if the tape is playing, turn the deck up.';
+      warning = t('quiet');
     }
     if ($('level-warning').textContent !== warning) {
       $('level-warning').textContent = warning;
@@ -203,7 +209,7 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
         audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false },
       });
     } catch (error) {
-      say('recording-messages', `No line-in: ${error.message || error.name}.`);
+      tell('recording-messages', 'noLineIn', { error: error.message || error.name });
       return;
     }
     const context = new AudioContext();
@@ -228,8 +234,12 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
       }
       showLevel(data, context.currentTime);
       decoding.push(take, data);
-      say('recording-messages', `Recording '${take.name}' from line-in: ` +
-        `${formatTime(context.currentTime - started)}`);
+      // Once a second: the line is a live region.
+      const seconds = Math.floor(context.currentTime - started);
+      if (seconds !== state.shownSeconds) {
+        state.shownSeconds = seconds;
+        tell('recording-messages', 'recordingFrom', { name: take.name, time: formatTime(seconds) });
+      }
     };
     // Connected to the output only so that it runs; it writes nothing, so it stays silent.
     source.connect(node);

@@ -6,6 +6,7 @@
   const { moduleReady, callModule, readResult, MAX_FILE_BYTES, TAPE_DIR, RESULT_PATH } =
     window.tonbrix.module;
   const table = window.tonbrix.tapeTable;
+  const { t, tell, keep, number, list } = window.tonbrix.i18n;
   const { compressList, showTimes } = table;
 
   const state = {
@@ -40,6 +41,7 @@
     state.name = null;
     state.blocks = [];
     state.wav = null;
+    $('block-list').value = '';
     table.render(state.blocks, state.name);
   }
 
@@ -61,8 +63,7 @@
     state.blocks = run.result.blocks;
     $('block-list').value = compressList(state.blocks.map((_, i) => i + 1));
     table.render(state.blocks, state.name);
-    const count = state.blocks.length;
-    say('tape-messages', `${fileName}: ${count} block${count === 1 ? '' : 's'}.`);
+    tell('tape-messages', 'opened', { name: fileName, n: state.blocks.length });
     return 'opened';
   }
 
@@ -109,13 +110,13 @@
     }
     const module = await moduleReady;
     const facts = window.tonbrix.module.facts;
-    const before = $('tape-messages').textContent;
-    say('tape-messages', 'Making the WAV…');
+    const restore = keep('tape-messages');
+    tell('tape-messages', 'makingWav');
     await nextFrame();
     const run = runTonbrix(module, args);
     showMessages('tape-messages', run.lines);
     if (quiet && run.status === 0) {
-      say('tape-messages', before);
+      restore();
     }
     const output = run.result.output;
     if (run.status !== 0) {
@@ -123,8 +124,7 @@
         module.FS.unlink(output);
       }
       if (run.status === facts.status.writeOutput) {
-        $('tape-messages').textContent += `\nThe page keeps at most ${megabytes(MAX_FILE_BYTES)} of ` +
-          'WAV: choose fewer blocks or a shorter gap, or use tonbrix.';
+        tell('tape-messages', 'wavTooBig', { size: megabytes(MAX_FILE_BYTES) });
       }
       showTimes(null);
       return null;
@@ -143,8 +143,8 @@
       seconds: (bytes.length - facts.wavHeaderLength) / rate,
     };
     if (!quiet) {
-      say('tape-messages', `${state.wav.name}: ${formatTime(state.wav.seconds)}, ` +
-        `${megabytes(bytes.length)}.`);
+      tell('tape-messages', 'wavMade', { name: state.wav.name, time: formatTime(state.wav.seconds),
+        size: megabytes(bytes.length) });
     }
     showTimes(state.wav);
     return state.wav;
@@ -152,7 +152,7 @@
 
   async function downloadWav() {
     if (nothingChosen()) {
-      say('tape-messages', 'No block is chosen: tick a block or write a block list.');
+      tell('tape-messages', 'nothingChosen');
       return;
     }
     const wav = await ensureWav();
@@ -170,9 +170,8 @@
   // What the chosen rate does on the machine: PMD 85 loading as tried on an emulated PMD 85-2A
   // and 85-3 with their own monitor ROMs, for each -sr rate at normal and double speed.
   const LOADING = {
-    normal: [['never loaded', "under the monitors' limit of about 1,150"], ['always loaded'],
-      ['always loaded']],
-    double: [['always loaded'], ['failed about one load in six'], ['always loaded']],
+    normal: [['neverLoaded', 1150], ['alwaysLoaded'], ['alwaysLoaded']],
+    double: [['alwaysLoaded'], ['failedOneInSix'], ['alwaysLoaded']],
   };
 
   function describeRate() {
@@ -182,25 +181,32 @@
     const speed = { pmd: 'normal', dbl: 'double' }[protocol];
     hint.classList.remove('warning');
     if (!facts || !speed) {
-      hint.textContent = facts ? 'Mato loading was not tried at these rates.' : '';
+      hint.textContent = facts ? t('matoNotTried') : '';
       return;
     }
     const index = $('sample-rate').selectedIndex;
-    const [result, why] = LOADING[speed][index];
-    const bits = facts.pmdBitRates[speed][index].toLocaleString('en');
-    let text = `${bits} bits per second${why ? `, ${why}` : ''}. On an emulated PMD 85-2A and ` +
-      `85-3 this ${result}.`;
-    if (result !== 'always loaded') {
-      const good = LOADING[speed].map(([loads], i) => (loads === 'always loaded' ? i : -1))
-        .filter((i) => i >= 0).map((i) => `${facts.sampleRates[i]} Hz`);
-      text += ` Choose ${good.join(' or ')}.`;
+    const [result, limit] = LOADING[speed][index];
+    const bits = t('bitsPerSecond', { bits: number(facts.pmdBitRates[speed][index]) });
+    let text = `${bits}${limit ? `, ${t('underLimit', { limit: number(limit) })}` : ''}. ` +
+      t('emulatedResult', { result: t(result) });
+    if (result !== 'alwaysLoaded') {
+      const good = LOADING[speed].map(([loads], i) => (loads === 'alwaysLoaded' ? i : -1))
+        .filter((i) => i >= 0).map((i) => `${number(facts.sampleRates[i])} Hz`);
+      text += ` ${t('chooseRates', { rates: list(good) })}`;
       hint.classList.add('warning');
     }
     hint.textContent = text;
   }
 
+  // The table and the hint in the page's language, after a switch.
+  function redraw() {
+    table.render(state.blocks, state.name);
+    showTimes(state.wav);
+    describeRate();
+  }
+
   window.tonbrix.tape = {
-    state, open, close, isTapeImage, ensureWav, nothingChosen, downloadWav, forgetWav,
+    state, open, close, redraw, isTapeImage, ensureWav, nothingChosen, downloadWav, forgetWav,
     describeRate, syncCheckboxes: table.syncCheckboxes,
     listCheckedBlocks: table.listCheckedBlocks, entryOf: table.entryOf,
   };

@@ -3,20 +3,24 @@
 
 (function () {
   const $ = (id) => document.getElementById(id);
+  const i18n = window.tonbrix.i18n;
+  const { t } = i18n;
 
   // The module's lines go to the program output; its errors also under the section.
   function showMessages(target, lines) {
+    i18n.forget(target);
     $('program-output').textContent = lines.map((line) => line.text).join('\n');
     const errors = lines.filter((line) => line.isError).map((line) => line.text);
     $(target).textContent = errors.join('\n').trim();
   }
 
   function say(target, text) {
+    i18n.forget(target);
     $(target).textContent = text;
   }
 
   function megabytes(bytes) {
-    return `${(bytes / (1024 * 1024)).toFixed(1)} MB`;
+    return i18n.megabytes(bytes);
   }
 
   function formatTime(seconds) {
@@ -29,11 +33,11 @@
     return value.toString(16).toUpperCase().padStart(4, '0');
   }
 
-  // The fault marks as the listing prints them, with what each means.
+  // The fault marks as the listing prints them, with the text that says what each means.
   const FAULTS = [
-    ['hce', 'HCE', 'Header checksum error: the header (name, type, addresses) may be wrong'],
-    ['bce', 'BCE', 'Body checksum error: some of the body\'s bytes are wrong'],
-    ['ble', 'BLE', 'Body length error: the body is shorter or longer than its header says'],
+    ['hce', 'HCE', 'faultHce'],
+    ['bce', 'BCE', 'faultBce'],
+    ['ble', 'BLE', 'faultBle'],
   ];
 
   // `label` names the column where a narrow screen shows the row as a card.
@@ -54,29 +58,28 @@
     const headerless = block.fileType === '';
     cell(row, headerless ? '...' : `${String(block.fileNumber).padStart(2, '0')}/${block.fileType}`,
       '', 'NR/T');
-    cell(row, headerless ? '' : block.name, 'name', 'Name');
-    cell(row, headerless ? '' : `${block.begin} (${hex4(block.begin)}h)`, 'number', 'Begin');
-    cell(row, `${block.length} (${hex4(block.length)}h)`, 'number', 'Length');
+    cell(row, headerless ? '' : block.name, 'name', t('colName'));
+    cell(row, headerless ? '' : `${block.begin} (${hex4(block.begin)}h)`, 'number', t('colBegin'));
+    cell(row, `${block.length} (${hex4(block.length)}h)`, 'number', t('colLength'));
   }
 
   // The block's fault marks, each titled with its meaning, and for a decoded block its unknown
   // bytes; with `sayOk`, "OK" for a whole block.
   function faultCell(row, block, sayOk) {
-    const td = cell(row, '', 'faults', 'Faults');
+    const td = cell(row, '', 'faults', t('colFaults'));
     for (const [field, mark, meaning] of FAULTS) {
       if (block[field]) {
         const abbr = document.createElement('abbr');
         abbr.textContent = mark;
-        abbr.title = meaning;
+        abbr.title = t(meaning);
         td.append(td.childNodes.length ? ' ' : '', abbr);
       }
     }
     if (block.unknownBytes > 0) {
-      td.append(td.childNodes.length ? ', ' : '',
-        `${block.unknownBytes} byte${block.unknownBytes === 1 ? '' : 's'} lost`);
+      td.append(td.childNodes.length ? ', ' : '', t('bytesLost', { n: block.unknownBytes }));
     }
     if (sayOk && !block.damaged && td.childNodes.length === 0) {
-      td.textContent = 'OK';
+      td.textContent = t('ok');
       td.className = 'whole';
     }
     return td;

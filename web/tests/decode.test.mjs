@@ -125,7 +125,7 @@ test('the demo tape played into the fake line-in decodes to the demo image', asy
       // The meter follows the signal: the leader tone swings to about 70 % of full scale.
       const meter = page.getByRole('meter', { name: 'Input level' });
       await page.waitForFunction(() => document.getElementById('level').value > 0.5);
-      assert.match(await meter.getAttribute('aria-valuetext'), /^\d+ % of full scale$/);
+      assert.match(await meter.getAttribute('aria-valuetext'), /^\d+\s?% of full scale$/);
       await page.locator('#decoded-blocks tbody tr.block:nth-child(3)').waitFor({ timeout: 90000 });
       await button(page, 'Stop recording').click();
       assert.ok(await meter.isHidden());

@@ -28,16 +28,21 @@ const quietFlags = [
 
 // A headless Chromium with the page loaded and its module ready. `extraFlags` e.g. make a
 // WAV file the microphone.
-export async function openPage(extraFlags = [], viewport = { width: 960, height: 900 }) {
+// `locale` is the browser's language; `init` runs in the page before its scripts.
+export async function openPage(extraFlags = [], viewport = { width: 960, height: 900 },
+  { locale = 'en-US', init = null, url = pageUrl } = {}) {
   const browser = await chromium.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     args: [...quietFlags, ...extraFlags],
   });
-  const context = await browser.newContext({ acceptDownloads: true, viewport });
+  const context = await browser.newContext({ acceptDownloads: true, viewport, locale });
   const page = await context.newPage();
+  if (init) {
+    await page.addInitScript(init);
+  }
   const errors = [];
   page.on('pageerror', (error) => errors.push(error.message));
-  await page.goto(pageUrl);
+  await page.goto(url);
   await page.waitForSelector('body.ready');
   return { browser, page, errors };
 }
