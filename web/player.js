@@ -3,11 +3,12 @@
 'use strict';
 
 (function () {
-  const { $, formatTime } = window.tonbrix.view;
+  const { $, formatTime, nextFrame } = window.tonbrix.view;
   const { t, tell } = window.tonbrix.i18n;
   const tape = window.tonbrix.tape;
   // "Previous" within this many seconds of a block's start goes to the block before it.
   const RESTART_SECONDS = 2;
+  const CONVERT_SAMPLES = 2 * 1024 * 1024;
 
   const state = {
     context: null,
@@ -24,13 +25,19 @@
     following: true, // the page scrolls to the playing row until the person scrolls
   };
 
-  function audioBufferOf(wav) {
+  // Converted a stretch at a time, letting the page answer between them: a long tape at
+  // the high rate is tens of millions of samples.
+  async function audioBufferOf(wav) {
     const header = window.tonbrix.module.facts.wavHeaderLength;
     const samples = wav.bytes.length - header;
     const buffer = state.context.createBuffer(1, Math.max(samples, 1), wav.rate);
     const data = buffer.getChannelData(0);
-    for (let i = 0; i < samples; i++) {
-      data[i] = (wav.bytes[header + i] - 128) / 128;
+    for (let first = 0; first < samples; first += CONVERT_SAMPLES) {
+      const last = Math.min(samples, first + CONVERT_SAMPLES);
+      for (let i = first; i < last; i++) {
+        data[i] = (wav.bytes[header + i] - 128) / 128;
+      }
+      await nextFrame();
     }
     return buffer;
   }
@@ -54,7 +61,11 @@
       const block = old && (state.playing || at > 0) ? old.selection[entryAt(old, at)] : 0;
       const entry = block ? tape.entryOf(wav, block) : -1;
       haltSource();
-      state.buffer = audioBufferOf(wav);
+      const buffer = await audioBufferOf(wav);
+      if (tape.state.wav !== wav) {
+        return null; // the options changed again meanwhile
+      }
+      state.buffer = buffer;
       state.bufferFor = wav;
       state.offset = entry >= 0 ? wav.starts[entry] : 0;
     }
