@@ -240,6 +240,17 @@
     tape.describeRate();
   }
 
+  // Installable and offline only where a service worker may run: not from file://.
+  if (/^https?:$/.test(location.protocol) && 'serviceWorker' in navigator) {
+    const manifest = document.createElement('link');
+    manifest.rel = 'manifest';
+    manifest.href = 'manifest.webmanifest';
+    document.head.append(manifest);
+    navigator.serviceWorker.register('sw.js').catch(() => {
+      // The page works as it does from disk.
+    });
+  }
+
   i18n.translateDocument();
   fillMarks();
   player.updateButtons();

@@ -86,7 +86,7 @@
     canvas.setAttribute('aria-label', name);
     const caption = document.createElement('figcaption');
     const recording = take ? t('plotInTake', { n: take.number, name: take.name }) : t('plotInRecording');
-    caption.textContent = `${t('plotCaption', { n: number, unknown: block.unknownBytes,
+    caption.textContent = `${t('plotCaption', { block: number, n: block.unknownBytes,
       at: seconds(block.firstUnknownSeconds), recording })} ${describe(block, plot)}`;
     element.append(canvas, caption);
     // Drawn once it has a width, and again when the page's width or theme changes.

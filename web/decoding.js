@@ -198,7 +198,7 @@
   // The takes a merged block came from, and how, when it is more than taking a whole copy.
   function sourcesText(block) {
     const how = block.decision === 'recovered' || block.decision === 'disputed'
-      ? `, ${block.decision}` : '';
+      ? `, ${t(block.decision)}` : '';
     return block.sources.join('+') + how;
   }
 
@@ -226,7 +226,9 @@
         cell(row, sourcesText(block), '', t('colTakes'));
       }
       cell(row, `${formatTime(block.seconds)}–${formatTime(block.endSeconds)}`, 'number', t('colTime'));
-      cell(row, block.protocolName, '', t('protocol'));
+      // Named by the decoder's protocol code, in the page's language.
+      const protocol = { 1: 'pmd', 2: 'pmdDouble', 3: 'mato' }[block.protocol];
+      cell(row, protocol ? t(protocol) : block.protocolName, '', t('protocol'));
       // The checksum state, also when it is good: a person at the deck waits for that word.
       faultCell(row, block, true);
       const plot = take.plots.find((p) => p.index === index);

@@ -11,7 +11,7 @@ import { chromium } from 'playwright-core';
 
 export const repo = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 export const demoImage = join(repo, 'examples/demo.img');
-const pageDir = process.env.TONBRIX_PAGE_DIR ?? join(repo, 'build/web/page');
+export const pageDir = process.env.TONBRIX_PAGE_DIR ?? join(repo, 'build/web/page');
 export const pageUrl = pathToFileURL(join(pageDir, 'index.html')).href;
 export const tonbrixBinary = process.env.TONBRIX_BINARY ?? join(repo, 'build/release/tonbrix');
 export const decodeBinary = process.env.TONBRIX_DECODE_BINARY ?? join(repo, 'build/release/tonbrix-decode');
