@@ -193,6 +193,7 @@
     fillRates();
     tape.redraw();
     decoding.redraw();
+    window.tonbrix.captures.show();
     player.updateButtons();
     for (const button of $('zip-list').querySelectorAll('button')) {
       button.textContent = t('openEntry', { name: button.dataset.name });
@@ -208,6 +209,7 @@
   $('record').addEventListener('click', withErrors('recording-messages', recorder.recordLineIn));
   $('stop-recording').addEventListener('click', withErrors('recording-messages', recorder.stop));
   $('download-image').addEventListener('click', decoding.downloadImage);
+  $('new-cassette').addEventListener('click', decoding.discardAll);
   $('download-report').addEventListener('click', decoding.downloadReport);
 
   function fillMarks() {
@@ -253,6 +255,8 @@
 
   i18n.translateDocument();
   fillMarks();
+  // A closed tab's captures are still kept: offered at once.
+  window.tonbrix.captures.show();
   player.updateButtons();
 
   window.tonbrix.module.moduleReady.then(() => {

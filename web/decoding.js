@@ -56,7 +56,40 @@
     $('download-report').disabled = true;
     $('add-take').disabled = false;
     renderTable(take);
+    showRecordButton();
     return take;
+  }
+
+  // With takes decoded, line-in records one more; "New cassette" starts afresh, once asked.
+  function showRecordButton() {
+    const any = keptTakes().length > 0;
+    $('record').dataset.t = any ? 'recordTake' : 'record';
+    $('record').textContent = t($('record').dataset.t);
+    $('new-cassette').disabled = !any;
+  }
+
+  // Asks before the takes decoded so far are dropped; true when there are none or the person
+  // agrees.
+  function mayDiscard() {
+    const count = keptTakes().length;
+    return count === 0 || confirm(t('confirmDiscardTakes', { n: count }));
+  }
+
+  function discardAll() {
+    if (!mayDiscard()) {
+      return;
+    }
+    cancel();
+    state.takes = [];
+    $('download-image').disabled = true;
+    $('download-report').disabled = true;
+    $('add-take').disabled = true;
+    i18n.forget('recording-messages');
+    $('recording-messages').textContent = '';
+    $('decoded-blocks').tBodies[0].replaceChildren();
+    $('decoded-blocks').hidden = true;
+    $('decoded-legend').hidden = true;
+    showRecordButton();
   }
 
   // What the worker is told of a take as it starts.
@@ -167,6 +200,7 @@
     if (message.image && (message.status === 0 || message.status === facts.status.damagedBlocks)) {
       take.image = message.image;
       take.report = message.report;
+      showRecordButton();
       $('download-image').disabled = false;
       $('download-report').disabled = take.report === null;
       const kept = keptTakes().length;
@@ -265,6 +299,6 @@
   }
 
   window.tonbrix.decoding = {
-    redraw, begin, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
+    redraw, begin, mayDiscard, discardAll, hasTakes: () => keptTakes().length > 0, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
   };
 })();

@@ -4,7 +4,7 @@
 
 (function () {
   const { $, say, megabytes, formatTime, nextFrame } = window.tonbrix.view;
-  const { tape, decoding } = window.tonbrix;
+  const { tape, decoding, captures } = window.tonbrix;
   const { t, tell, percent } = window.tonbrix.i18n;
   // A recording that the browser must decode whole is refused beyond this, instead of
   // filling the device's memory; a WAV is read in slices and has no limit.
@@ -108,6 +108,9 @@
   // Decodes `files` one after another as takes of one cassette: a new one, or with `add`
   // the one open. Files added while others decode wait for them.
   function openFiles(files, add = false) {
+    if (!add && !decoding.mayDiscard()) {
+      return Promise.resolve();
+    }
     const entries = [...files].map((file, i) => ({ file, add: add || i > 0 }));
     if (add) {
       pending.push(...entries);
@@ -215,12 +218,17 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     const context = new AudioContext();
     const source = context.createMediaStreamSource(stream);
     const channels = Math.min(Math.max(source.channelCount, 1), 2);
-    const take = decoding.begin(captureName());
+    // A capture is one more take of the cassette whose takes are decoded, before or after
+    // recordings opened as files.
+    const take = decoding.begin(captureName(), decoding.hasTakes());
     if (!(await decoding.startPush(take, context.sampleRate, channels))) {
       stream.getTracks().forEach((track) => track.stop());
       await context.close();
       return;
     }
+    const capture = await captures.begin(take.name, context.sampleRate, channels);
+    await captures.recordingNow(capture.id);
+    window.tonbrix.awake.hold('recorder');
     // A data: URL, since a page opened from disk may load no other module (not even a blob).
     await context.audioWorklet.addModule(`data:text/javascript,${encodeURIComponent(CAPTURE_WORKLET)}`);
     const node = new AudioWorkletNode(context, 'tape-capture', {
@@ -233,6 +241,8 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
         data.push(data[0]);
       }
       showLevel(data, context.currentTime);
+      // Kept before the samples pass to the worker, which takes their buffers.
+      captures.append(capture, data);
       decoding.push(take, data);
       // Once a second: the line is a live region.
       const seconds = Math.floor(context.currentTime - started);
@@ -265,6 +275,8 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     Object.assign(state, { stream: null, context: null, node: null, take: null });
     $('level-line').hidden = true;
     $('level-warning').textContent = '';
+    window.tonbrix.awake.release('recorder');
+    await captures.recordingNow(null);
     $('record').disabled = false;
     $('stop-recording').disabled = true;
     if (hadFocus) {
