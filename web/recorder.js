@@ -70,9 +70,11 @@
     }
     let audio;
     try {
-      // The decoder follows any rate, so the browser's own resampling does no harm.
-      const context = new OfflineAudioContext(1, 1, 48000);
-      audio = await context.decodeAudioData(await file.arrayBuffer());
+      // Decoded at the file's own rate where its header tells it, so that the report's rate
+      // and sample offsets are the file's; else the decoder follows the browser's rate.
+      const bytes = await file.arrayBuffer();
+      const context = new OfflineAudioContext(1, 1, ownRate(new Uint8Array(bytes, 0, 32)) ?? 48000);
+      audio = await context.decodeAudioData(bytes);
     } catch (error) {
       if (await tape.isTapeImage(new Uint8Array(await file.arrayBuffer()))) {
         offered = file;
@@ -99,6 +101,15 @@
       await nextFrame();
     }
     await decoding.finish(take);
+  }
+
+  // The sample rate in a FLAC file's STREAMINFO, which follows its marker and block header;
+  // null for other files or rates the browser cannot decode at.
+  function ownRate(head) {
+    const flac = head.length >= 21 && head[0] === 0x66 && head[1] === 0x4c && head[2] === 0x61 &&
+      head[3] === 0x43 && (head[4] & 0x7f) === 0;
+    const rate = flac ? (head[18] << 12) | (head[19] << 4) | (head[20] >> 4) : 0;
+    return rate >= 8000 && rate <= 384000 ? rate : null;
   }
 
   // Files waiting to be decoded, each { file, add }, and the loop that decodes them in turn.

@@ -6,7 +6,7 @@ import { basename, join } from 'node:path';
 import { test } from 'node:test';
 import {
   button, damagedRecording, decodeBinary, demoImage, downloadFrom, fileInput, openPage, runNative,
-  reformatWav, tonbrixBinary, useTemporaryFolder,
+  reformatWav, tonbrixBinary, useTemporaryFolder, wavToFlac,
 } from './support.mjs';
 
 const temp = useTemporaryFolder();
@@ -405,6 +405,27 @@ test('a damaged merged block is plotted from the take it came from', async () =>
       /^Block 2: \d+ unknown bytes, the first at 28\.\d\d s into take 1 \(late\.wav\) .* It looks like a dropout/);
     assert.deepEqual(await downloadFrom(page, 'Download tape image'),
       readFileSync(join(temp.folder, 'native.img')));
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+// The browser decodes a FLAC file itself; at the file's own rate, so that the report holds
+// the file's rate and sample offsets, as tonbrix-decode's does.
+test('the report of a 44.1 kHz FLAC file is the one tonbrix-decode writes', async () => {
+  const flac = join(temp.folder, 'demo44.flac');
+  wavToFlac(exportDemo('demo44.wav', ['-sr', 'H']), flac);
+  const native = runNative(decodeBinary,
+    ['-f', '-o', 'demo44.img', '-report', 'demo44-report.json', 'demo44.flac'], temp.folder);
+  assert.equal(native.code, 0, native.stderr);
+  const { browser, page, errors } = await openPage();
+  try {
+    await fileInput(page, 1).setInputFiles(flac);
+    await page.waitForFunction(() => !document.getElementById('download-report').disabled);
+    assert.deepEqual(await downloadFrom(page, 'Download tape image'), readFileSync(demoImage));
+    assert.equal((await downloadFrom(page, 'Download report')).toString('latin1'),
+      readFileSync(join(temp.folder, 'demo44-report.json'), 'latin1'));
     assert.deepEqual(errors, []);
   } finally {
     await browser.close();
