@@ -68,11 +68,12 @@
     $('new-cassette').disabled = !any;
   }
 
-  // Asks before the takes decoded so far are dropped; true when there are none or the person
-  // agrees.
+  // Asks before the takes decoded so far are dropped; true when none found a block, their
+  // image was saved, or the person agrees.
   function mayDiscard() {
-    const count = keptTakes().length;
-    return count === 0 || confirm(t('confirmDiscardTakes', { n: count }));
+    const kept = keptTakes();
+    const atRisk = kept.some((take) => take.blocks.length > 0) && !current()?.saved;
+    return !atRisk || confirm(t('confirmDiscardTakes', { n: kept.length }));
   }
 
   function discardAll() {
@@ -280,6 +281,7 @@
   function downloadImage() {
     const take = current();
     if (take && take.image) {
+      take.saved = true;
       download(take.image, take.imageName, 'application/octet-stream');
     }
   }

@@ -354,6 +354,10 @@
     seek(Number($('progress').value));
   }
 
+  // Made while the page loads: the first one a page makes takes over a tenth of a second,
+  // which at the first Play would hold up the page. It stays suspended until Play resumes it.
+  state.context = new AudioContext();
+
   window.tonbrix.player = {
     play, pause, togglePlay, stop, playFromBlock, step, toLastBlock, updateButtons, startSeeking,
     endSeeking, isPlaying: () => state.playing,

@@ -1,10 +1,11 @@
-// The tape image: opening it in the module, and the WAV made from it for the options chosen.
+// The tape image: opening it in the converter's thread, and the WAV made from it for the
+// options chosen.
 'use strict';
 
 (function () {
-  const { $, say, showMessages, megabytes, formatTime, nextFrame, download } = window.tonbrix.view;
-  const { moduleReady, callModule, readResult, MAX_FILE_BYTES, TAPE_DIR, RESULT_PATH } =
-    window.tonbrix.module;
+  const { $, showMessages, megabytes, formatTime, download } = window.tonbrix.view;
+  const { moduleReady, MAX_FILE_BYTES } = window.tonbrix.module;
+  const { call } = window.tonbrix.tapeThread;
   const table = window.tonbrix.tapeTable;
   const { t, tell, keep, number, list } = window.tonbrix.i18n;
   const { compressList, showTimes } = table;
@@ -13,14 +14,8 @@
     name: null, // the image's name in MEMFS, as the command line would be given it
     blocks: [],
     wav: null, // { key, bytes, rate, selection, entryStarts, name, seconds }
+    building: null, // { key, promise } of the WAV being built
   };
-
-  // Runs tonbrix in the module with `args`; returns its status, JSON result and lines.
-  function runTonbrix(module, args) {
-    const run = callModule(module, 'runTonbrix', 'number', ['string', 'string'],
-      [args.join('\n'), RESULT_PATH]);
-    return { status: run.result, result: readResult(module), lines: run.lines };
-  }
 
   // The name the module sees: the file's own, so that messages read as on the command line.
   function memfsName(fileName) {
@@ -28,19 +23,12 @@
     return name.startsWith('-') ? `./${name}` : name;
   }
 
-  function clearTapeDirectory(module) {
-    for (const entry of module.FS.readdir(TAPE_DIR)) {
-      if (entry !== '.' && entry !== '..') {
-        module.FS.unlink(`${TAPE_DIR}/${entry}`);
-      }
-    }
-  }
-
   // Forgets the open image; the caller stops what plays first.
   function close() {
     state.name = null;
     state.blocks = [];
     state.wav = null;
+    state.building = null;
     $('block-list').value = '';
     table.render(state.blocks, state.name);
   }
@@ -49,14 +37,10 @@
   // Returns 'opened', or after a message 'failed' or, when not one block could be read,
   // 'notTape' (the caller says what the file is instead).
   async function open(fileName, bytes) {
-    const module = await moduleReady;
-    clearTapeDirectory(module);
     const name = memfsName(fileName);
-    module.FS.writeFile(name, bytes);
-    const run = runTonbrix(module, ['-list', name]);
+    const { run } = await call({ op: 'open', name, bytes });
     showMessages('tape-messages', run.lines);
     if (run.status !== 0) {
-      module.FS.unlink(name);
       return run.result.blocks.length === 0 ? 'notTape' : 'failed';
     }
     state.name = name;
@@ -69,11 +53,7 @@
 
   // True when the module reads at least one block of `bytes` and the whole as a tape image.
   async function isTapeImage(bytes) {
-    const module = await moduleReady;
-    const probe = '/probe.img';
-    module.FS.writeFile(probe, bytes);
-    const run = runTonbrix(module, ['-list', probe]);
-    module.FS.unlink(probe);
+    const { run } = await call({ op: 'probe', bytes });
     return run.status === 0 && run.result.blocks.length > 0;
   }
 
@@ -108,29 +88,40 @@
     if (state.wav && state.wav.key === key) {
       return state.wav;
     }
-    const module = await moduleReady;
+    // Asked twice for the same WAV (a Play while the rows' times are built): built once.
+    if (state.building?.key !== key) {
+      state.building = { key, promise: build(args, key, quiet) };
+    }
+    return state.building.promise;
+  }
+
+  async function build(args, key, quiet) {
+    await moduleReady;
     const facts = window.tonbrix.module.facts;
+    const name = state.name;
     const restore = keep('tape-messages');
     tell('tape-messages', 'makingWav');
-    await nextFrame();
-    const run = runTonbrix(module, args);
+    const { run, bytes } = await call({ op: 'export', args });
+    if (state.building?.key === key) {
+      state.building = null;
+    }
+    // Another image or other options since: this WAV is no longer wanted.
+    if (state.name !== name || [...exportArguments(), state.name].join('\n') !== key) {
+      restore();
+      return state.wav;
+    }
     showMessages('tape-messages', run.lines);
     if (quiet && run.status === 0) {
       restore();
     }
     const output = run.result.output;
     if (run.status !== 0) {
-      if (output && module.FS.analyzePath(output).exists) {
-        module.FS.unlink(output);
-      }
       if (run.status === facts.status.writeOutput) {
         tell('tape-messages', 'wavTooBig', { size: megabytes(MAX_FILE_BYTES) });
       }
       showTimes(null);
       return null;
     }
-    const bytes = module.FS.readFile(output);
-    module.FS.unlink(output);
     const rate = run.result.sampleRate;
     state.wav = {
       key,

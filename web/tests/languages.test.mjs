@@ -4,7 +4,10 @@ import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { writeFileSync, truncateSync } from 'node:fs';
 import { test } from 'node:test';
-import { fileInput, openPage, tapeOf32Blocks, useTemporaryFolder } from './support.mjs';
+import {
+  demoImage, fileInput, openPage, runNative, tapeOf32Blocks, tonbrixBinary, useTemporaryFolder,
+  wavToFlac,
+} from './support.mjs';
 
 const temp = useTemporaryFolder();
 
@@ -108,7 +111,7 @@ test('the language chosen is remembered, and the page redraws in it without relo
     await fileInput(page, 0).setInputFiles(tapeOf32Blocks(temp.folder));
     await page.getByRole('combobox', { name: 'Language' }).selectOption('sk');
     await page.getByRole('button', { name: 'Hrať odtiaľto: blok 32' }).waitFor();
-    assert.equal(await page.locator('#tape-messages').textContent(), 'tape32.img: 32 blokov.');
+    await page.locator('#tape-messages:text-is("tape32.img: 32 blokov.")').waitFor();
     await page.reload();
     await page.waitForSelector('body.ready');
     await page.getByRole('heading', { name: 'Prehrať obraz pásky' }).waitFor();
@@ -166,3 +169,52 @@ test('focus moved by Tab never lands under the transport bar', async () => {
     }
   }
 });
+
+// The converter runs in its own thread and the decoder in its; the page only draws.
+test('no main-thread task over 100 ms to open a tape, change a setting, play, or decode a FLAC',
+  async (t) => {
+    const wav = join(temp.folder, 'demo44.wav');
+    assert.equal(runNative(tonbrixBinary, ['-sr', 'H', '-o', wav, demoImage], temp.folder).code, 0);
+    wavToFlac(wav, join(temp.folder, 'demo44.flac'));
+    const { browser, page, errors } = await openPage([], undefined, {
+      init: () => {
+        window.longTasks = [];
+        new PerformanceObserver((list) => {
+          window.longTasks.push(...list.getEntries().map((entry) => Math.round(entry.duration)));
+        }).observe({ type: 'longtask' });
+      },
+    });
+    const actions = [
+      ['opening a 32-block tape', async () => {
+        await fileInput(page, 0).setInputFiles(tapeOf32Blocks(temp.folder));
+        await page.locator('#tape-blocks tr[data-block="32"] .start').filter({ hasText: /\d/ }).waitFor();
+      }],
+      ['changing the rate', async () => {
+        await page.getByRole('combobox', { name: 'Sample rate' }).selectOption('H');
+        await page.locator('#tape-blocks tr[data-block="32"] .start').filter({ hasText: /\d/ }).waitFor();
+      }],
+      ['starting playback', async () => {
+        await page.getByRole('button', { name: 'Play', exact: true }).click();
+        await page.getByRole('button', { name: 'Pause', exact: true }).waitFor();
+      }],
+      ['decoding a FLAC file', async () => {
+        await fileInput(page, 1).setInputFiles(join(temp.folder, 'demo44.flac'));
+        await page.getByRole('button', { name: 'Download tape image' }).and(page.locator(':enabled'))
+          .waitFor();
+      }],
+    ];
+    try {
+      for (const [name, action] of actions) {
+        await page.evaluate(() => window.longTasks.splice(0));
+        await action();
+        // Long tasks are reported a moment after they end.
+        await page.waitForTimeout(500);
+        const tasks = await page.evaluate(() => window.longTasks.splice(0));
+        t.diagnostic(`${name}: long tasks ${JSON.stringify(tasks)} ms`);
+        assert.deepEqual(tasks.filter((ms) => ms > 100), [], name);
+      }
+      assert.deepEqual(errors, []);
+    } finally {
+      await browser.close();
+    }
+  });

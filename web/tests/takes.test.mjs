@@ -39,9 +39,9 @@ test('a capture after a file is the second take, asks before it is dropped, and 
       await page.locator('#decoded-blocks tbody tr.block:nth-child(3)').waitFor({ timeout: 90000 });
       await button(page, 'Stop recording').click();
       await page.locator('#decoded-caption:text("Blocks of the tape, merged from 2 takes")').waitFor();
-      assert.deepEqual(await downloadFrom(page, 'Download tape image'), readFileSync(demoImage));
 
-      // A new recording would drop both takes: the page asks, and keeps them when told no.
+      // A new recording would drop both takes, unsaved: the page asks, and keeps them when told
+      // no.
       const asked = new Promise((resolve) => page.once('dialog', async (dialog) => {
         resolve(dialog.message());
         await dialog.dismiss();
@@ -50,6 +50,7 @@ test('a capture after a file is the second take, asks before it is dropped, and 
       assert.equal(await asked, 'Discard the 2 takes decoded so far and start a new cassette?');
       assert.equal(await page.locator('#decoded-caption').textContent(),
         'Blocks of the tape, merged from 2 takes');
+      assert.deepEqual(await downloadFrom(page, 'Download tape image'), readFileSync(demoImage));
 
       // The capture outlives the tab: after a reload it is still there to be saved.
       await page.reload();
