@@ -210,6 +210,7 @@
   $('stop-recording').addEventListener('click', withErrors('recording-messages', recorder.stop));
   $('download-image').addEventListener('click', decoding.downloadImage);
   $('new-cassette').addEventListener('click', decoding.discardAll);
+  $('cancel-decoding').addEventListener('click', recorder.cancelFiles);
   $('download-report').addEventListener('click', decoding.downloadReport);
 
   function fillMarks() {

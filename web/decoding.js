@@ -125,7 +125,9 @@
         showFound(take, message);
         return;
       case 'progress':
-        take.onProgress?.(message);
+        if (!take.done) {
+          take.onProgress?.(message);
+        }
         take.acknowledged.shift()?.();
         return;
       case 'failed':

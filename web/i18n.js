@@ -238,6 +238,8 @@
     disputed: ['disputed', 'sporný', 'sporný'],
     takeCaption: ['Blocks found in take {n}, {name}', 'Bloky nalezené v záznamu {n}, {name}', 'Bloky nájdené v zázname {n}, {name}'],
     newCassette: ['New cassette', 'Nová kazeta', 'Nová kazeta'],
+    cancelDecoding: ['Cancel decoding', 'Zrušit dekódování', 'Zrušiť dekódovanie'],
+    decodingCancelled: ['Decoding cancelled.', 'Dekódování zrušeno.', 'Dekódovanie zrušené.'],
     confirmDiscardTakes: [{ one: 'Discard the take decoded so far and start a new cassette?', other: 'Discard the {n} takes decoded so far and start a new cassette?' },
       { one: 'Zahodit dosud dekódovaný záznam a začít novou kazetu?', few: 'Zahodit {n} dosud dekódované záznamy a začít novou kazetu?', other: 'Zahodit {n} dosud dekódovaných záznamů a začít novou kazetu?' },
       { one: 'Zahodiť doteraz dekódovaný záznam a začať novú kazetu?', few: 'Zahodiť {n} doteraz dekódované záznamy a začať novú kazetu?', other: 'Zahodiť {n} doteraz dekódovaných záznamov a začať novú kazetu?' }],

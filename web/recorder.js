@@ -130,6 +130,7 @@
       decoding.cancel();
     }
     draining ??= (async () => {
+      $('cancel-decoding').hidden = false;
       try {
         while (pending.length > 0) {
           const next = pending.shift();
@@ -137,9 +138,20 @@
         }
       } finally {
         draining = null;
+        $('cancel-decoding').hidden = true;
       }
     })();
     return draining;
+  }
+
+  // Stops the files being decoded, and those waiting; the takes decoded before stay.
+  function cancelFiles() {
+    if (!draining) {
+      return;
+    }
+    pending = [];
+    decoding.cancel();
+    tell('recording-messages', 'decodingCancelled');
   }
 
   // Runs in the audio thread and passes the samples on in batches of 8192 frames: a message
@@ -296,5 +308,5 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     await decoding.finish(take);
   }
 
-  window.tonbrix.recorder = { openFiles, recordLineIn, stop, takeOffer };
+  window.tonbrix.recorder = { openFiles, cancelFiles, recordLineIn, stop, takeOffer };
 })();

@@ -433,3 +433,27 @@ test('the report of a 44.1 kHz FLAC file is the one tonbrix-decode writes', asyn
     await browser.close();
   }
 });
+
+test('Cancel decoding stops a long recording and keeps nothing of it', async () => {
+  // Two hours of silence: far more than the test waits for.
+  const path = join(temp.folder, 'two-hours.wav');
+  const header = silentWav(0, 48000);
+  header.writeUInt32LE(2 * 3600 * 48000 * 2, 40);
+  writeFileSync(path, header);
+  truncateSync(path, 44 + 2 * 3600 * 48000 * 2);
+  const { browser, page, errors } = await openPage([], undefined, { locale: 'cs-CZ' });
+  try {
+    await fileInput(page, 1).setInputFiles(path);
+    await page.locator('#recording-messages:text("Dekóduji „two-hours.wav“")').waitFor();
+    await button(page, 'Zrušit dekódování').click();
+    await page.locator('#recording-messages:text-is("Dekódování zrušeno.")').waitFor();
+    await button(page, 'Zrušit dekódování').waitFor({ state: 'hidden' });
+    // Progress that was on its way does not overwrite the message.
+    await page.waitForTimeout(500);
+    assert.equal(await page.locator('#recording-messages').textContent(), 'Dekódování zrušeno.');
+    assert.ok(await button(page, 'Stáhnout obraz pásky').isDisabled());
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
