@@ -3,6 +3,7 @@
 'use strict';
 
 (function () {
+  const { t, number, percent: asPercent } = window.tonbrix.i18n;
   // The level is the peak of each stretch of this length.
   const LEVEL_SECONDS = 0.01;
   // A level below this share of the one before the damage counts as the signal vanishing.
@@ -27,7 +28,8 @@
     return sorted.length ? sorted[Math.floor(sorted.length / 2)] : 0;
   }
 
-  const percent = (value) => `${Math.round(value * 100)} %`;
+  const percent = (value) => asPercent(value);
+  const seconds = (value) => `${number(value, 2)} s`;
 
   // What the plot shows, in words: the level before, at and after the first unknown byte.
   function describe(block, plot) {
@@ -36,11 +38,9 @@
     const before = median(level.slice(0, Math.max(1, at)));
     const lowest = Math.min(...level.slice(Math.max(0, at - 5), at + 10));
     const after = median(level.slice(at + 10));
-    const words = `The signal peaks at ${percent(before)} of full scale before the first unknown ` +
-      `byte, falls to ${percent(lowest)} around it and peaks at ${percent(after)} after it.`;
-    return lowest < before * DROPOUT_SHARE
-      ? `${words} It looks like a dropout: the tape lost contact or is worn there.`
-      : `${words} The level holds, so look for noise or a change of speed in the waves.`;
+    const words = t('plotLevels', { before: percent(before), lowest: percent(lowest),
+      after: percent(after) });
+    return `${words} ${t(lowest < before * DROPOUT_SHARE ? 'plotDropout' : 'plotHolds')}`;
   }
 
   function draw(canvas, block, plot) {
@@ -80,16 +80,14 @@
     element.className = 'damage';
     const canvas = document.createElement('canvas');
     const end = plot.startSeconds + plot.samples.length / plot.rate;
-    const where = take ? ` in take ${take.number}` : '';
-    const name = `Signal of block ${number}${where} from ${plot.startSeconds.toFixed(2)} s to ` +
-      `${end.toFixed(2)} s, the first unknown byte marked at ${block.firstUnknownSeconds.toFixed(2)} s`;
+    const name = t(take ? 'plotNameTake' : 'plotName', { n: number, take: take?.number,
+      from: seconds(plot.startSeconds), to: seconds(end), at: seconds(block.firstUnknownSeconds) });
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label', name);
     const caption = document.createElement('figcaption');
-    const recording = take ? `take ${take.number} (${take.name})` : 'the recording';
-    caption.textContent = `Block ${number}: ${block.unknownBytes} unknown ` +
-      `byte${block.unknownBytes === 1 ? '' : 's'}, the first at ` +
-      `${block.firstUnknownSeconds.toFixed(2)} s into ${recording} (the line). ${describe(block, plot)}`;
+    const recording = take ? t('plotInTake', { n: take.number, name: take.name }) : t('plotInRecording');
+    caption.textContent = `${t('plotCaption', { block: number, n: block.unknownBytes,
+      at: seconds(block.firstUnknownSeconds), recording })} ${describe(block, plot)}`;
     element.append(canvas, caption);
     // Drawn once it has a width, and again when the page's width or theme changes.
     const redraw = () => draw(canvas, block, plot);

@@ -4,9 +4,11 @@
 'use strict';
 
 (function () {
-  const { $, say, showMessages, formatTime, cell, fillBlockCells, faultCell, download } =
+  const { $, showMessages, formatTime, cell, fillBlockCells, faultCell, download } =
     window.tonbrix.view;
   const { spawn } = window.tonbrix.worker;
+  const i18n = window.tonbrix.i18n;
+  const { t } = i18n;
 
   const state = {
     worker: null,
@@ -54,7 +56,41 @@
     $('download-report').disabled = true;
     $('add-take').disabled = false;
     renderTable(take);
+    showRecordButton();
     return take;
+  }
+
+  // With takes decoded, line-in records one more; "New cassette" starts afresh, once asked.
+  function showRecordButton() {
+    const any = keptTakes().length > 0;
+    $('record').dataset.t = any ? 'recordTake' : 'record';
+    $('record').textContent = t($('record').dataset.t);
+    $('new-cassette').disabled = !any;
+  }
+
+  // Asks before the takes decoded so far are dropped; true when none found a block, their
+  // image was saved, or the person agrees.
+  function mayDiscard() {
+    const kept = keptTakes();
+    const atRisk = kept.some((take) => take.blocks.length > 0) && !current()?.saved;
+    return !atRisk || confirm(t('confirmDiscardTakes', { n: kept.length }));
+  }
+
+  function discardAll() {
+    if (!mayDiscard()) {
+      return;
+    }
+    cancel();
+    state.takes = [];
+    $('download-image').disabled = true;
+    $('download-report').disabled = true;
+    $('add-take').disabled = true;
+    i18n.forget('recording-messages');
+    $('recording-messages').textContent = '';
+    $('decoded-blocks').tBodies[0].replaceChildren();
+    $('decoded-blocks').hidden = true;
+    $('decoded-legend').hidden = true;
+    showRecordButton();
   }
 
   // What the worker is told of a take as it starts.
@@ -89,7 +125,9 @@
         showFound(take, message);
         return;
       case 'progress':
-        take.onProgress?.(message);
+        if (!take.done) {
+          take.onProgress?.(message);
+        }
         take.acknowledged.shift()?.();
         return;
       case 'failed':
@@ -163,18 +201,26 @@
   function complete(take, message) {
     Object.assign(take, { blocks: message.blocks, status: message.status, plots: message.plots,
       kept: message.kept, merged: message.merged });
-    showMessages('recording-messages', message.lines);
     const facts = window.tonbrix.module.facts;
+    showMessages('recording-messages', message.lines);
     if (message.image && (message.status === 0 || message.status === facts.status.damagedBlocks)) {
       take.image = message.image;
       take.report = message.report;
+      showRecordButton();
       $('download-image').disabled = false;
       $('download-report').disabled = take.report === null;
-      const count = take.blocks.length;
-      const what = take.merged ? `${keptTakes().length} takes merged` : take.name;
-      const summary = `${what}: ${count} block${count === 1 ? '' : 's'}, ` +
-        `${take.image.length} bytes of tape image.`;
-      say('recording-messages', [summary, $('recording-messages').textContent].join('\n').trim());
+      const kept = keptTakes().length;
+      const damaged = message.status === facts.status.damagedBlocks;
+      const errors = $('recording-messages').textContent;
+      // In English the program's own lines; else the exit code told in the page's language,
+      // the program's lines staying under Program output.
+      window.tonbrix.i18n.tellWith('recording-messages', () => {
+        const what = take.merged ? t('takesMerged', { n: kept }) : take.name;
+        const summary = t('decodedSummary', { what, n: take.blocks.length,
+          bytes: String(take.image.length) });
+        const said = i18n.lang === 'en' ? errors : damaged ? t('statusDamagedBlocks') : errors;
+        return [summary, said].join('\n').trim();
+      });
     }
     renderTable(take);
   }
@@ -192,7 +238,7 @@
   // The takes a merged block came from, and how, when it is more than taking a whole copy.
   function sourcesText(block) {
     const noted = window.tonbrix.module.facts.notedDecisions.includes(block.decision);
-    const how = noted ? `, ${block.decision}` : '';
+    const how = noted ? `, ${t(block.decision)}` : '';
     return block.sources.join('+') + how;
   }
 
@@ -207,9 +253,8 @@
     $('decoded-legend').hidden = table.hidden;
     $('takes-heading').hidden = !take.merged;
     $('takes-legend').hidden = !take.merged;
-    $('decoded-caption').textContent = take.merged ? `Blocks of the tape, merged from ` +
-      `${keptTakes().length} takes` : take.number > 1 ? `Blocks found in take ${take.number}, ` +
-      `${take.name}` : 'Blocks found';
+    $('decoded-caption').textContent = take.merged ? t('mergedCaption', { n: keptTakes().length })
+      : take.number > 1 ? t('takeCaption', { n: take.number, name: take.name }) : t('blocksFound');
     const takes = keptTakes();
     take.blocks.slice(from).forEach((block, i) => {
       const index = from + i;
@@ -218,10 +263,11 @@
       cell(row, String(index + 1), 'number', 'BLK');
       fillBlockCells(row, block);
       if (take.merged) {
-        cell(row, sourcesText(block), '', 'Takes');
+        cell(row, sourcesText(block), '', t('colTakes'));
       }
-      cell(row, `${formatTime(block.startSeconds)}–${formatTime(block.endSeconds)}`, 'number', 'Time');
-      cell(row, block.protocol, '', 'Protocol');
+      cell(row, `${formatTime(block.startSeconds)}–${formatTime(block.endSeconds)}`, 'number', t('colTime'));
+      // Named by the decoder's protocol key, in the page's language.
+      cell(row, t(block.protocolKey), '', t('protocol'));
       // The checksum state, also when it is good: a person at the deck waits for that word.
       faultCell(row, block, true);
       const plot = take.plots.find((p) => p.index === index);
@@ -239,6 +285,7 @@
   function downloadImage() {
     const take = current();
     if (take && take.image) {
+      take.saved = true;
       download(take.image, take.imageName, 'application/octet-stream');
     }
   }
@@ -250,7 +297,14 @@
     }
   }
 
+  function redraw() {
+    const take = current();
+    if (take) {
+      renderTable(take);
+    }
+  }
+
   window.tonbrix.decoding = {
-    begin, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
+    redraw, begin, mayDiscard, discardAll, hasTakes: () => keptTakes().length > 0, cancel, current, streamFile, startPush, push, finish, downloadImage, downloadReport,
   };
 })();

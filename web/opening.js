@@ -4,6 +4,7 @@
 
 (function () {
   const { $, say, megabytes } = window.tonbrix.view;
+  const { t, tell } = window.tonbrix.i18n;
   const { tape, player } = window.tonbrix;
   // Beyond this the page refuses an image (or a ZIP of them) at once instead of filling the
   // device's memory.
@@ -17,21 +18,41 @@
   // `facts`: the module's, which know how a WAV file starts.
   function recordingKind(bytes, facts) {
     if (facts.wavForms.some((tag) => startsWith(bytes, tag)) && startsWith(bytes, facts.waveTag, 8)) {
-      return 'a WAV recording';
+      return 'kindWav';
     }
     if (startsWith(bytes, 'FORM') && (startsWith(bytes, 'AIFF', 8) || startsWith(bytes, 'AIFC', 8))) {
-      return 'an AIFF recording';
+      return 'kindAiff';
     }
     if (startsWith(bytes, 'fLaC')) {
-      return 'a FLAC recording';
+      return 'kindFlac';
     }
     if (startsWith(bytes, 'OggS')) {
-      return 'an Ogg recording';
+      return 'kindOgg';
     }
     if (startsWith(bytes, 'ID3')) {
-      return 'an MP3 recording';
+      return 'kindMp3';
     }
     return null;
+  }
+
+  // Files people keep beside their tapes, by their first bytes: [text, format, magic, at].
+  const OTHER_KINDS = [
+    ['kindPicture', 'PNG', '\x89PNG'], ['kindPicture', 'JPEG', '\xff\xd8\xff'],
+    ['kindPicture', 'GIF', 'GIF8'], ['kindPicture', 'BMP', 'BM'], ['kindPicture', 'WebP', 'WEBP', 8],
+    ['kindArchive', 'RAR', 'Rar!'], ['kindArchive', '7z', '7z\xbc\xaf'], ['kindArchive', 'gzip', '\x1f\x8b'],
+    ['kindDocument', 'PDF', '%PDF'], ['kindProgram', 'EXE', 'MZ'], ['kindProgram', 'ELF', '\x7fELF'],
+    ['kindVideo', 'MP4', 'ftyp', 4], ['kindVideo', 'Matroska', '\x1a\x45\xdf\xa3'],
+  ];
+
+  function otherKind(bytes) {
+    const found = OTHER_KINDS.find(([, , magic, at = 0]) => startsWith(bytes, magic, at));
+    return found ? t(found[0], { format: found[1] }) : null;
+  }
+
+  // Text is what a tape image almost never is: printable throughout, no control bytes.
+  function looksLikeText(bytes) {
+    const head = bytes.subarray(0, 4096);
+    return head.length > 0 && head.every((b) => b >= 0x20 || b === 0x09 || b === 0x0a || b === 0x0d);
   }
 
   // An MPEG audio frame's sync word: weak evidence, so it counts only for a file that is no
@@ -41,40 +62,51 @@
   // The file that the tape section could not open, kept for the offer to digitise it.
   let offered = null;
 
-  function offer(file, text) {
+  function offer(file, key, params) {
     offered = file;
-    say('tape-messages', text);
+    tell('tape-messages', key, params);
     $('tape-offer').hidden = false;
   }
 
-  function withdrawOffer() {
+  // `keepZip` leaves a ZIP's list of files standing, so that another of them can be chosen.
+  function withdrawOffer(keepZip = false) {
     offered = null;
     $('tape-offer').hidden = true;
-    $('zip-entries').hidden = true;
-    $('zip-list').replaceChildren();
+    if (!keepZip) {
+      $('zip-entries').hidden = true;
+      $('zip-list').replaceChildren();
+    }
   }
 
   // Opens `file` as the tape: an image, a ZIP of images, or a message saying what it is.
-  async function openFile(file) {
+  async function openFile(file, keepZip = false) {
     player.stop();
     tape.close();
     player.updateButtons();
-    withdrawOffer();
-    if (file.size > MAX_IMAGE_BYTES) {
-      say('tape-messages', `'${file.name}' is ${megabytes(file.size)}: larger than any tape image ` +
-        `this page opens (${megabytes(MAX_IMAGE_BYTES)}). Use tonbrix on a computer for it.`);
+    withdrawOffer(keepZip);
+    // A recording or a photo is named by its first bytes, whatever its size: a long recording
+    // is read only by the decoder, once.
+    const head = new Uint8Array(await file.slice(0, 16).arrayBuffer());
+    await window.tonbrix.module.moduleReady;
+    const kind = recordingKind(head, window.tonbrix.module.facts);
+    if (kind) {
+      offer(file, 'isRecording', { name: file.name, kind: t(kind) });
       return;
     }
-    say('tape-messages', `Reading '${file.name}'…`);
+    const other = otherKind(head);
+    if (other) {
+      tell('tape-messages', 'isOther', { name: file.name, kind: other });
+      return;
+    }
+    if (file.size > MAX_IMAGE_BYTES) {
+      tell('tape-messages', 'tooLarge', { name: file.name, size: megabytes(file.size),
+        limit: megabytes(MAX_IMAGE_BYTES) });
+      return;
+    }
+    tell('tape-messages', 'reading', { name: file.name });
     const bytes = new Uint8Array(await file.arrayBuffer());
     if (isZip(bytes)) {
       chooseFromZip(file.name, bytes);
-      return;
-    }
-    await window.tonbrix.module.moduleReady;
-    const kind = recordingKind(bytes, window.tonbrix.module.facts);
-    if (kind) {
-      offer(file, `'${file.name}' is ${kind}, not a tape image. Digitise it to get the tape image.`);
       return;
     }
     await openImage(file, bytes);
@@ -91,13 +123,13 @@
       return;
     }
     if (bytes.length === 0) {
-      say('tape-messages', `'${file.name}' is empty: there is no tape image in it.`);
+      tell('tape-messages', 'empty', { name: file.name });
     } else if (looksLikeMp3(bytes)) {
-      offer(file, `'${file.name}' looks like an MP3 recording, not a tape image. Digitise it to get ` +
-        'the tape image.');
+      offer(file, 'isRecording', { name: file.name, kind: t('kindMp3') });
+    } else if (looksLikeText(bytes)) {
+      tell('tape-messages', 'isOther', { name: file.name, kind: t('kindText') });
     } else {
-      say('tape-messages', `'${file.name}' is not a PMD 85 or Mato tape image: not one block of ` +
-        'it could be read. (What tonbrix says is under Program output.)');
+      tell('tape-messages', 'notTape', { name: file.name });
     }
   }
 
@@ -107,11 +139,16 @@
     try {
       names = window.tonbrix.zip.entries(bytes).map((entry) => entry.name);
     } catch (error) {
-      say('tape-messages', `'${zipName}' is a damaged ZIP file (${error.message || error}).`);
+      tell('tape-messages', 'damagedZip', { name: zipName, error: error.message || error });
       return;
     }
+    // What comes with a tape in a ZIP (notes, pictures) is not offered beside it.
+    const tapes = names.filter((name) => !/\.(txt|nfo|diz|md|html?|pdf|jpe?g|png|gif|bmp)$/i.test(name));
+    if (tapes.length > 0) {
+      names = tapes;
+    }
     if (names.length === 0) {
-      say('tape-messages', `'${zipName}' holds no files.`);
+      tell('tape-messages', 'emptyZip', { name: zipName });
       return;
     }
     const openEntry = async (name) => {
@@ -119,11 +156,11 @@
       try {
         entry = window.tonbrix.zip.extract(bytes, name);
       } catch (error) {
-        say('tape-messages', `'${name}' in '${zipName}' cannot be unpacked (${error.message || error}).`);
+        tell('tape-messages', 'cannotUnpack', { entry: name, name: zipName, error: error.message || error });
         return;
       }
       const base = name.split('/').pop();
-      await openFile(new File([entry], base));
+      await openFile(new File([entry], base), true);
     };
     if (names.length === 1) {
       openEntry(names[0]);
@@ -134,14 +171,15 @@
       const item = document.createElement('li');
       const button = document.createElement('button');
       button.type = 'button';
-      button.textContent = `Open ${name}`;
+      button.dataset.name = name;
+      button.textContent = t('openEntry', { name });
       button.addEventListener('click', () => openEntry(name));
       item.append(button);
       return item;
     }));
-    $('zip-caption').textContent = `'${zipName}' holds ${names.length} files: choose the tape image.`;
+    tell('zip-caption', 'zipHolds', { name: zipName, n: names.length });
     $('zip-entries').hidden = false;
-    say('tape-messages', `Choose the tape image in '${zipName}'.`);
+    tell('tape-messages', 'chooseInZip', { name: zipName });
   }
 
   // The tape named by the page's address, `?tape=URL`, for servers that let pages read it.
@@ -154,21 +192,20 @@
     try {
       url = new URL(link, location.href);
     } catch {
-      say('tape-messages', `'${link}' is not a link to a tape image.`);
+      tell('tape-messages', 'badLink', { link });
       return;
     }
-    say('tape-messages', `Fetching ${url.href}…`);
+    tell('tape-messages', 'fetching', { url: url.href });
     let response;
     try {
       response = await fetch(url);
     } catch {
-      say('tape-messages', `${url.href} could not be fetched: the server is out of reach or does ` +
-        'not let other pages read its files (it sends no Access-Control-Allow-Origin). Save the ' +
-        'file and open it here instead.');
+      tell('tape-messages', 'unreachable', { url: url.href });
       return;
     }
     if (!response.ok) {
-      say('tape-messages', `The server refused ${url.href}: ${response.status} ${response.statusText}`.trim() + '.');
+      tell('tape-messages', 'refused', { url: url.href,
+        status: `${response.status} ${response.statusText}`.trim() });
       return;
     }
     const name = decodeURIComponent(url.pathname.split('/').pop()) || 'tape';

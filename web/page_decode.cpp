@@ -30,7 +30,8 @@ namespace {
 
 // Writes the fields of `block` that the table shows, as an object without its closing
 // brace: the listing's (openBlockObject), "startSeconds" and "endSeconds" (where it lies
-// in the recording), "protocol" (its name), "whole", "unknownBytes" and
+// in the recording), "protocol" (its name) and "protocolKey" (the word the page says it
+// with: "pmd", "pmdDouble" or "mato"), "whole", "unknownBytes" and
 // "firstUnknownSeconds" (-1 when none).
 void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unknownBytes,
                        double firstUnknownSeconds) {
@@ -38,6 +39,9 @@ void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unkn
   writeJsonNumber(json, "startSeconds", block.startSeconds, 6);
   writeJsonNumber(json, "endSeconds", block.endSeconds, 6);
   writeJsonString(json, "protocol", protocolName(block.protocol));
+  writeJsonString(json, "protocolKey", block.protocol == kProtocolMato        ? "mato"
+                                       : block.protocol == kProtocolPmdDouble ? "pmdDouble"
+                                                                              : "pmd");
   writeJsonBoolean(json, "whole", !isDamaged(block));
   writeJsonInteger(json, "unknownBytes", unknownBytes);
   writeJsonNumber(json, "firstUnknownSeconds", firstUnknownSeconds, 6);

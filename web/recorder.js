@@ -4,7 +4,8 @@
 
 (function () {
   const { $, say, megabytes, formatTime, nextFrame } = window.tonbrix.view;
-  const { tape, decoding } = window.tonbrix;
+  const { tape, decoding, captures } = window.tonbrix;
+  const { t, tell, percent } = window.tonbrix.i18n;
   // Seconds of samples handed to the worker at a time from a recording the browser decoded.
   const PUSH_SECONDS = 10;
   // The level meter's warnings: a peak this close to full scale has probably been clipped; a
@@ -24,8 +25,15 @@
   };
 
   function progressSaying(name) {
-    return (message) => say('recording-messages',
-      `Decoding '${name}': ${Math.floor(100 * message.fraction)} %`);
+    let shown = -1;
+    // Whole percents only, so that a screen reader hears a few steps, not every slice.
+    return (message) => {
+      const step = Math.floor(10 * message.fraction);
+      if (step !== shown) {
+        shown = step;
+        tell('recording-messages', 'decodingProgress', { name, percent: percent(step / 10) });
+      }
+    };
   }
 
   // A tape image opened here, kept for the offer to open it as a tape.
@@ -44,10 +52,10 @@
     takeOffer();
     const take = decoding.begin(file.name, add);
     if (file.size === 0) {
-      say('recording-messages', `'${file.name}' is empty.`);
+      tell('recording-messages', 'emptyRecording', { name: file.name });
       return;
     }
-    say('recording-messages', `Reading '${file.name}'…`);
+    tell('recording-messages', 'reading', { name: file.name });
     const streamed = await decoding.streamFile(take, file, progressSaying(file.name));
     if (streamed.op !== 'notStreamable') {
       return;
@@ -56,25 +64,25 @@
     // any file, instead of filling the device's memory; a WAV is read in slices.
     const limit = window.tonbrix.module.facts.maxFileBytes;
     if (file.size > limit) {
-      say('recording-messages', `'${file.name}' is ${megabytes(file.size)}: more than this page ` +
-        `can decode at once (${megabytes(limit)}) unless it is a WAV file. Convert ` +
-        'it to WAV, use tonbrix-decode on a computer, or split the recording.');
+      tell('recording-messages', 'tooLargeToDecode', { name: file.name, size: megabytes(file.size),
+        limit: megabytes(limit) });
       return;
     }
     let audio;
     try {
-      // The decoder follows any rate, so the browser's own resampling does no harm.
-      const context = new OfflineAudioContext(1, 1, 48000);
-      audio = await context.decodeAudioData(await file.arrayBuffer());
+      // Decoded at the file's own rate where its header tells it, so that the report's rate
+      // and sample offsets are the file's; else the decoder follows the browser's rate.
+      const bytes = await file.arrayBuffer();
+      const context = new OfflineAudioContext(1, 1, ownRate(new Uint8Array(bytes, 0, 32)) ?? 48000);
+      audio = await context.decodeAudioData(bytes);
     } catch (error) {
       if (await tape.isTapeImage(new Uint8Array(await file.arrayBuffer()))) {
         offered = file;
-        say('recording-messages', `'${file.name}' is a tape image, not a recording.`);
+        tell('recording-messages', 'isTapeImage', { name: file.name });
         $('recording-offer').hidden = false;
         return;
       }
-      say('recording-messages', `'${file.name}' is no recording this browser can play ` +
-        `(${error.message || error.name}).`);
+      tell('recording-messages', 'cannotPlay', { name: file.name, error: error.message || error.name });
       return;
     }
     const channels = Math.min(audio.numberOfChannels, window.tonbrix.module.facts.maxChannels);
@@ -95,6 +103,15 @@
     await decoding.finish(take);
   }
 
+  // The sample rate in a FLAC file's STREAMINFO, which follows its marker and block header;
+  // null for other files or rates the browser cannot decode at.
+  function ownRate(head) {
+    const flac = head.length >= 21 && head[0] === 0x66 && head[1] === 0x4c && head[2] === 0x61 &&
+      head[3] === 0x43 && (head[4] & 0x7f) === 0;
+    const rate = flac ? (head[18] << 12) | (head[19] << 4) | (head[20] >> 4) : 0;
+    return rate >= 8000 && rate <= 384000 ? rate : null;
+  }
+
   // Files waiting to be decoded, each { file, add }, and the loop that decodes them in turn.
   let pending = [];
   let draining = null;
@@ -102,6 +119,9 @@
   // Decodes `files` one after another as takes of one cassette: a new one, or with `add`
   // the one open. Files added while others decode wait for them.
   function openFiles(files, add = false) {
+    if (!add && !decoding.mayDiscard()) {
+      return Promise.resolve();
+    }
     const entries = [...files].map((file, i) => ({ file, add: add || i > 0 }));
     if (add) {
       pending.push(...entries);
@@ -110,6 +130,7 @@
       decoding.cancel();
     }
     draining ??= (async () => {
+      $('cancel-decoding').hidden = false;
       try {
         while (pending.length > 0) {
           const next = pending.shift();
@@ -117,9 +138,20 @@
         }
       } finally {
         draining = null;
+        $('cancel-decoding').hidden = true;
       }
     })();
     return draining;
+  }
+
+  // Stops the files being decoded, and those waiting; the takes decoded before stay.
+  function cancelFiles() {
+    if (!draining) {
+      return;
+    }
+    pending = [];
+    decoding.cancel();
+    tell('recording-messages', 'decodingCancelled');
   }
 
   // Runs in the audio thread and passes the samples on in batches of 8192 frames: a message
@@ -176,7 +208,7 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     }
     const meter = $('level');
     meter.value = peak;
-    meter.setAttribute('aria-valuetext', `${Math.round(peak * 100)} % of full scale`);
+    meter.setAttribute('aria-valuetext', t('ofFullScale', { percent: percent(peak) }));
     if (peak >= QUIET) {
       state.loudAt = now;
     }
@@ -185,9 +217,9 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     }
     let warning = '';
     if (now - state.clippedAt < QUIET_SECONDS) {
-      warning = 'Clipping: turn the deck down a little.';
+      warning = t('clipping');
     } else if (now - state.loudAt > QUIET_SECONDS) {
-      warning = 'Quiet: if the tape is playing, turn the deck up.';
+      warning = t('quiet');
     }
     if ($('level-warning').textContent !== warning) {
       $('level-warning').textContent = warning;
@@ -203,19 +235,24 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
         audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false },
       });
     } catch (error) {
-      say('recording-messages', `No line-in: ${error.message || error.name}.`);
+      tell('recording-messages', 'noLineIn', { error: error.message || error.name });
       return;
     }
     const context = new AudioContext();
     const source = context.createMediaStreamSource(stream);
     const channels = Math.min(Math.max(source.channelCount, 1),
       window.tonbrix.module.facts.maxChannels);
-    const take = decoding.begin(captureName());
+    // A capture is one more take of the cassette whose takes are decoded, before or after
+    // recordings opened as files.
+    const take = decoding.begin(captureName(), decoding.hasTakes());
     if (!(await decoding.startPush(take, context.sampleRate, channels))) {
       stream.getTracks().forEach((track) => track.stop());
       await context.close();
       return;
     }
+    const capture = await captures.begin(take.name, context.sampleRate, channels);
+    await captures.recordingNow(capture.id);
+    window.tonbrix.awake.hold('recorder');
     // A data: URL, since a page opened from disk may load no other module (not even a blob).
     await context.audioWorklet.addModule(`data:text/javascript,${encodeURIComponent(CAPTURE_WORKLET)}`);
     const node = new AudioWorkletNode(context, 'tape-capture', {
@@ -228,9 +265,15 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
         data.push(data[0]);
       }
       showLevel(data, context.currentTime);
+      // Kept before the samples pass to the worker, which takes their buffers.
+      captures.append(capture, data);
       decoding.push(take, data);
-      say('recording-messages', `Recording '${take.name}' from line-in: ` +
-        `${formatTime(context.currentTime - started)}`);
+      // Once a second: the line is a live region.
+      const seconds = Math.floor(context.currentTime - started);
+      if (seconds !== state.shownSeconds) {
+        state.shownSeconds = seconds;
+        tell('recording-messages', 'recordingFrom', { name: take.name, time: formatTime(seconds) });
+      }
     };
     // Connected to the output only so that it runs; it writes nothing, so it stays silent.
     source.connect(node);
@@ -256,6 +299,8 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     Object.assign(state, { stream: null, context: null, node: null, take: null });
     $('level-line').hidden = true;
     $('level-warning').textContent = '';
+    window.tonbrix.awake.release('recorder');
+    await captures.recordingNow(null);
     $('record').disabled = false;
     $('stop-recording').disabled = true;
     if (hadFocus) {
@@ -264,5 +309,5 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
     await decoding.finish(take);
   }
 
-  window.tonbrix.recorder = { openFiles, recordLineIn, stop, takeOffer };
+  window.tonbrix.recorder = { openFiles, cancelFiles, recordLineIn, stop, takeOffer };
 })();

@@ -3,6 +3,7 @@
 
 (function () {
   const { $, cell, fillBlockCells, faultCell, formatTime } = window.tonbrix.view;
+  const { t } = window.tonbrix.i18n;
 
   // "1,2,3,5" as "1-3,5": the list that the checkboxes stand for.
   function compressList(numbers) {
@@ -43,7 +44,7 @@
     body.replaceChildren();
     table.hidden = blocks.length === 0;
     $('legend').hidden = blocks.length === 0;
-    $('tape-caption').textContent = `Blocks of ${name ?? 'the tape'}`;
+    $('tape-caption').textContent = name ? t('blocksOf', { name }) : t('blocksOfTape');
     blocks.forEach((block, index) => {
       const number = index + 1;
       const row = body.insertRow();
@@ -52,19 +53,19 @@
       const box = document.createElement('input');
       box.type = 'checkbox';
       box.id = `play-block-${number}`;
-      box.setAttribute('aria-label', `Play block ${number}`);
+      box.setAttribute('aria-label', t('playBlock', { n: number }));
       row.insertCell().append(box);
       cell(row, String(number), 'number', 'BLK');
       fillBlockCells(row, block);
       faultCell(row, block, false);
-      cell(row, '', 'number start', 'Starts');
-      cell(row, '', 'number duration', 'Lasts');
+      cell(row, '', 'number start', t('colStarts'));
+      cell(row, '', 'number duration', t('colLasts'));
       const play = document.createElement('button');
       play.type = 'button';
       play.className = 'play-from';
       play.dataset.block = number;
-      play.textContent = 'Play from here';
-      play.setAttribute('aria-label', `Play from here: block ${number}`);
+      play.textContent = t('playFromHere');
+      play.setAttribute('aria-label', t('playFromBlock', { n: number }));
       row.insertCell().append(play);
     });
     syncCheckboxes();

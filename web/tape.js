@@ -1,25 +1,21 @@
-// The tape image: opening it in the module, and the WAV made from it for the options chosen.
+// The tape image: opening it in the converter's thread, and the WAV made from it for the
+// options chosen.
 'use strict';
 
 (function () {
-  const { $, say, showMessages, megabytes, formatTime, nextFrame, download } = window.tonbrix.view;
-  const { moduleReady, callModule, readResult, TAPE_DIR, RESULT_PATH } =
-    window.tonbrix.module;
+  const { $, showMessages, megabytes, formatTime, download } = window.tonbrix.view;
+  const { moduleReady } = window.tonbrix.module;
+  const { call } = window.tonbrix.tapeThread;
   const table = window.tonbrix.tapeTable;
+  const { t, tell, keep, number, list } = window.tonbrix.i18n;
   const { compressList, showTimes } = table;
 
   const state = {
     name: null, // the image's name in MEMFS, as the command line would be given it
     blocks: [],
     wav: null, // { key, bytes, rate, selection, entryStarts, name, seconds }
+    building: null, // { key, promise } of the WAV being built
   };
-
-  // Runs tonbrix in the module with `args`; returns its status, JSON result and lines.
-  function runTonbrix(module, args) {
-    const run = callModule(module, 'runTonbrix', 'number', ['string', 'string'],
-      [args.join('\n'), RESULT_PATH]);
-    return { status: run.result, result: readResult(module), lines: run.lines };
-  }
 
   // The name the module sees: the file's own, so that messages read as on the command line.
   function memfsName(fileName) {
@@ -27,19 +23,13 @@
     return name.startsWith('-') ? `./${name}` : name;
   }
 
-  function clearTapeDirectory(module) {
-    for (const entry of module.FS.readdir(TAPE_DIR)) {
-      if (entry !== '.' && entry !== '..') {
-        module.FS.unlink(`${TAPE_DIR}/${entry}`);
-      }
-    }
-  }
-
   // Forgets the open image; the caller stops what plays first.
   function close() {
     state.name = null;
     state.blocks = [];
     state.wav = null;
+    state.building = null;
+    $('block-list').value = '';
     table.render(state.blocks, state.name);
   }
 
@@ -47,32 +37,23 @@
   // Returns 'opened', or after a message 'failed' or, when not one block could be read,
   // 'notTape' (the caller says what the file is instead).
   async function open(fileName, bytes) {
-    const module = await moduleReady;
-    clearTapeDirectory(module);
     const name = memfsName(fileName);
-    module.FS.writeFile(name, bytes);
-    const run = runTonbrix(module, ['-list', name]);
+    const { run } = await call({ op: 'open', name, bytes });
     showMessages('tape-messages', run.lines);
     if (run.status !== 0) {
-      module.FS.unlink(name);
       return run.result.blocks.length === 0 ? 'notTape' : 'failed';
     }
     state.name = name;
     state.blocks = run.result.blocks;
     $('block-list').value = compressList(state.blocks.map((_, i) => i + 1));
     table.render(state.blocks, state.name);
-    const count = state.blocks.length;
-    say('tape-messages', `${fileName}: ${count} block${count === 1 ? '' : 's'}.`);
+    tell('tape-messages', 'opened', { name: fileName, n: state.blocks.length });
     return 'opened';
   }
 
   // True when the module reads at least one block of `bytes` and the whole as a tape image.
   async function isTapeImage(bytes) {
-    const module = await moduleReady;
-    const probe = '/probe.img';
-    module.FS.writeFile(probe, bytes);
-    const run = runTonbrix(module, ['-list', probe]);
-    module.FS.unlink(probe);
+    const { run } = await call({ op: 'probe', bytes });
     return run.status === 0 && run.result.blocks.length > 0;
   }
 
@@ -107,30 +88,40 @@
     if (state.wav && state.wav.key === key) {
       return state.wav;
     }
-    const module = await moduleReady;
+    // Asked twice for the same WAV (a Play while the rows' times are built): built once.
+    if (state.building?.key !== key) {
+      state.building = { key, promise: build(args, key, quiet) };
+    }
+    return state.building.promise;
+  }
+
+  async function build(args, key, quiet) {
+    await moduleReady;
     const facts = window.tonbrix.module.facts;
-    const before = $('tape-messages').textContent;
-    say('tape-messages', 'Making the WAV…');
-    await nextFrame();
-    const run = runTonbrix(module, args);
+    const name = state.name;
+    const restore = keep('tape-messages');
+    tell('tape-messages', 'makingWav');
+    const { run, bytes } = await call({ op: 'export', args });
+    if (state.building?.key === key) {
+      state.building = null;
+    }
+    // Another image or other options since: this WAV is no longer wanted.
+    if (state.name !== name || [...exportArguments(), state.name].join('\n') !== key) {
+      restore();
+      return state.wav;
+    }
     showMessages('tape-messages', run.lines);
     if (quiet && run.status === 0) {
-      say('tape-messages', before);
+      restore();
     }
     const output = run.result.output;
     if (run.status !== 0) {
-      if (output && module.FS.analyzePath(output).exists) {
-        module.FS.unlink(output);
-      }
       if (run.status === facts.status.writeOutput) {
-        $('tape-messages').textContent += `\nThe page keeps at most ${megabytes(facts.maxFileBytes)} of ` +
-          'WAV: choose fewer blocks or a shorter gap, or use tonbrix.';
+        tell('tape-messages', 'wavTooBig', { size: megabytes(facts.maxFileBytes) });
       }
       showTimes(null);
       return null;
     }
-    const bytes = module.FS.readFile(output);
-    module.FS.unlink(output);
     const rate = run.result.sampleRate;
     state.wav = {
       key,
@@ -143,8 +134,8 @@
       seconds: (bytes.length - facts.wavHeaderLength) / rate,
     };
     if (!quiet) {
-      say('tape-messages', `${state.wav.name}: ${formatTime(state.wav.seconds)}, ` +
-        `${megabytes(bytes.length)}.`);
+      tell('tape-messages', 'wavMade', { name: state.wav.name, time: formatTime(state.wav.seconds),
+        size: megabytes(bytes.length) });
     }
     showTimes(state.wav);
     return state.wav;
@@ -152,7 +143,7 @@
 
   async function downloadWav() {
     if (nothingChosen()) {
-      say('tape-messages', 'No block is chosen: tick a block or write a block list.');
+      tell('tape-messages', 'nothingChosen');
       return;
     }
     const wav = await ensureWav();
@@ -170,9 +161,8 @@
   // What the chosen rate does on the machine: PMD 85 loading as tried on an emulated PMD 85-2A
   // and 85-3 with their own monitor ROMs, for each -sr rate at normal and double speed.
   const LOADING = {
-    normal: [['never loaded', "under the monitors' limit of about 1,150"], ['always loaded'],
-      ['always loaded']],
-    double: [['always loaded'], ['failed about one load in six'], ['always loaded']],
+    normal: [['neverLoaded', 1150], ['alwaysLoaded'], ['alwaysLoaded']],
+    double: [['alwaysLoaded'], ['failedOneInSix'], ['alwaysLoaded']],
   };
 
   function describeRate() {
@@ -182,25 +172,32 @@
     const speed = { pmd: 'normal', dbl: 'double' }[protocol];
     hint.classList.remove('warning');
     if (!facts || !speed) {
-      hint.textContent = facts ? 'Mato loading was not tried at these rates.' : '';
+      hint.textContent = facts ? t('matoNotTried') : '';
       return;
     }
     const index = $('sample-rate').selectedIndex;
-    const [result, why] = LOADING[speed][index];
-    const bits = facts.pmdBitRates[speed][index].toLocaleString('en');
-    let text = `${bits} bits per second${why ? `, ${why}` : ''}. On an emulated PMD 85-2A and ` +
-      `85-3 this ${result}.`;
-    if (result !== 'always loaded') {
-      const good = LOADING[speed].map(([loads], i) => (loads === 'always loaded' ? i : -1))
-        .filter((i) => i >= 0).map((i) => `${facts.sampleRates[i]} Hz`);
-      text += ` Choose ${good.join(' or ')}.`;
+    const [result, limit] = LOADING[speed][index];
+    const bits = t('bitsPerSecond', { bits: number(facts.pmdBitRates[speed][index]) });
+    let text = `${bits}${limit ? `, ${t('underLimit', { limit: number(limit) })}` : ''}. ` +
+      t('emulatedResult', { result: t(result) });
+    if (result !== 'alwaysLoaded') {
+      const good = LOADING[speed].map(([loads], i) => (loads === 'alwaysLoaded' ? i : -1))
+        .filter((i) => i >= 0).map((i) => `${number(facts.sampleRates[i])} Hz`);
+      text += ` ${t('chooseRates', { rates: list(good) })}`;
       hint.classList.add('warning');
     }
     hint.textContent = text;
   }
 
+  // The table and the hint in the page's language, after a switch.
+  function redraw() {
+    table.render(state.blocks, state.name);
+    showTimes(state.wav);
+    describeRate();
+  }
+
   window.tonbrix.tape = {
-    state, open, close, isTapeImage, ensureWav, nothingChosen, downloadWav, forgetWav,
+    state, open, close, redraw, isTapeImage, ensureWav, nothingChosen, downloadWav, forgetWav,
     describeRate, syncCheckboxes: table.syncCheckboxes,
     listCheckedBlocks: table.listCheckedBlocks, entryOf: table.entryOf,
   };

@@ -6,7 +6,7 @@ import { basename, join } from 'node:path';
 import { test } from 'node:test';
 import {
   button, damagedRecording, decodeBinary, demoImage, downloadFrom, fileInput, openPage, runNative,
-  reformatWav, tonbrixBinary, useTemporaryFolder,
+  reformatWav, tonbrixBinary, useTemporaryFolder, wavToFlac,
 } from './support.mjs';
 
 const temp = useTemporaryFolder();
@@ -125,7 +125,7 @@ test('the demo tape played into the fake line-in decodes to the demo image', asy
       // The meter follows the signal: the leader tone swings to about 70 % of full scale.
       const meter = page.getByRole('meter', { name: 'Input level' });
       await page.waitForFunction(() => document.getElementById('level').value > 0.5);
-      assert.match(await meter.getAttribute('aria-valuetext'), /^\d+ % of full scale$/);
+      assert.match(await meter.getAttribute('aria-valuetext'), /^\d+\s?% of full scale$/);
       await page.locator('#decoded-blocks tbody tr.block:nth-child(3)').waitFor({ timeout: 90000 });
       await button(page, 'Stop recording').click();
       assert.ok(await meter.isHidden());
@@ -263,6 +263,8 @@ test('a long recording decodes in the worker without a long task on the page', a
         window.longTasks.push(...list.getEntries().map((entry) => Math.round(entry.duration)));
       }).observe({ type: 'longtask' });
     });
+    // The damaged take, never saved, is dropped once the person agrees.
+    page.once('dialog', (dialog) => dialog.accept());
     started = Date.now();
     await fileInput(page, 1).setInputFiles(recording);
     // The image of the last recording cannot be downloaded while this one is read.
@@ -405,6 +407,51 @@ test('a damaged merged block is plotted from the take it came from', async () =>
       /^Block 2: \d+ unknown bytes, the first at 28\.\d\d s into take 1 \(late\.wav\) .* It looks like a dropout/);
     assert.deepEqual(await downloadFrom(page, 'Download tape image'),
       readFileSync(join(temp.folder, 'native.img')));
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+// The browser decodes a FLAC file itself; at the file's own rate, so that the report holds
+// the file's rate and sample offsets, as tonbrix-decode's does.
+test('the report of a 44.1 kHz FLAC file is the one tonbrix-decode writes', async () => {
+  const flac = join(temp.folder, 'demo44.flac');
+  wavToFlac(exportDemo('demo44.wav', ['-sr', 'H']), flac);
+  const native = runNative(decodeBinary,
+    ['-f', '-o', 'demo44.img', '-report', 'demo44-report.json', 'demo44.flac'], temp.folder);
+  assert.equal(native.code, 0, native.stderr);
+  const { browser, page, errors } = await openPage();
+  try {
+    await fileInput(page, 1).setInputFiles(flac);
+    await page.waitForFunction(() => !document.getElementById('download-report').disabled);
+    assert.deepEqual(await downloadFrom(page, 'Download tape image'), readFileSync(demoImage));
+    assert.equal((await downloadFrom(page, 'Download report')).toString('latin1'),
+      readFileSync(join(temp.folder, 'demo44-report.json'), 'latin1'));
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('Cancel decoding stops a long recording and keeps nothing of it', async () => {
+  // Two hours of silence: far more than the test waits for.
+  const path = join(temp.folder, 'two-hours.wav');
+  const header = silentWav(0, 48000);
+  header.writeUInt32LE(2 * 3600 * 48000 * 2, 40);
+  writeFileSync(path, header);
+  truncateSync(path, 44 + 2 * 3600 * 48000 * 2);
+  const { browser, page, errors } = await openPage([], undefined, { locale: 'cs-CZ' });
+  try {
+    await fileInput(page, 1).setInputFiles(path);
+    await page.locator('#recording-messages:text("Dekóduji „two-hours.wav“")').waitFor();
+    await button(page, 'Zrušit dekódování').click();
+    await page.locator('#recording-messages:text-is("Dekódování zrušeno.")').waitFor();
+    await button(page, 'Zrušit dekódování').waitFor({ state: 'hidden' });
+    // Progress that was on its way does not overwrite the message.
+    await page.waitForTimeout(500);
+    assert.equal(await page.locator('#recording-messages').textContent(), 'Dekódování zrušeno.');
+    assert.ok(await button(page, 'Stáhnout obraz pásky').isDisabled());
     assert.deepEqual(errors, []);
   } finally {
     await browser.close();

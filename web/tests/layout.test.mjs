@@ -7,31 +7,31 @@ import { createRequire } from 'node:module';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import {
-  button, damagedRecording, fileInput, openPage, repo, tapeOf32Blocks, useTemporaryFolder,
+  damagedRecording, fileInput, openPage, repo, tapeOf32Blocks, useTemporaryFolder,
 } from './support.mjs';
 
 const temp = useTemporaryFolder();
 const axeSource = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
 
 const sizes = [
-  { name: 'desktop', viewport: { width: 1280, height: 900 } },
+  { name: 'desktop', viewport: { width: 1366, height: 768 } },
   { name: 'phone', viewport: { width: 390, height: 844 } },
 ];
 
 // The page with everything it can show: a tape playing, two takes of a recording merged with
 // a damaged block's plot, both legends open.
-async function fullPage(viewport) {
-  const opened = await openPage([], viewport);
+async function fullPage(viewport, locale) {
+  const opened = await openPage([], viewport, { locale });
   const { page } = opened;
   await fileInput(page, 0).setInputFiles(tapeOf32Blocks(temp.folder));
   await page.locator('#tape-blocks tbody tr').nth(31).waitFor();
-  await button(page, 'Play from here: block 2').click();
+  await page.locator('button.play-from[data-block="2"]').click();
   await page.locator('#tape-blocks tr.playing').waitFor();
   const take = damagedRecording(temp.folder);
   const again = join(temp.folder, 'dropout-again.wav');
   copyFileSync(take, again);
   await fileInput(page, 1).setInputFiles([take, again]);
-  await page.getByRole('img', { name: /^Signal of block 2 in take 1/ }).waitFor();
+  await page.locator('figure.damage canvas').first().waitFor();
   for (const summary of await page.locator('details.legend summary').all()) {
     await summary.click();
   }
@@ -40,8 +40,8 @@ async function fullPage(viewport) {
 
 test('no axe-core violations, no sideways scroll and targets of 24 px, in both themes and sizes',
   async () => {
-    for (const { name, viewport } of sizes) {
-      const { browser, page, errors } = await fullPage(viewport);
+    for (const [lang, { name, viewport }] of ['en', 'cs', 'sk'].flatMap((l) => sizes.map((s) => [l, s]))) {
+      const { browser, page, errors } = await fullPage(viewport, lang);
       try {
         await page.addScriptTag({ path: axeSource });
         for (const colorScheme of ['light', 'dark']) {
@@ -49,11 +49,13 @@ test('no axe-core violations, no sideways scroll and targets of 24 px, in both t
           const result = await page.evaluate(() => window.axe.run(document));
           const found = result.violations.map((v) =>
             `${v.id}: ${v.nodes.map((node) => node.target.join(' ')).slice(0, 3).join(', ')}`);
-          assert.deepEqual(found, [], `${name}, ${colorScheme}`);
+          assert.deepEqual(found, [], `${lang}, ${name}, ${colorScheme}`);
           await page.locator('#tape-blocks tr.playing').scrollIntoViewIfNeeded();
-          await page.screenshot({ path: join(repo, `build/web/page-${name}-${colorScheme}.png`) });
+          await page.screenshot({ path: join(repo, `build/web/page-${lang}-${name}-${colorScheme}.png`) });
           await page.locator('#decoded-blocks').scrollIntoViewIfNeeded();
-          await page.screenshot({ path: join(repo, `build/web/takes-${name}-${colorScheme}.png`) });
+          await page.screenshot({ path: join(repo, `build/web/takes-${lang}-${name}-${colorScheme}.png`) });
+          await page.locator('#connect-section').scrollIntoViewIfNeeded();
+          await page.screenshot({ path: join(repo, `build/web/connect-${lang}-${name}-${colorScheme}.png`) });
         }
         const width = await page.evaluate(() => document.documentElement.scrollWidth);
         assert.ok(width <= viewport.width, `${name}: ${width} px wide`);
@@ -63,7 +65,7 @@ test('no axe-core violations, no sideways scroll and targets of 24 px, in both t
             .map((element) => [element.id || element.textContent.trim(), element.getBoundingClientRect()])
             .filter(([, box]) => box.width < 24 || box.height < 24)
             .map(([label, box]) => `${label} ${Math.round(box.width)}x${Math.round(box.height)}`));
-        assert.deepEqual(small, [], name);
+        assert.deepEqual(small, [], `${lang}, ${name}`);
         assert.deepEqual(errors, []);
       } finally {
         await browser.close();

@@ -11,7 +11,7 @@ import { chromium } from 'playwright-core';
 
 export const repo = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 export const demoImage = join(repo, 'examples/demo.img');
-const pageDir = process.env.TONBRIX_PAGE_DIR ?? join(repo, 'build/web/page');
+export const pageDir = process.env.TONBRIX_PAGE_DIR ?? join(repo, 'build/web/page');
 export const pageUrl = pathToFileURL(join(pageDir, 'index.html')).href;
 export const tonbrixBinary = process.env.TONBRIX_BINARY ?? join(repo, 'build/release/tonbrix');
 export const decodeBinary = process.env.TONBRIX_DECODE_BINARY ?? join(repo, 'build/release/tonbrix-decode');
@@ -28,16 +28,21 @@ const quietFlags = [
 
 // A headless Chromium with the page loaded and its module ready. `extraFlags` e.g. make a
 // WAV file the microphone.
-export async function openPage(extraFlags = [], viewport = { width: 960, height: 900 }) {
+// `locale` is the browser's language; `init` runs in the page before its scripts.
+export async function openPage(extraFlags = [], viewport = { width: 960, height: 900 },
+  { locale = 'en-US', init = null, url = pageUrl } = {}) {
   const browser = await chromium.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     args: [...quietFlags, ...extraFlags],
   });
-  const context = await browser.newContext({ acceptDownloads: true, viewport });
+  const context = await browser.newContext({ acceptDownloads: true, viewport, locale });
   const page = await context.newPage();
+  if (init) {
+    await page.addInitScript(init);
+  }
   const errors = [];
   page.on('pageerror', (error) => errors.push(error.message));
-  await page.goto(pageUrl);
+  await page.goto(url);
   await page.waitForSelector('body.ready');
   return { browser, page, errors };
 }
@@ -156,4 +161,50 @@ export function reformatWav(input, output, { bits = 16, float = false, channels 
   };
   const body = Buffer.concat([Buffer.from('WAVE'), ...chunk('fmt ', fmt), ...chunk('data', data)]);
   writeFileSync(output, Buffer.concat(chunk('RIFF', body)));
+}
+
+// `input`, an 8-bit mono WAV as tonbrix writes it, as a 16-bit mono FLAC file at the same
+// rate. The frames are stored verbatim: lossless, so any FLAC decoder gives the samples back.
+export function wavToFlac(input, output) {
+  const wav = readFileSync(input);
+  const rate = wav.readUInt32LE(24);
+  const samples = wav.subarray(44);
+  const BLOCK = 4096;
+  const crc = (bytes, poly, bits) => {
+    let value = 0;
+    const top = 1 << (bits - 1);
+    const mask = (1 << bits) - 1;
+    for (const byte of bytes) {
+      value ^= byte << (bits - 8);
+      for (let i = 0; i < 8; i++) {
+        value = value & top ? ((value << 1) ^ poly) & mask : (value << 1) & mask;
+      }
+    }
+    return value;
+  };
+  // A frame's number as FLAC writes it: in UTF-8's form.
+  const utf8 = (n) => (n < 0x80 ? [n] : n < 0x800 ? [0xc0 | (n >> 6), 0x80 | (n & 63)]
+    : [0xe0 | (n >> 12), 0x80 | ((n >> 6) & 63), 0x80 | (n & 63)]);
+  const info = Buffer.alloc(38);
+  info.writeUInt32BE(0x80000022, 0); // the last metadata block: STREAMINFO, 34 bytes
+  info.writeUInt16BE(BLOCK, 4);
+  info.writeUInt16BE(BLOCK, 6);
+  // Rate (20 bits), channels - 1 (3), bits - 1 (5), then 36 bits of sample count.
+  info.writeUInt32BE(((rate << 12) | (0 << 9) | (15 << 4)) >>> 0, 14);
+  info.writeUInt32BE(samples.length, 18);
+  const frames = [];
+  for (let start = 0, number = 0; start < samples.length; start += BLOCK, number++) {
+    const count = Math.min(BLOCK, samples.length - start);
+    const header = Buffer.from([0xff, 0xf8, 0x70, 0x08, ...utf8(number), (count - 1) >> 8, (count - 1) & 255]);
+    const body = Buffer.alloc(1 + 2 * count);
+    body[0] = 0x02; // a verbatim subframe
+    for (let i = 0; i < count; i++) {
+      body.writeInt16BE((samples[start + i] - 128) * 256, 1 + 2 * i);
+    }
+    const headed = Buffer.concat([header, Buffer.from([crc(header, 0x07, 8)]), body]);
+    const footer = Buffer.alloc(2);
+    footer.writeUInt16BE(crc(headed, 0x8005, 16));
+    frames.push(headed, footer);
+  }
+  writeFileSync(output, Buffer.concat([Buffer.from('fLaC'), info, ...frames]));
 }

@@ -89,6 +89,8 @@ test('Download WAV gives the bytes tonbrix writes with the same options', async 
   const { browser, page, errors } = await openPage();
   try {
     for (const c of exportCases) {
+      // The page remembers the options; each case starts from the defaults.
+      await page.evaluate(() => localStorage.clear());
       await page.reload();
       await page.waitForSelector('body.ready');
       const started = Date.now();
@@ -153,19 +155,23 @@ test('bad images and a bad block list show the messages of the command line', as
   const { browser, page, errors } = await openPage();
   const messages = page.locator('#tape-messages');
   try {
+    // What the module rejects is named by the page, a photo before the module sees it.
     const expected = {
-      'notes.txt': "'notes.txt' is not a PMD 85 or Mato tape image",
-      'photo.jpg': "'photo.jpg' is not a PMD 85 or Mato tape image",
+      'notes.txt': "'notes.txt' is a text file, not a PMD 85 or Mato tape image",
+      'photo.jpg': "'photo.jpg' is a picture (JPEG), not a PMD 85 or Mato tape image",
       'empty.img': "'empty.img' is empty",
     };
     for (const name of ['notes.txt', 'photo.jpg', 'empty.img', 'cut.img']) {
       const native = runNative(tonbrixBinary, ['-list', name], temp.folder);
       assert.equal(native.code, 18);
       await fileInput(page, 0).setInputFiles(join(temp.folder, name));
-      await page.locator(`#tape-messages:text("${name}")`).waitFor();
+      await page.locator('#tape-messages').filter({ hasText: name }).filter({ hasNotText: 'Reading' })
+        .waitFor();
       if (expected[name]) {
         assert.ok((await messages.textContent()).startsWith(expected[name]), name);
-        assert.match(await page.locator('#program-output').textContent(), /corrupted at file offset/);
+        if (name !== 'photo.jpg') {
+          assert.match(await page.locator('#program-output').textContent(), /corrupted at file offset/);
+        }
       } else {
         assert.equal(await messages.textContent(), native.stderr.trim());
       }
@@ -192,7 +198,7 @@ test("the rates, the length of a WAV and the page's limit on it are the module's
   const { browser, page, errors } = await openPage();
   try {
     const labels = await page.locator('#sample-rate option').allTextContents();
-    assert.deepEqual(labels, ['11025 Hz', '22050 Hz', '44100 Hz']);
+    assert.deepEqual(labels, ['11,025 Hz', '22,050 Hz', '44,100 Hz']);
     await fileInput(page, 0).setInputFiles(demoImage);
     await page.locator('#tape-blocks tbody tr').first().waitFor();
     await page.locator('#sample-rate').selectOption('L');
@@ -226,7 +232,7 @@ test('a 32-block tape plays from any row, steps by block, keeps the focus, and s
       await button(page, 'Play from here: block 20').click();
       await page.locator('#tape-blocks tr.playing[data-block="20"][aria-current="true"]').waitFor();
       assert.ok((await position()) >= start20, `${await position()} before ${start20}`);
-      assert.match(await page.locator('#now-playing').textContent(), /^Playing block 20, 1\/M DEMOGAME/);
+      assert.match(await page.locator('#now-playing').textContent(), /^Playing block 20, 01\/M DEMOGAME/);
 
       // Space on the one Play/Pause button pauses and plays again, and the focus stays on it.
       await button(page, 'Pause').focus();
@@ -282,6 +288,8 @@ test('a recording opened as a tape and a tape opened as a recording each move to
       assert.equal(await page.evaluate(() => document.activeElement.id), 'recording-heading');
       await page.locator('#decoded-blocks tbody tr.block').nth(2).waitFor();
 
+      // The take decoded is dropped for the new cassette once the person agrees.
+      page.once('dialog', (dialog) => dialog.accept());
       await fileInput(page, 1).setInputFiles(demoImage);
       await page.locator("#recording-messages:text(\"'demo.img' is a tape image, not a recording.\")").waitFor();
       await button(page, 'Open it as a tape image').click();
