@@ -368,6 +368,8 @@ int32_t lookPastEnd(MatoFrameReader& reader, double gapStart) {
                          gapStart + reader.maxGapSamples, frameSamples);
   reader.waiting = resync.kind == kResyncOutOfData;
   if (resync.kind == kResyncFound &&
+      signalLostBetween(reader.crossings, reader.walk.c + 1, resync.crossing,
+                        reader.walk.space) &&
       !pilotLeadsTo(reader.crossings, reader.sampleRate, reader.walk.c + 1, resync.crossing)) {
     noteNextFrames(reader.part, resync);
   }

@@ -385,6 +385,7 @@ int32_t lookPastEnd(PmdFrameReader& reader, bool misled) {
                          gapStart + reader.maxGapSamples);
   reader.waiting = resync.kind == kResyncOutOfData;
   if (resync.kind == kResyncFound &&
+      signalLostBetween(reader.crossings, walk.middle + 1, resync.crossing, walk.halfCell) &&
       !leaderLeadsTo(reader.crossings, reader.sampleRate, walk.middle + 1, resync.crossing)) {
     noteNextFrames(reader.part, resync);
   }

@@ -207,6 +207,38 @@ void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrame
   }
 }
 
+bool signalLostBetween(const Crossings& crossings, size_t from, size_t to, double unitSamples) {
+  // Longer than any level of any cell: the signal stopped.
+  constexpr double kLostUnits = 6;
+  constexpr size_t kReferenceCrossings = 40;
+  constexpr size_t kWindow = 8;
+  const std::vector<double>& x = crossings.positions;
+  const std::vector<float>& swings = crossings.swings;
+  to = std::min(to, x.size());
+  if (from >= to || from == 0) {
+    return true;
+  }
+  for (size_t i = from - 1; i + 1 < to; ++i) {
+    if (x[i + 1] - x[i] > kLostUnits * unitSamples) {
+      return true;
+    }
+  }
+  const size_t first = from > kReferenceCrossings ? from - kReferenceCrossings : 0;
+  double before = 0;
+  for (size_t i = first; i < from; ++i) {
+    before += swings[i];
+  }
+  before /= static_cast<double>(from - first);
+  double window = 0;
+  for (size_t i = from; i < to; ++i) {
+    window += swings[i] - (i >= from + kWindow ? swings[i - kWindow] : 0.0F);
+    if (i + 1 >= from + kWindow && window / kWindow < 0.5 * before) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void noteNextFrames(TapePart& part, const ResyncResult& resync) {
   if (resync.kind == kResyncFound) {
     part.nextFrames = resync.crossing;

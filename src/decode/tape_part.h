@@ -162,6 +162,12 @@ void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromE
 void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrameEnd,
                     double frameSamples, bool midFrame, const PartLimits& limits);
 
+// True when the signal was lost between crossings `from` and `to`: none came for longer
+// than any level lasts (`unitSamples` a PMD 85 half cell or a Mato space), or their swing
+// fell below half of what it was over the crossings just before `from`. Noise in an intact
+// leader keeps its swing; a dropout takes it.
+bool signalLostBetween(const Crossings& crossings, size_t from, size_t to, double unitSamples);
+
 // Notes in `part` where frames go on after the gap that ended it whole, if `resync` found
 // them.
 void noteNextFrames(TapePart& part, const ResyncResult& resync);
