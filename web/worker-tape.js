@@ -9,39 +9,31 @@
     'use strict';
 
     const TAPE_DIR = '/tape';
-    const RESULT_PATH = '/result.json';
-    // The page's limit on any file in MEMFS, as on the page before: beyond it a WAV fails
-    // like a full disk, with the converter's own message.
-    const MAX_FILE_BYTES = 256 * 1024 * 1024;
     const ENOSPC = 51;
-    let lines = null;
+    // The page's one way to call the module (module.js), handed over in the source text.
+    const calls = moduleCalls();
+    // The page's limit on any file in MEMFS, from the module's facts: beyond it a WAV fails
+    // like a full disk, with the converter's own message. None before the facts are read.
+    let maxFileBytes = Infinity;
 
-    const moduleReady = createTonbrix({
-      print: (text) => lines && lines.push({ text, isError: false }),
-      printErr: (text) => lines && lines.push({ text, isError: true }),
-    }).then((module) => {
+    const moduleReady = createTonbrix(calls.printing).then((module) => {
       module.FS.mkdir(TAPE_DIR);
       module.FS.chdir(TAPE_DIR);
       const write = module.FS.write;
       module.FS.write = (stream, buffer, offset, length, position, canOwn) => {
-        if ((position ?? stream.position) + length > MAX_FILE_BYTES) {
+        if ((position ?? stream.position) + length > maxFileBytes) {
           throw new module.FS.ErrnoError(ENOSPC);
         }
         return write(stream, buffer, offset, length, position, canOwn);
       };
+      maxFileBytes = calls.readFacts(module).maxFileBytes;
       return module;
     });
 
     function runTonbrix(module, args) {
-      lines = [];
-      try {
-        const status = module.ccall('runTonbrix', 'number', ['string', 'string'],
-          [args.join('\n'), RESULT_PATH]);
-        const result = JSON.parse(module.FS.readFile(RESULT_PATH, { encoding: 'utf8' }));
-        return { status, result, lines };
-      } finally {
-        lines = null;
-      }
+      const { result: status, lines } = calls.call(module, 'runTonbrix', 'number',
+        ['string', 'string'], [args.join('\n'), calls.RESULT_PATH]);
+      return { status, result: calls.readResult(module), lines };
     }
 
     function unlinkIfThere(module, path) {
@@ -100,7 +92,8 @@
   const waiting = new Map();
 
   function start() {
-    const source = `var _scriptDir;\nvar createTonbrix = ${createTonbrix};\n(${tapeThread})();\n`;
+    const source = `var _scriptDir;\nvar createTonbrix = ${createTonbrix};\n` +
+      `var moduleCalls = ${window.tonbrix.module.moduleCalls};\n(${tapeThread})();\n`;
     const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
     worker = new Worker(url);
     URL.revokeObjectURL(url);
