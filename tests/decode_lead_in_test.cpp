@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decode/lead_in.h"
+#include "decode/tape_part.h"
 
 namespace {
 
@@ -137,6 +138,36 @@ TEST(LeadInSearch, DecidesInPiecesAsAtOnce) {
   EXPECT_EQ(leadIn.end, whole.leadIn.end);
   EXPECT_EQ(leadIn.protocol, whole.leadIn.protocol);
   EXPECT_DOUBLE_EQ(leadIn.highSamples, whole.leadIn.highSamples);
+}
+
+// Frames found past a part's end are another part's only where the signal was lost before
+// them: no crossing for longer than any level, or a swing fallen to under half. Noise in an
+// intact leader keeps both.
+TEST(SignalLost, ByASilenceOrAFallenSwingNotByNoise) {
+  const double unit = 10;
+  struct Case {
+    const char* name;
+    double longest;      // the interval in the middle of the stretch looked at
+    float swingThere;    // the swing of the crossings there, against 1 before
+    bool lost;
+  } cases[] = {
+      {"an intact leader", 10, 1.0F, false},
+      {"noise in the leader: a short interval, the swing kept", 4, 0.9F, false},
+      {"a silent dropout", 200, 1.0F, true},
+      {"a hissing dropout", 10, 0.2F, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Crossings crossings;
+    double at = 0;
+    for (int i = 0; i < 100; ++i) {
+      const bool middle = i >= 50 && i < 70;
+      at += i == 60 ? c.longest : unit;
+      crossings.positions.push_back(at);
+      crossings.swings.push_back(middle ? c.swingThere : 1.0F);
+    }
+    EXPECT_EQ(signalLostBetween(crossings, 50, 70, unit), c.lost);
+  }
 }
 
 }  // namespace

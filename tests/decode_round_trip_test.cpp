@@ -753,6 +753,48 @@ TEST_F(DecodeTakes, SameDropoutInTwoTakesIsLocatedInTheListingAndTheReport) {
   }
 }
 
+// A take of another tape whose blocks have the same names is named with the blocks it
+// contradicts, left out of the image, and the run ends with its own code; -mix merges it
+// all the same and still ends so.
+TEST_F(DecodeTakes, ATakeOfAnotherTapeIsNamedAndEndsTheRunWith26) {
+  tape_builder::Header loader;
+  loader.name = "LOADER";
+  TapeImage other;
+  other.headerBlock(loader, tape_builder::patternBytes(300, 51));
+  ASSERT_TRUE(other.writeTo(dir.file("other.img")));
+  ASSERT_EQ(runTonbrix({"-sr", "L", "-gap", "1", "-o", dir.file("other.wav"), dir.file("other.img")},
+                       dir.path().string()).exitCode, 0);
+  const std::string ours = record("ours.wav", {});
+  const std::string theirs = dir.file("other.wav");
+  for (const bool mix : {false, true}) {
+    SCOPED_TRACE(mix);
+    std::vector<std::string> args = {"-f", "-report", dir.file("r.json"), "-o", dir.file("out.img")};
+    if (mix) {
+      args.push_back("-mix");
+    }
+    args.insert(args.end(), {ours, ours, theirs});
+    const RunResult result = decodeTakes(args);
+    EXPECT_EQ(result.exitCode, 26) << result.out << result.err;
+    EXPECT_EQ(result.err, "Take '" + theirs + "' holds another tape: its blocks 1 contradict the "
+                          "other takes'!\n\n");
+    EXPECT_NE(result.out.find(mix ? " Take 3 holds another tape: its blocks 1 contradict the other "
+                                    "takes; merged all the same\n"
+                                  : " Take 3 holds another tape: its blocks 1 contradict the other "
+                                    "takes; it is left out\n"),
+              std::string::npos)
+        << result.out;
+    Value report;
+    ASSERT_TRUE(json_value::Reader(readWholeFile(dir.file("r.json"))).read(report));
+    EXPECT_TRUE(report["takes"].items[2]["anotherTape"].boolean);
+    EXPECT_FALSE(report["takes"].items[0]["anotherTape"].boolean);
+    EXPECT_EQ(report["takes"].items[2]["merged"].boolean, mix);
+    if (!mix) {
+      const std::string image = readWholeFile(dir.file("out.img"));
+      EXPECT_EQ(Bytes(image.begin(), image.end()), original);
+    }
+  }
+}
+
 // Nothing is destroyed: an existing image, named by -o or derived from the recording,
 // stays unless -f is given, and the refusal comes before any sample is read.
 TEST_F(DecodeTakes, ExistingOutputIsKeptUnlessForced) {
