@@ -82,6 +82,24 @@ Edit misread(size_t b, size_t i, uint8_t value, uint8_t confidence, bool fixSum 
   };
 }
 
+// Body bytes [from, from + count) of block `b` lost under a dropout whose frames were
+// miscounted by `shift`: the bytes read after it, up to a second dropout at `until` that
+// put them back in place, stand `shift` places off and have no known place.
+Edit slip(size_t b, size_t from, size_t count, size_t shift, size_t until) {
+  return [=](Take& take) {
+    DecodedBlock& block = take[b];
+    const Bytes original = block.body;
+    block.unplacedFirst = from + count + shift;
+    block.unplacedGrades.assign(until - block.unplacedFirst, kByteCertain);
+    for (size_t i = from; i < until + count; ++i) {
+      const bool unplaced = i >= block.unplacedFirst && i < until;
+      block.body[i] = unplaced ? original[i - shift] : 0;
+      block.bodyConfidence[i] = unplaced ? kByteUncertain : kByteUnknown;
+    }
+    markFaults(block);
+  };
+}
+
 Edit breakHeaderName(size_t b) {
   return [=](Take& take) {
     take[b].headerPart[kSyncPatternLength + kHeaderName] ^= 0x20;
@@ -189,6 +207,13 @@ const Case kCases[] = {
      {"1+2", "1+2", "1+2", "1+2", "1+2"},
      {0, 0, 0, 0, 0},
      {0, 0, 0, 0, 0}},
+    {"bytes read after a miscounted gap are placed where another take's bytes match them",
+     {{slip(2, 100, 20, 2, 300)}, {lose(2, 250, 20)}},
+     {},
+     {kMergeAgreed, kMergeAgreed, kMergeRecovered, kMergeAgreed, kMergeAgreed},
+     {"1+2", "1+2", "1+2", "1+2", "1+2"},
+     {0, 0, 0, 0, 0},
+     {0, 0, 0, 0, 0}},
     {"one take is kept exactly as it was read",
      {{lose(2, 100, 50), cutBody(3, 20)}},
      {lose(2, 100, 50), cutBody(3, 20)},
@@ -229,6 +254,26 @@ TEST(MergeTakes, AlignsTheTakesAndKeepsTheBestOfEachBlock) {
       EXPECT_EQ(origin.unknownBytes, test.unknown[b]);
       EXPECT_EQ(origin.disputedBytes, test.disputed[b]);
       EXPECT_EQ(isDamaged(merge.blocks[b]), test.unknown[b] > 0);
+    }
+  }
+}
+
+// A run that no take's certain bytes place keeps its doubt, and where another take read a
+// byte in its place, that reading decides even when it is uncertain itself.
+TEST(MergeTakes, BytesWithoutAPlaceNeverOutvoteAReadingInTheirPlace) {
+  std::vector<Take> takes(2, originalTape());
+  slip(2, 100, 20, 2, 300)(takes[0]);
+  lose(2, 100, 200)(takes[1]);
+  misread(2, 200, originalTape()[2].body[200], kByteUncertain)(takes[1]);
+  TapeMerge merge;
+  ASSERT_EQ(mergeTakes(takes, merge), kOk);
+  const DecodedBlock& block = merge.blocks[2];
+  const Bytes original = originalTape()[2].body;
+  EXPECT_EQ(block.body[200], original[200]);
+  EXPECT_TRUE(isDamaged(block));
+  for (size_t i = 0; i < block.body.size(); ++i) {
+    if (block.bodyConfidence[i] >= kMinCertainByte) {
+      EXPECT_EQ(block.body[i], original[i]) << "byte " << i;
     }
   }
 }

@@ -67,6 +67,11 @@ int32_t takeBody(const TapePart& part, int32_t sampleRate, DecodedBlock& block) 
   if (status == kOk) {
     status = timesOf(part, sampleRate, 0, part.bytes.size(), 0, block.bodyTimes);
   }
+  // A header part cut back to its header leaves its unplaced bytes behind.
+  if (status == kOk && part.unplacedFirst + part.unplacedGrades.size() <= part.bytes.size()) {
+    status = copyBytes(part.unplacedGrades, block.unplacedGrades);
+    block.unplacedFirst = part.unplacedFirst;
+  }
   block.endSeconds = part.endSample / sampleRate;
   block.cellSpread = std::max(block.cellSpread, part.cellSpread);
   block.swing = block.swing > 0 ? (block.swing + part.swing) / 2 : part.swing;

@@ -41,6 +41,10 @@ struct DecodedBlock {
   std::vector<uint8_t> bodyConfidence;
   ByteTimes headerTimes;  // by index into headerPart
   ByteTimes bodyTimes;
+  // Body bytes whose place an estimated gap put in doubt (graded uncertain above): from
+  // unplacedFirst on, the grades their frames were read with.
+  size_t unplacedFirst = 0;
+  std::vector<uint8_t> unplacedGrades;
 };
 
 // Makes the block of one part: a header part with `body` (its body part, or nullptr when

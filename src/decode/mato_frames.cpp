@@ -432,8 +432,11 @@ int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
     closePartAtEnd(part, crossings, reader.lastFrameEnd, frameSamples, false,
                    limits);
   }
-  markUnplacedBytes(part, reader.bridge,
-                    isBody && part.bytes.size() == limits.byteLimit && part.cut == 0);
+  status = markUnplacedBytes(part, reader.bridge,
+                             isBody && part.bytes.size() == limits.byteLimit && part.cut == 0);
+  if (status != kOk) {
+    return status;
+  }
   next = reader.waiting ? x.size() : reader.walk.c;
   const MatoCellWalk& walk = reader.walk;
   part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;

@@ -481,7 +481,11 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
       return status;
     }
   }
-  markUnplacedBytes(part, reader.bridge, body && part.bytes.size() == byteLimit && part.cut == 0);
+  status = markUnplacedBytes(part, reader.bridge,
+                             body && part.bytes.size() == byteLimit && part.cut == 0);
+  if (status != kOk) {
+    return status;
+  }
   part.cellSpread = reader.walk.spread.percent();
   measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part);
   return kOk;

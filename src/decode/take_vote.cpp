@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "core/memory.h"
+#include "decode/take_place.h"
 #include "tape/tape_image.h"
 
 namespace {
@@ -109,7 +110,28 @@ struct PartCopy {
   const std::vector<uint8_t>* bytes = nullptr;
   const std::vector<uint8_t>* confidence = nullptr;
   int32_t take = 0;
+  const std::vector<uint8_t>* floating = nullptr;  // 1 where a byte's place is unknown
 };
+
+bool isFloating(const PartCopy& copy, size_t i) {
+  return copy.floating != nullptr && (*copy.floating)[i] != 0;
+}
+
+// The readings of byte `i` in `copies`, into `readings`; a byte whose place is unknown
+// counts only where no copy read that place itself.
+size_t gatherReadings(const std::vector<PartCopy>& copies, size_t i,
+                      std::vector<Reading>& readings) {
+  const bool placedRead = std::any_of(copies.begin(), copies.end(), [i](const PartCopy& copy) {
+    return i < copy.bytes->size() && (*copy.confidence)[i] != kByteUnknown && !isFloating(copy, i);
+  });
+  size_t count = 0;
+  for (const PartCopy& copy : copies) {
+    if (i < copy.bytes->size() && !(placedRead && isFloating(copy, i))) {
+      readings[count++] = {(*copy.bytes)[i], (*copy.confidence)[i], copy.take};
+    }
+  }
+  return count;
+}
 
 // Combines bytes [0, size) of one part from its copies into `bytes` and `confidence`;
 // marks in `used` the takes whose reading was kept somewhere and counts the disputed bytes.
@@ -128,12 +150,7 @@ int32_t combinePart(const std::vector<PartCopy>& copies, size_t size, std::vecto
     return status;
   }
   for (size_t i = 0; i < size; ++i) {
-    size_t count = 0;
-    for (const PartCopy& copy : copies) {
-      if (i < copy.bytes->size()) {
-        readings[count++] = {(*copy.bytes)[i], (*copy.confidence)[i], copy.take};
-      }
-    }
+    const size_t count = gatherReadings(copies, i, readings);
     uint8_t floor = 0;
     bool split = false;
     const Reading chosen = chooseByte(readings, count, floor, split);
@@ -184,6 +201,7 @@ struct BlockCopies {
   std::vector<const DecodedBlock*> all;
   std::vector<PartCopy> headers;
   std::vector<PartCopy> bodies;
+  std::vector<PlacedBody> placed;  // per copy in `all`: its body placed, or empty
 };
 
 // A part whose checksum passes in some copy is taken from those copies alone: the other
@@ -199,6 +217,17 @@ bool isBodyVerified(const DecodedBlock& copy) {
          copy.info.bodyLengthError < 0 && !hasUnknownIn(copy.bodyConfidence);
 }
 
+// The body of the `index`th copy as the combination reads it: its unplaced bytes placed by
+// the other copies' bytes where they could be.
+PartCopy bodyOf(const BlockCopies& copies, size_t index, int32_t take) {
+  const PlacedBody& placed = copies.placed[index];
+  if (placed.bytes.empty()) {
+    const DecodedBlock& copy = *copies.all[index];
+    return PartCopy{&copy.body, &copy.bodyConfidence, take};
+  }
+  return PartCopy{&placed.bytes, &placed.confidence, take, &placed.floating};
+}
+
 int32_t gatherCopies(const Takes& takes, const TakeColumn& column, BlockCopies& copies) {
   int32_t status = kOk;
   for (size_t t = 0; t < takes.size() && status == kOk; ++t) {
@@ -206,23 +235,27 @@ int32_t gatherCopies(const Takes& takes, const TakeColumn& column, BlockCopies& 
       status = appendItem(copies.all, &takes[t][static_cast<size_t>(column[t])]);
     }
   }
+  if (status == kOk) {
+    status = placeByContent(copies.all, copies.placed);
+  }
   const auto verified = [&](bool (*test)(const DecodedBlock&)) {
     return std::any_of(copies.all.begin(), copies.all.end(),
                        [test](const DecodedBlock* copy) { return test(*copy); });
   };
   const bool anyHeaderVerified = verified(isHeaderVerified);
   const bool anyBodyVerified = verified(isBodyVerified);
-  for (size_t t = 0; t < takes.size() && status == kOk; ++t) {
+  for (size_t t = 0, index = 0; t < takes.size() && status == kOk; ++t) {
     if (column[t] == kNoCopy) {
       continue;
     }
     const DecodedBlock& copy = takes[t][static_cast<size_t>(column[t])];
     const auto take = static_cast<int32_t>(t);
+    const PartCopy body = bodyOf(copies, index++, take);
     if (!anyHeaderVerified || isHeaderVerified(copy)) {
       status = appendItem(copies.headers, PartCopy{&copy.headerPart, &copy.headerConfidence, take});
     }
     if (status == kOk && (!anyBodyVerified || isBodyVerified(copy))) {
-      status = appendItem(copies.bodies, PartCopy{&copy.body, &copy.bodyConfidence, take});
+      status = appendItem(copies.bodies, body);
     }
   }
   return status;

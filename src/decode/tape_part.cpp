@@ -182,15 +182,27 @@ int32_t fitBridgedBody(TapePart& part, size_t byteLimit, const GapBridge& bridge
   return kOk;
 }
 
-void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromEnd) {
+int32_t markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromEnd) {
+  part.unplacedFirst = 0;
+  part.unplacedGrades.clear();
   if (bridge.estimatedGaps == 0) {
-    return;
+    return kOk;
   }
   const size_t end = std::min(placedFromEnd ? bridge.gapEnd - bridge.gapBytes : part.bytes.size(),
                               part.bytes.size());
+  if (bridge.firstUnplaced >= end) {
+    return kOk;
+  }
+  const int32_t status = appendItems(part.unplacedGrades, &part.confidence[bridge.firstUnplaced],
+                                     end - bridge.firstUnplaced);
+  if (status != kOk) {
+    return status;
+  }
+  part.unplacedFirst = bridge.firstUnplaced;
   for (size_t i = bridge.firstUnplaced; i < end; ++i) {
     part.confidence[i] = std::min(part.confidence[i], kByteUncertain);
   }
+  return kOk;
 }
 
 void closePartAtEnd(TapePart& part, const Crossings& crossings, double lastFrameEnd,

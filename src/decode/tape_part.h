@@ -56,6 +56,10 @@ struct TapePart {
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> confidence;  // one per byte: kByteUnknown .. kByteCertain
   std::vector<double> starts;       // one per byte: the sample where its frame starts
+  // Bytes whose place an estimated gap put in doubt, from unplacedFirst on: the grades
+  // their frames were read with, which another take's bytes may yet place.
+  size_t unplacedFirst = 0;
+  std::vector<uint8_t> unplacedGrades;
 };
 
 // How far a part's reader goes.
@@ -151,8 +155,10 @@ enum GapOutcome {
 
 // Marks as uncertain the bytes of `part` whose place rests on an estimated gap: those after
 // the first one, up to the last one where `placedFromEnd` (a body that holds exactly the
-// length its header states), else to the end. Unknown bytes stay unknown.
-void markUnplacedBytes(TapePart& part, const GapBridge& bridge, bool placedFromEnd);
+// length its header states), else to the end. Unknown bytes stay unknown. Their grades
+// before are kept in part.unplacedGrades. Returns kOk or kErrOutOfMemory, reported.
+[[nodiscard]] int32_t markUnplacedBytes(TapePart& part, const GapBridge& bridge,
+                                        bool placedFromEnd);
 
 // Called where a part's reader ran out of crossings after the recording ended, the last
 // whole frame ending at `lastFrameEnd` (`frameSamples` long), or with a frame half read
