@@ -115,15 +115,15 @@ void findPlace(const DecodedBlock& copy, const std::vector<BodyView>& others,
 }
 
 // True when the segment can go to its offset: onto bytes that were lost or were unplaced
-// themselves, and that no segment placed before it took.
+// themselves, and that no segment placed before it took. Bytes it pushes past either end
+// of the body are frames the gaps' miscount made up, and go.
 bool fitsAt(const DecodedBlock& copy, const Segment& segment, const PlacedBody& placed) {
-  const int64_t begin = static_cast<int64_t>(segment.begin) + segment.shift;
-  const int64_t end = static_cast<int64_t>(segment.end) + segment.shift;
-  if (begin < 0 || end > static_cast<int64_t>(copy.body.size())) {
-    return false;
-  }
+  const int64_t size = static_cast<int64_t>(copy.body.size());
+  const int64_t begin = std::max<int64_t>(0, static_cast<int64_t>(segment.begin) + segment.shift);
+  const int64_t end = std::min(size, static_cast<int64_t>(segment.end) + segment.shift);
   const size_t unplacedEnd = copy.unplacedFirst + copy.unplacedGrades.size();
-  for (auto p = static_cast<size_t>(begin); p < static_cast<size_t>(end); ++p) {
+  for (int64_t at = begin; at < end; ++at) {
+    const auto p = static_cast<size_t>(at);
     const bool free = (p >= copy.unplacedFirst && p < unplacedEnd) || isUnknown(copy, p);
     if (!free || placed.confidence[p] != kByteUnknown) {
       return false;
@@ -134,8 +134,9 @@ bool fitsAt(const DecodedBlock& copy, const Segment& segment, const PlacedBody& 
 
 void writeSegment(const DecodedBlock& copy, const Segment& segment, PlacedBody& placed) {
   for (size_t i = segment.begin; i < segment.end; ++i) {
-    const size_t p = segment.placed ? static_cast<size_t>(static_cast<int64_t>(i) + segment.shift) : i;
-    if (placed.confidence[p] != kByteUnknown) {
+    const int64_t at = static_cast<int64_t>(i) + (segment.placed ? segment.shift : 0);
+    const auto p = static_cast<size_t>(at);
+    if (at < 0 || p >= placed.confidence.size() || placed.confidence[p] != kByteUnknown) {
       continue;
     }
     placed.bytes[p] = copy.body[i];
@@ -176,7 +177,7 @@ int32_t placeUnplacedBytes(const DecodedBlock& copy, const std::vector<BodyView>
   for (Segment& segment : segments) {
     findPlace(copy, others, segment);
     segment.placed = segment.placed && fitsAt(copy, segment, placed);
-    if (segment.placed) {
+      if (segment.placed) {
       writeSegment(copy, segment, placed);
       ++placedRuns;
     }
