@@ -207,12 +207,16 @@ std::vector<DecodedBlock> decodeSignal(const Signal& signal, int32_t sampleRate,
   return decoder.blocks;
 }
 
-std::vector<DecodedBlock> decodeSamples(const std::vector<int16_t>& samples) {
+std::vector<DecodedBlock> decodeSamples(const std::vector<int16_t>& samples,
+                                        std::vector<double>* strayFrames = nullptr) {
   StreamDecoder decoder;
   EXPECT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
   const std::vector<float> floats = floatsOf(samples);
   EXPECT_EQ(feedSamples(decoder, floats.data(), floats.size()), kOk);
   EXPECT_EQ(finishStreamDecoder(decoder), kOk);
+  if (strayFrames != nullptr) {
+    *strayFrames = decoder.stray.seconds;
+  }
   return decoder.blocks;
 }
 
@@ -805,7 +809,8 @@ Signal headerBlockThenHeaderless(const Bytes& body, const Bytes& headerless, dou
 }
 
 // A body whose leader and first 1.5 s a dropout took is lost; the block after it is not
-// taken for it.
+// taken for it, and the frames after the dropout say that a block may be missing there.
+// Dropouts that are bridged, and the silence between blocks, say nothing.
 TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
   const double cell = 18.4;
   const Bytes body = tape_builder::patternBytes(500, 3);
@@ -813,15 +818,34 @@ TEST(DecodeDropouts, ABodyWhoseLeaderWasLostIsNotReplacedByTheNextBlock) {
   size_t bodyStart = 0;
   size_t headerlessStart = 0;
   const Signal signal = headerBlockThenHeaderless(body, headerless, cell, bodyStart, headerlessStart);
-  std::vector<int16_t> samples = signal.samples();
   const auto leader = static_cast<std::ptrdiff_t>(600 * cell);
-  std::fill(samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) - leader + 100,
-            samples.begin() + static_cast<std::ptrdiff_t>(bodyStart) + 33075, int16_t{0});
-  const std::vector<DecodedBlock> blocks = decodeSamples(samples);
-  ASSERT_EQ(blocks.size(), 2u);
-  EXPECT_TRUE(blocks[0].body.empty());
-  EXPECT_GE(blocks[0].info.bodyLengthError, 0);
-  EXPECT_EQ(blocks[1].body, headerless);
+  struct Case {
+    const char* name;
+    std::ptrdiff_t lostAfterLeader;  // samples of the body lost after its leader
+    size_t blocks;
+    size_t stray;
+  };
+  const Case cases[] = {{"1.5 s of the body lost", 33075, 2, 1},
+                        {"half a second of it lost, bridged", 11025, 2, 0},
+                        {"nothing lost", -leader, 2, 0}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    std::vector<int16_t> samples = signal.samples();
+    const auto at = static_cast<std::ptrdiff_t>(bodyStart);
+    const std::ptrdiff_t from = at - leader + 100;
+    std::fill(samples.begin() + from, samples.begin() + std::max(from, at + test.lostAfterLeader),
+              int16_t{0});
+    std::vector<double> stray;
+    const std::vector<DecodedBlock> blocks = decodeSamples(samples, &stray);
+    ASSERT_EQ(blocks.size(), test.blocks);
+    ASSERT_EQ(stray.size(), test.stray);
+    EXPECT_EQ(blocks[1].body, headerless);
+    if (test.stray > 0) {
+      EXPECT_TRUE(blocks[0].body.empty());
+      EXPECT_GE(blocks[0].info.bodyLengthError, 0);
+      EXPECT_NEAR(stray[0], static_cast<double>(at + test.lostAfterLeader) / 22050, 0.05);
+    }
+  }
 }
 
 // A recording that stops while a headerless block still plays cut it: the block says so.

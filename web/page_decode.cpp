@@ -159,14 +159,16 @@ EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageCassette* cassette) {
   cassette->finished = true;
   const TakeFacts& facts = tape.facts.back();
   std::string text;
+  int32_t listed = kOk;
   if (isOneOfSeveral(tape)) {
     text = "Take " + std::to_string(tape.takes.size()) + ": " + facts.name + "\n";
-    return printText(appendTakeSummary(text, tape.takes.back()), text);
-  }
-  if (takeEnding(tape) == kErrNoBlocks) {
+    listed = appendTakeSummary(text, tape.takes.back());
+  } else if (takeEnding(tape) == kErrNoBlocks) {
     return reportFailure(kErrNoBlocks, facts.name);
+  } else {
+    listed = listDecodedBlocks(text, tape.takes.back(), 0);
   }
-  return printText(listDecodedBlocks(text, tape.takes.back(), 0), text);
+  return printText(listed == kOk ? appendStrayFrames(text, facts.strayFrames) : listed, text);
 }
 
 // Lets go of the samples of the take being decoded, once it is finished or given up; the

@@ -46,7 +46,11 @@ int32_t endTake(Cassette& cassette) {
 int32_t keepTake(Cassette& cassette) {
   DecodeSession& session = cassette.session;
   cassette.decoding.channel = session.channels[session.best];
-  int32_t status = appendItem(cassette.facts, cassette.decoding);
+  const std::vector<double>& stray = session.decoders[session.best].stray.seconds;
+  int32_t status = appendItems(cassette.decoding.strayFrames, stray.data(), stray.size());
+  if (status == kOk) {
+    status = appendItem(cassette.facts, cassette.decoding);
+  }
   if (status == kOk) {
     status = appendItem(cassette.takes, std::vector<DecodedBlock>{});
     if (status != kOk) {
@@ -76,9 +80,11 @@ int32_t takeEnding(const Cassette& cassette) {
 int32_t mergeCassette(Cassette& cassette) {
   const int32_t status = mergeTakes(cassette.takes, cassette.merge, cassette.mergeForeign);
   cassette.ending = status == kOk ? mergeEnding(cassette.merge) : status;
-  const bool endedEarly = std::any_of(cassette.facts.begin(), cassette.facts.end(),
-                                      [](const TakeFacts& take) { return take.endedEarly; });
-  if (cassette.ending == kOk && endedEarly) {
+  const bool lostSome = std::any_of(cassette.facts.begin(), cassette.facts.end(),
+                                    [](const TakeFacts& take) {
+                                      return take.endedEarly || !take.strayFrames.empty();
+                                    });
+  if (cassette.ending == kOk && lostSome) {
     cassette.ending = kErrDamagedBlocks;
   }
   return status;

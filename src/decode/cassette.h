@@ -20,6 +20,8 @@ struct TakeFacts {
   int32_t channelCount = 0;
   int64_t frames = 0;  // sample frames read
   bool endedEarly = false;  // before the end its file states, or at damage: blocks may be lost
+  // Where frames went on that no leader introduced: a block may be missing there.
+  std::vector<double> strayFrames;
 };
 
 struct Cassette {
@@ -76,7 +78,8 @@ bool isOneOfSeveral(const Cassette& cassette);
 int32_t takeEnding(const Cassette& cassette);
 
 // Merges every take kept into cassette.merge and sets cassette.ending: a take that ended
-// early makes a decode that would end whole end damaged. Returns kOk or kErrOutOfMemory,
+// early, or in which a block may be missing, makes a decode that would end whole end
+// damaged. Returns kOk or kErrOutOfMemory,
 // reported.
 [[nodiscard]] int32_t mergeCassette(Cassette& cassette);
 

@@ -217,6 +217,17 @@ int32_t appendTakeSummary(std::string& text, const std::vector<DecodedBlock>& bl
   return listing.status;
 }
 
+int32_t appendStrayFrames(std::string& text, const std::vector<double>& strayFrames) {
+  Listing listing{text};
+  for (const double seconds : strayFrames) {
+    char at[32];
+    formatMinutes(seconds, at, sizeof at);
+    addFormatted(listing, " A block may be missing at %s: frames go on there without a leader\n",
+                 at);
+  }
+  return listing.status;
+}
+
 int32_t listMergedBlocks(std::string& text, const TapeMerge& merge, int32_t takeCount,
                          int32_t verbose) {
   Listing listing{text};

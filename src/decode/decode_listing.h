@@ -37,6 +37,10 @@
 // several: the merged listing shows the blocks.
 [[nodiscard]] int32_t appendTakeSummary(std::string& text, const std::vector<DecodedBlock>& blocks);
 
+// A line for each time in `strayFrames` (seconds in the recording) where frames went on
+// that no leader introduced: a block may be missing there.
+[[nodiscard]] int32_t appendStrayFrames(std::string& text, const std::vector<double>& strayFrames);
+
 // The listing of a tape merged from `takeCount` takes: the counts, the titles, a row per
 // block with the takes it came from (the time is in the first of them), and below a
 // block that was recovered, disputed or is damaged a line that says so: for a damaged

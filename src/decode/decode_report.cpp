@@ -160,6 +160,11 @@ int32_t buildDecodeReport(const Cassette& cassette, const char* image, std::stri
     writeJsonInteger(json, "channels", facts[t].channelCount);
     writeJsonInteger(json, "sampleFrames", facts[t].frames);
     writeJsonBoolean(json, "endedEarly", facts[t].endedEarly);
+    openJson(json, "blockMayBeMissingAt", "[", true);
+    for (const double seconds : facts[t].strayFrames) {
+      writeJsonNumber(json, nullptr, seconds, 3);
+    }
+    closeJson(json, "]");
     writeJsonInteger(json, "blocks", static_cast<int64_t>(takes[t].size()));
     writeJsonInteger(json, "damagedBlocks", countDamagedBlocks(takes[t]));
     addTakeStanding(json, merge, static_cast<int32_t>(t));

@@ -148,25 +148,31 @@ void resumeAfter(StreamDecoder& decoder, const TapePart& part) {
   decoder.gapDeadline = -1;
 }
 
-// Finds the next lead-in among the crossings that are decided; false where there is none
-// yet, with the crossings no longer needed dropped.
-bool findNextLeadIn(StreamDecoder& decoder, bool final) {
+// Finds the next lead-in among the crossings that are decided; `found` false where there is
+// none yet, with the crossings no longer needed dropped. What the search passed over is
+// watched for frames without a leader. Returns kOk or kErrOutOfMemory, reported.
+int32_t findNextLeadIn(StreamDecoder& decoder, bool final, bool& found) {
   const size_t size = decoder.crossings.positions.size();
   const size_t limit = final ? size : (size > kLookahead ? size - kLookahead : 0);
-  if (!findLeadInBefore(decoder.crossings, limit, decoder.sampleRate, decoder.protocol,
-                        decoder.phase, decoder.runStart, decoder.position, decoder.leadIn)) {
+  const size_t from = decoder.position;
+  found = findLeadInBefore(decoder.crossings, limit, decoder.sampleRate, decoder.protocol,
+                           decoder.phase, decoder.runStart, decoder.position, decoder.leadIn);
+  const int32_t status =
+      watchForStrayFrames(decoder.stray, decoder.crossings, from,
+                          found ? decoder.leadIn.first : decoder.position, decoder.sampleRate);
+  if (!found) {
     if (decoder.position - decoder.runStart > kMaxRunIntervals) {
       decoder.runStart = decoder.position - kMaxRunIntervals / 2;
     }
     dropUsedCrossings(decoder);
-    return false;
+    return status;
   }
   decoder.leadInFound = true;
   decoder.retryAt = 0;
   decoder.checkedUpTo = decoder.leadIn.end;
   decoder.shortRun = 0;
   decoder.gapDeadline = -1;
-  return true;
+  return status;
 }
 
 // True when the part after the lead-in found is worth reading now, while the recording
@@ -207,6 +213,8 @@ int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
   if (part.bytes.empty()) {
     return kOk;
   }
+  watchAfterPart(decoder.stray, part.protocol, part.cellRate, part.swing, part.cut != 0,
+                 decoder.sampleRate);
   if (part.nextFrames != 0) {
     resumeAfter(decoder, part);
   }
@@ -223,8 +231,12 @@ int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
 int32_t scanParts(StreamDecoder& decoder, bool final) {
   const std::vector<double>& x = decoder.crossings.positions;
   while (true) {
-    if (!decoder.leadInFound && !findNextLeadIn(decoder, final)) {
-      return kOk;
+    if (!decoder.leadInFound) {
+      bool found = false;
+      const int32_t status = findNextLeadIn(decoder, final, found);
+      if (status != kOk || !found) {
+        return status;
+      }
     }
     if (!final && !partMayHaveEnded(decoder)) {
       return kOk;

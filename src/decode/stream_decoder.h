@@ -11,6 +11,7 @@
 #include "decode/lead_in.h"
 #include "decode/tape_part.h"
 #include "decode/decoded_block.h"
+#include "decode/stray_frames.h"
 
 inline constexpr int32_t kMinStreamSampleRate = 8000;
 inline constexpr int32_t kMaxStreamSampleRate = 384000;
@@ -42,6 +43,7 @@ struct StreamDecoder {
   double headerEnd = 0;  // sample where the last header part ended
   bool headerPending = false;  // `header` waits for the part after it: its body or not
   TapePart header;
+  StrayWatch stray;  // frames the lead-in search passed over: stray.seconds
 };
 
 // Prepares `decoder` for one channel at `sampleRate` Hz (8000..384000) with the

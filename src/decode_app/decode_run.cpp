@@ -158,19 +158,21 @@ int32_t listDecodeResult(const DecodeJob& job, const Cassette& cassette, const D
   const DecodeSession& session = cassette.session;
   const std::vector<DecodedBlock>& blocks = cassette.takes.back();
   printChannel(job, session);
+  const std::vector<double>& stray = cassette.facts.back().strayFrames;
   std::string text;
+  int32_t status = kOk;
   if (isOneOfSeveral(cassette)) {
     // The merged listing follows; of each take only how it went.
-    return printText(appendTakeSummary(text, blocks), text);
-  }
-  if (!run.live || run.rowsMixed || run.rowsFrom != session.best ||
-      run.rowsShown != blocks.size()) {
+    status = appendTakeSummary(text, blocks);
+  } else if (!run.live || run.rowsMixed || run.rowsFrom != session.best ||
+             run.rowsShown != blocks.size()) {
     text = run.live ? "\n" : "";
-    return printText(listDecodedBlocks(text, blocks, job.verbose), text);
+    status = listDecodedBlocks(text, blocks, job.verbose);
+  } else {
+    status = appendBlockCount(text, blocks);
+    if (status == kOk) {
+      status = appendDecodedLegend(text, blocks);
+    }
   }
-  int32_t status = appendBlockCount(text, blocks);
-  if (status == kOk) {
-    status = appendDecodedLegend(text, blocks);
-  }
-  return printText(status, text);
+  return printText(status == kOk ? appendStrayFrames(text, stray) : status, text);
 }
