@@ -311,12 +311,14 @@ TEST(Cassette, EndingSaysWhetherThereIsAnImageAndWhetherItIsWhole) {
     std::vector<Take> takes;
     std::vector<int32_t> takeEndings;  // after each take is kept
     int32_t ending;
+    std::vector<double> strayFrames = {};  // in the last take
   } cases[] = {
       {"one take without a block", 1, {{}}, {kErrNoBlocks}, kErrNoBlocks},
       {"no take of two holds a block", 2, {{}, {}}, {kOk, kOk}, kErrNoBlocks},
       {"a first take alone so far", 1, {{}, originalTape()}, {kErrNoBlocks, kOk}, kOk},
       {"both lost the same bytes", 2, {damaged, damaged}, {kOk, kOk}, kErrDamagedBlocks},
       {"the other take read them", 2, {damaged, originalTape()}, {kOk, kOk}, kOk},
+      {"a block may be missing", 1, {originalTape()}, {kOk}, kErrDamagedBlocks, {12.5}},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
@@ -326,6 +328,9 @@ TEST(Cassette, EndingSaysWhetherThereIsAnImageAndWhetherItIsWhole) {
       cassette.takes.push_back(test.takes[t]);
       cassette.facts.emplace_back();
       EXPECT_EQ(takeEnding(cassette), test.takeEndings[t]);
+      if (t + 1 == test.takes.size()) {
+        cassette.facts.back().strayFrames = test.strayFrames;
+      }
       EXPECT_EQ(isOneOfSeveral(cassette), test.announced > 1 || t > 0);
     }
     ASSERT_EQ(mergeCassette(cassette), kOk);
