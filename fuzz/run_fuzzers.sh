@@ -34,7 +34,7 @@ fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for candidate in tape_fuzzer options_fuzzer decode_wav_fuzzer; do
+  for candidate in tape_fuzzer options_fuzzer decode_wav_fuzzer merge_fuzzer; do
     if [ -x "$build/fuzz/$candidate" ]; then
       targets+=("$candidate")
     fi
@@ -46,6 +46,7 @@ maxLength() {
   case $1 in
     tape_fuzzer) echo 4096 ;;
     options_fuzzer) echo 256 ;;
+    merge_fuzzer) echo 512 ;;
     *) echo 65536 ;;
   esac
 }
