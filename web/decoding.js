@@ -233,6 +233,7 @@
     take.blocks = message.blocks;
     take.channel = message.channel;
     renderTable(take, from);
+    take.onFound?.(take.blocks.length);
   }
 
   // The takes a merged block came from, and how, when it is more than taking a whole copy.
@@ -270,14 +271,15 @@
       cell(row, t(block.protocolKey), '', t('protocol'));
       // The checksum state, also when it is good: a person at the deck waits for that word.
       faultCell(row, block, true);
-      const plot = take.plots.find((p) => p.index === index);
-      if (plot) {
+      const shown = take.plots.filter((p) => p.index === index)
+        .map((plot) => ({ run: block.runs[plot.run], plot }));
+      if (shown.length > 0) {
         const plotRow = body.insertRow();
         plotRow.className = 'plot';
         const td = plotRow.insertCell();
         td.colSpan = take.merged ? 9 : 8;
-        const source = take.merged ? { number: block.take, name: takes[block.take - 1].name } : null;
-        td.append(window.tonbrix.damage.figure(index + 1, block, plot, source));
+        const takeOf = (run) => (take.merged ? { number: run.take, name: takes[run.take - 1].name } : null);
+        td.append(window.tonbrix.damage.figure(index + 1, shown, takeOf));
       }
     });
   }

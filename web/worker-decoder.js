@@ -151,7 +151,7 @@
       source.history = null;
       postMessage({ op: 'finished', id, status, lines, kept: found.finished,
         merged: merged && image !== null, blocks, image, report, plots: damage },
-      [...(image ? [image.buffer] : []), ...damage.map((p) => p.samples.buffer)]);
+      [...(image ? [image.buffer] : []), ...damage.map((p) => p.columns.buffer)]);
     }
 
     self.thread.decoder = {

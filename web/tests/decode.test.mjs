@@ -413,6 +413,39 @@ test('a damaged merged block is plotted from the take it came from', async () =>
   }
 });
 
+// Of three takes, only the second drops out in block 2, for a second and again briefly: the
+// merged block is whole, and its plot shows take 2, the whole second with the signal on both
+// sides, on a time axis, named as a dropout in the page's language, and the later runs too.
+test('every damaged run of a merged block is shown in the take it lies in, and named', async () => {
+  const recording = exportDemo('clean.wav', []);
+  const takes = [takeOf(recording, 'a.wav', []), takeOf(recording, 'b.wav', [[30, 1], [33, 0.1]]),
+    takeOf(recording, 'c.wav', [])];
+  const { browser, page, errors } = await openPage([], undefined, { locale: 'cs-CZ' });
+  try {
+    await fileInput(page, 1).setInputFiles(takes.map((name) => join(temp.folder, name)));
+    const plot = page.getByRole('img', { name: /^Signál bloku 2 v záznamu 2 od / });
+    await plot.waitFor();
+    const clock = /(\d+):(\d\d,\d)/g;
+    const times = (text) => [...text.matchAll(clock)].map(([, m, s]) => 60 * m + Number(s.replace(',', '.')));
+    const [from, to, start, end] = times(await plot.getAttribute('aria-label'));
+    assert.ok(from < start - 0.2 && start < 30.1 && end > 30.9 && to > end + 0.2, `${from} ${start} ${end} ${to}`);
+    const caption = page.locator('figure.damage figcaption');
+    assert.match(await caption.textContent(), /^Blok 2: výpadek signálu v záznamu 2 \(b\.wav\) od 0:30,0 do 0:31,0; \d+ bajtů se nepřečetlo\./);
+    // The time axis is drawn under the signal: its labels leave ink in the canvas's last rows.
+    assert.ok(await plot.evaluate((canvas) => {
+      const rows = canvas.getContext('2d').getImageData(0, canvas.height - 12, canvas.width, 8).data;
+      return rows.some((value, i) => i % 4 === 3 && value > 0);
+    }));
+    await page.getByRole('button', { name: 'Další poškození v bloku 2' }).press('Enter');
+    assert.match(await caption.textContent(), /^Blok 2: .*v záznamu 2 \(b\.wav\) od 0:3[1-3],\d/);
+    assert.match(await caption.textContent(), /Poškození 2 z [3-9]/);
+    assert.equal(await page.locator('figure.damage').count(), 1);
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
 // The browser decodes a FLAC file itself; at the file's own rate, so that the report holds
 // the file's rate and sample offsets, as tonbrix-decode's does.
 test('the report of a 44.1 kHz FLAC file is the one tonbrix-decode writes', async () => {
