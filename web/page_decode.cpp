@@ -66,7 +66,8 @@ void writeDoubtfulRuns(JsonWriter& json, const DecodedBlock& block, int32_t take
 // Writes the fields of `block` that the table shows, as an object without its closing
 // brace: the listing's (openBlockObject), "startSeconds" and "endSeconds" (where it lies
 // in the recording), "protocol" (its name) and "protocolKey" (the word the page says it
-// with: "pmd", "pmdDouble" or "mato"), "whole" and "unknownBytes".
+// with: "pmd", "pmdDouble" or "mato"), "whole", "unknownBytes", and "doubt": of the bytes
+// that the listing notes below the block, how many are "unknown", "uncertain" and "missing".
 void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unknownBytes) {
   openBlockObject(json, block.info);
   writeJsonNumber(json, "startSeconds", block.startSeconds, 6);
@@ -77,6 +78,43 @@ void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unkn
                                                                               : "pmd");
   writeJsonBoolean(json, "whole", !isDamaged(block));
   writeJsonInteger(json, "unknownBytes", unknownBytes);
+  std::vector<DoubtfulRun> runs;
+  if (json.status == kOk) {
+    json.status = findDoubtfulRuns(block, runs);
+  }
+  int64_t counts[3] = {};
+  for (const DoubtfulRun& run : runs) {
+    counts[run.doubt] += static_cast<int64_t>(run.count);
+  }
+  openJson(json, "doubt", "{", true);
+  for (const ByteDoubt doubt : {kDoubtUnknown, kDoubtUncertain, kDoubtMissing}) {
+    writeJsonInteger(json, doubtName(doubt), counts[doubt]);
+  }
+  closeJson(json, "}");
+}
+
+// Writes how the takes stand to each other, as the merged listing notes it: "foreign", the
+// takes of another tape ({"take", "blocks"}, from 1, the blocks numbered in that take),
+// "foreignMerged" (merged all the same) and "lone", the takes that share no block.
+void writeTakeStanding(JsonWriter& json, const TapeMerge& merge) {
+  openJson(json, "foreign", "[");
+  for (const ForeignTake& foreign : merge.foreign) {
+    openJson(json, nullptr, "{", true);
+    writeJsonInteger(json, "take", foreign.take + 1);
+    openJson(json, "blocks", "[", true);
+    for (const int32_t block : foreign.blocks) {
+      writeJsonInteger(json, nullptr, block);
+    }
+    closeJson(json, "]");
+    closeJson(json, "}");
+  }
+  closeJson(json, "]");
+  writeJsonBoolean(json, "foreignMerged", merge.foreignMerged);
+  openJson(json, "lone", "[", true);
+  for (const int32_t take : merge.lone) {
+    writeJsonInteger(json, nullptr, take + 1);
+  }
+  closeJson(json, "]");
 }
 
 int32_t writePageFile(const char* path, const uint8_t* bytes, size_t count) {
@@ -181,13 +219,15 @@ EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageCassette* cassette, const
   return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }
 
-// Ends the take being decoded and keeps it. The first take is listed as tonbrix-decode
-// lists a recording alone, and without a block it ends here; a later one is summed up, as
-// one of several. Returns kOk; kErrNoBlocks, reported, for a first take without a block
-// (it is kept all the same, as a take that the next ones may make up for); or another
-// code, reported, when it is not kept.
-EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageCassette* cassette) {
+// Ends the take being decoded and keeps it; `endedEarly` when its file stated more samples
+// than it held, which makes the decode not whole, as in tonbrix-decode. The first take is
+// listed as tonbrix-decode lists a recording alone, and without a block it ends here; a
+// later one is summed up, as one of several. Returns kOk; kErrNoBlocks, reported, for a
+// first take without a block (it is kept all the same, as a take that the next ones may
+// make up for); or another code, reported, when it is not kept.
+EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageCassette* cassette, int32_t endedEarly) {
   Cassette& tape = cassette->cassette;
+  tape.decoding.endedEarly = endedEarly != 0;
   const int32_t status = finishTake(tape);
   if (status != kOk) {
     return status;
@@ -256,12 +296,13 @@ EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageCassette* cassette, const char*
   return reportEnding(tape);
 }
 
-// Writes {"blocks": [...]} to `resultPath`: the blocks of the merged tape with the fields
+// Writes {"blocks": [...], ...} to `resultPath`: the blocks of the merged tape with the fields
 // of describeDecoded, where the time lies in take "take", and "sources" (the takes whose
 // bytes the block holds, from 1), "decision" (mergeDecisionName), as "unknownBytes" those
 // that no take read, and as "runs" those of every take's copy that it did not read for
 // certain, each in its own take: a block made whole from other takes shows where and how
-// a take was damaged. Returns kOk or a code, reported.
+// a take was damaged; "disputedBytes"; and after the blocks, how the takes stand
+// (writeTakeStanding). Returns kOk or a code, reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageCassette* cassette, const char* resultPath) {
   const TapeMerge& merge = cassette->cassette.merge;
   const Takes& takes = cassette->cassette.takes;
@@ -279,6 +320,7 @@ EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageCassette* cassette, const 
     }
     closeJson(json, "]");
     writeJsonString(json, "decision", mergeDecisionName(origin.decision));
+    writeJsonInteger(json, "disputedBytes", origin.disputedBytes);
     openJson(json, "runs", "[");
     for (size_t take = 0; take < origin.copies.size(); ++take) {
       if (origin.copies[take] >= 0) {
@@ -290,6 +332,7 @@ EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageCassette* cassette, const 
     closeJson(json, "}");
   }
   closeJson(json, "]");
+  writeTakeStanding(json, merge);
   closeJson(json, "}");
   return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }

@@ -456,6 +456,69 @@ test('every damaged run of a merged block is shown in the take it lies in, and n
   }
 });
 
+// What tonbrix-decode notes besides its exit code, the page tells by the module's facts, in
+// its own language: the bytes in doubt below a block, a take of another tape (whose image of
+// the others is offered all the same), a recording that ended early.
+test('the listing\'s notes and the run\'s ending are told in the page\'s language', async () => {
+  const recording = exportDemo('clean.wav', []);
+  const dropout = takeOf(recording, 'dropout2.wav', [[30, 1], [33, 0.1]]);
+  const other = readFileSync(demoImage);
+  for (let i = 0; i < 100; i++) { // LOADER's body changed, its checksum still good
+    other[67 + i] = (other[67 + i] + 1) % 256;
+    other[217 + i] = (other[217 + i] + 255) % 256;
+  }
+  writeFileSync(join(temp.folder, 'other.img'), other);
+  assert.equal(runNative(tonbrixBinary, ['-o', 'other.wav', 'other.img'], temp.folder).code, 0);
+  const wav = readFileSync(recording);
+  const cut = Buffer.from(wav.subarray(0, 44 + 40 * wav.readUInt32LE(24)));
+  writeFileSync(join(temp.folder, 'cut.wav'), cut); // its header still states the whole length
+  const listing = runNative(decodeBinary, ['-list', dropout], temp.folder).stdout;
+  const notes = [...listing.matchAll(/ (\d+) (unknown|uncertain|missing) bytes?,/g)].map(([, n, state]) => `${n} ${state} bytes`);
+  assert.ok(notes.length >= 2, listing);
+  const foreign = runNative(decodeBinary, ['-f', '-o', 'foreign.img', 'clean.wav', 'clean.wav', 'other.wav'], temp.folder);
+  assert.equal(foreign.code, 26, foreign.stderr);
+  const ended = runNative(decodeBinary, ['-f', '-o', 'cut.img', 'cut.wav'], temp.folder);
+  assert.equal(ended.code, 23, ended.stderr);
+  const [, at, frames] = ended.stderr.match(/ended early at (\d+:\d\d\.\d{3}): decoded the (\d+) /);
+  const messages = (page) => page.locator('#recording-messages').textContent();
+  for (const lang of ['en', 'cs', 'sk']) {
+    const { browser, page, errors } = await openPage([], undefined, { locale: lang });
+    // The takes decoded before are dropped, as the person agrees.
+    page.on('dialog', (dialog) => dialog.accept());
+    const newCassette = button(page, { en: 'New cassette', cs: 'Nová kazeta', sk: 'Nová kazeta' }[lang]);
+    try {
+      await fileInput(page, 1).setInputFiles(join(temp.folder, dropout));
+      await page.locator('figure.damage').waitFor();
+      if (lang === 'en') {
+        assert.equal(await page.locator('#decoded-blocks tr.block').nth(1).locator('td.faults').textContent(),
+          `BCE, ${notes.join(', ')}`);
+      }
+      await newCassette.click();
+      await fileInput(page, 1).setInputFiles(['clean.wav', 'clean.wav', 'other.wav'].map((name) => join(temp.folder, name)));
+      await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+      const said = await messages(page);
+      const name = { en: 'Take 3 (other.wav) holds another tape: its block 1 contradicts',
+        cs: 'Záznam 3 (other.wav) je z jiné kazety: jeho blok 1 odporuje',
+        sk: 'Záznam 3 (other.wav) je z inej kazety: jeho blok 1 odporuje' }[lang];
+      assert.ok(said.includes(name), said);
+      assert.deepEqual(await downloadFrom(page, { en: 'Download tape image', cs: 'Stáhnout obraz pásky',
+        sk: 'Stiahnuť obraz pásky' }[lang]), readFileSync(join(temp.folder, 'foreign.img')));
+      await newCassette.click();
+      await fileInput(page, 1).setInputFiles(join(temp.folder, 'cut.wav'));
+      await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+      const text = await messages(page);
+      if (lang === 'en') {
+        assert.equal(text.split('\n').slice(1).join('\n'), ended.stderr.trim().replace(/\n\n/g, '\n'));
+      } else {
+        assert.ok(text.includes(`${at.replace('.', ',')}: `) && text.includes(` ${frames} `), text);
+      }
+      assert.deepEqual(errors, []);
+    } finally {
+      await browser.close();
+    }
+  }
+});
+
 // The browser decodes a FLAC file itself; at the file's own rate, so that the report holds
 // the file's rate and sample offsets, as tonbrix-decode's does.
 test('the report of a 44.1 kHz FLAC file is the one tonbrix-decode writes', async () => {
