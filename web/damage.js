@@ -7,8 +7,9 @@
   const { t, number } = window.tonbrix.i18n;
   // Room under the signal for the time axis, in CSS pixels.
   const AXIS_HEIGHT = 18;
-  // Time steps between the axis's labels, the smallest that leaves each label this much room.
-  const STEPS = [0.05, 0.1, 0.2, 0.25, 0.5, 1, 2, 5, 10];
+  // Time steps between the axis's labels, the smallest that leaves each label this much room;
+  // each a whole number of the tenths that the labels show.
+  const STEPS = [0.1, 0.2, 0.5, 1, 2, 5, 10];
   const LABEL_ROOM = 70;
 
   // m:ss.s in the language's form: "1:05.3" or "1:05,3".
@@ -43,7 +44,8 @@
     const step = STEPS.find((s) => (s / span) * width >= LABEL_ROOM * ratio) ?? STEPS.at(-1);
     context.fillRect(0, height, width, ratio);
     context.textBaseline = 'top';
-    for (let at = Math.ceil(plot.fromSeconds / step) * step; at <= plot.toSeconds; at += step) {
+    for (let tick = Math.ceil(plot.fromSeconds / step); tick * step <= plot.toSeconds; tick++) {
+      const at = tick * step;
       const x = Math.round(((at - plot.fromSeconds) / span) * width);
       context.fillRect(x, height, ratio, 4 * ratio);
       const label = clock(at);
