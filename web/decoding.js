@@ -203,26 +203,57 @@
       kept: message.kept, merged: message.merged });
     const facts = window.tonbrix.module.facts;
     showMessages('recording-messages', message.lines);
-    if (message.image && (message.status === 0 || message.status === facts.status.damagedBlocks)) {
+    const { damagedBlocks, foreignTake } = facts.status;
+    if (message.image && [0, damagedBlocks, foreignTake].includes(message.status)) {
       take.image = message.image;
       take.report = message.report;
       showRecordButton();
       $('download-image').disabled = false;
       $('download-report').disabled = take.report === null;
       const kept = keptTakes().length;
-      const damaged = message.status === facts.status.damagedBlocks;
       const errors = $('recording-messages').textContent;
       // In English the program's own lines; else the exit code told in the page's language,
-      // the program's lines staying under Program output.
+      // the program's lines staying under Program output. What tonbrix-decode's listing and
+      // its front end tell besides, the page tells in every language.
       window.tonbrix.i18n.tellWith('recording-messages', () => {
         const what = take.merged ? t('takesMerged', { n: kept }) : take.name;
         const summary = t('decodedSummary', { what, n: take.blocks.length,
           bytes: String(take.image.length) });
-        const said = i18n.lang === 'en' ? errors : damaged ? t('statusDamagedBlocks') : errors;
-        return [summary, said].join('\n').trim();
+        const allWhole = take.blocks.every((block) => block.whole);
+        const status = message.status === foreignTake ? 'statusForeignTake'
+          : message.status === damagedBlocks ? (allWhole ? 'statusEndedEarly' : 'statusDamagedBlocks') : null;
+        const said = i18n.lang === 'en' || !status ? errors : t(status);
+        return [summary, ...endingNotes(take, message), said].join('\n').trim();
       });
     }
     renderTable(take);
+  }
+
+  // m:ss.mmm, as tonbrix-decode gives a time in a recording, in the page's language.
+  function minutes(seconds) {
+    const milliseconds = Math.round(Math.max(0, seconds) * 1000);
+    const rest = (milliseconds % 60000) / 1000;
+    return `${Math.floor(milliseconds / 60000)}:${rest < 10 ? '0' : ''}${i18n.number(rest, 3)}`;
+  }
+
+  // The lines that tonbrix-decode prints about how the takes ended and stand to each other:
+  // a recording that ended early, a take of another tape, one that shares no block.
+  function endingNotes(take, message) {
+    const names = keptTakes().map((kept) => kept.name);
+    const notes = [];
+    if (message.ending) {
+      notes.push(t('recordingEndedEarly', { name: take.name, at: minutes(message.ending.seconds),
+        frames: String(message.ending.frames) }));
+    }
+    const standing = message.standing;
+    for (const foreign of standing?.foreign ?? []) {
+      notes.push(t(standing.foreignMerged ? 'takeForeignMerged' : 'takeForeign', { take: foreign.take,
+        name: names[foreign.take - 1], n: foreign.blocks.length, blocks: foreign.blocks.join(', ') }));
+    }
+    for (const lone of standing?.lone ?? []) {
+      notes.push(t('takeLone', { n: lone, name: names[lone - 1] }));
+    }
+    return notes;
   }
 
   // The blocks found so far: the channel shown only adds blocks, so its new ones are added
@@ -233,6 +264,7 @@
     take.blocks = message.blocks;
     take.channel = message.channel;
     renderTable(take, from);
+    take.onFound?.(take.blocks.length);
   }
 
   // The takes a merged block came from, and how, when it is more than taking a whole copy.
@@ -270,14 +302,15 @@
       cell(row, t(block.protocolKey), '', t('protocol'));
       // The checksum state, also when it is good: a person at the deck waits for that word.
       faultCell(row, block, true);
-      const plot = take.plots.find((p) => p.index === index);
-      if (plot) {
+      const shown = take.plots.filter((p) => p.index === index)
+        .map((plot) => ({ run: block.runs[plot.run], plot }));
+      if (shown.length > 0) {
         const plotRow = body.insertRow();
         plotRow.className = 'plot';
         const td = plotRow.insertCell();
         td.colSpan = take.merged ? 9 : 8;
-        const source = take.merged ? { number: block.take, name: takes[block.take - 1].name } : null;
-        td.append(window.tonbrix.damage.figure(index + 1, block, plot, source));
+        const takeOf = (run) => (take.merged ? { number: run.take, name: takes[run.take - 1].name } : null);
+        td.append(window.tonbrix.damage.figure(index + 1, shown, takeOf));
       }
     });
   }

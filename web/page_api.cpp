@@ -164,7 +164,7 @@ EMSCRIPTEN_KEEPALIVE int32_t runTonbrix(const char* argumentLines, const char* r
 // {"sampleRates": the rates of -sr L, M and H, "pmdBitRates": {"normal", "double"}: the PMD 85
 // bits per second at each of those rates, "wavHeaderLength": the bytes before the first
 // sample, "wav": {"channels", "bits", "silence"} of the samples after it, "status":
-// {"writeOutput", "damagedBlocks"}: the codes the page explains further, and the facts of
+// {"writeOutput", "damagedBlocks", "foreignTake"}: the codes the page explains further, and the facts of
 // writeDecodeFacts}. Returns kOk, kErrOutOfMemory, or kErrOpenOutput / kErrWriteOutput,
 // reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
@@ -204,7 +204,9 @@ EMSCRIPTEN_KEEPALIVE int32_t describeFacts(const char* resultPath) {
   writeNamedValues(json, "wav",
                    {{"channels", kWavChannels}, {"bits", kWavBitsPerSample}, {"silence", kWavSilence}});
   writeNamedValues(json, "status",
-                   {{"writeOutput", kErrWriteOutput}, {"damagedBlocks", kErrDamagedBlocks}});
+                   {{"writeOutput", kErrWriteOutput},
+                    {"damagedBlocks", kErrDamagedBlocks},
+                    {"foreignTake", kErrForeignTake}});
   writeDecodeFacts(json);
   closeJson(json, "}");
   return json.status == kOk ? writeJson(resultPath, text) : json.status;

@@ -16,6 +16,7 @@
 #include "decode/cassette.h"
 #include "decode/decode_listing.h"
 #include "decode/decode_report.h"
+#include "decode/tape_part.h"
 #include "page_json.h"
 #include "page_facts.h"
 
@@ -28,13 +29,46 @@ struct PageCassette {
 
 namespace {
 
+// The signal shown either side of a damaged run is at least this long, and at least half
+// as long as the run shown, so that a long dropout is seen to end on both sides.
+constexpr double kPlotMarginSeconds = 0.25;
+
+// Writes, as items of an array, every run of bytes of `block` that was not read for certain
+// (findDoubtfulRuns), of take `take` (from 1; 0 for the recording being decoded alone):
+// "take", "state" (doubtName: "unknown" lay under a dropout, "uncertain" broke their
+// frames, "missing" a body cut short lacks), "count", "startSeconds" and "endSeconds" (where
+// the run starts and where the byte after it would start), and "fromSeconds" and
+// "toSeconds", the stretch of the recording that shows it. Of a run longer than any dropout
+// that is bridged, only its start is shown: past it the signal had gone. A whole block
+// has none to show: its checksum vouches for the bytes in doubt.
+void writeDoubtfulRuns(JsonWriter& json, const DecodedBlock& block, int32_t take) {
+  std::vector<DoubtfulRun> runs;
+  if (json.status == kOk && isDamaged(block)) {
+    json.status = findDoubtfulRuns(block, runs);
+  }
+  for (const DoubtfulRun& run : runs) {
+    const size_t index = (run.inHeader ? 0 : block.headerPart.size()) + run.position;
+    const double end = std::max(run.seconds, blockByteSeconds(block, index + run.count));
+    const double shownEnd = std::min(end, run.seconds + kMaxDropoutSeconds);
+    const double margin = std::max(kPlotMarginSeconds, (shownEnd - run.seconds) / 2);
+    openJson(json, nullptr, "{", true);
+    writeJsonInteger(json, "take", take);
+    writeJsonString(json, "state", doubtName(run.doubt));
+    writeJsonInteger(json, "count", static_cast<int64_t>(run.count));
+    writeJsonNumber(json, "startSeconds", run.seconds, 6);
+    writeJsonNumber(json, "endSeconds", end, 6);
+    writeJsonNumber(json, "fromSeconds", std::max(0.0, run.seconds - margin), 6);
+    writeJsonNumber(json, "toSeconds", shownEnd + margin, 6);
+    closeJson(json, "}");
+  }
+}
+
 // Writes the fields of `block` that the table shows, as an object without its closing
 // brace: the listing's (openBlockObject), "startSeconds" and "endSeconds" (where it lies
 // in the recording), "protocol" (its name) and "protocolKey" (the word the page says it
-// with: "pmd", "pmdDouble" or "mato"), "whole", "unknownBytes" and
-// "firstUnknownSeconds" (-1 when none).
-void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unknownBytes,
-                       double firstUnknownSeconds) {
+// with: "pmd", "pmdDouble" or "mato"), "whole", "unknownBytes", and "doubt": of the bytes
+// that the listing notes below the block, how many are "unknown", "uncertain" and "missing".
+void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unknownBytes) {
   openBlockObject(json, block.info);
   writeJsonNumber(json, "startSeconds", block.startSeconds, 6);
   writeJsonNumber(json, "endSeconds", block.endSeconds, 6);
@@ -44,7 +78,43 @@ void writeDecodedBlock(JsonWriter& json, const DecodedBlock& block, int32_t unkn
                                                                               : "pmd");
   writeJsonBoolean(json, "whole", !isDamaged(block));
   writeJsonInteger(json, "unknownBytes", unknownBytes);
-  writeJsonNumber(json, "firstUnknownSeconds", firstUnknownSeconds, 6);
+  std::vector<DoubtfulRun> runs;
+  if (json.status == kOk) {
+    json.status = findDoubtfulRuns(block, runs);
+  }
+  int64_t counts[3] = {};
+  for (const DoubtfulRun& run : runs) {
+    counts[run.doubt] += static_cast<int64_t>(run.count);
+  }
+  openJson(json, "doubt", "{", true);
+  for (const ByteDoubt doubt : {kDoubtUnknown, kDoubtUncertain, kDoubtMissing}) {
+    writeJsonInteger(json, doubtName(doubt), counts[doubt]);
+  }
+  closeJson(json, "}");
+}
+
+// Writes how the takes stand to each other, as the merged listing notes it: "foreign", the
+// takes of another tape ({"take", "blocks"}, from 1, the blocks numbered in that take),
+// "foreignMerged" (merged all the same) and "lone", the takes that share no block.
+void writeTakeStanding(JsonWriter& json, const TapeMerge& merge) {
+  openJson(json, "foreign", "[");
+  for (const ForeignTake& foreign : merge.foreign) {
+    openJson(json, nullptr, "{", true);
+    writeJsonInteger(json, "take", foreign.take + 1);
+    openJson(json, "blocks", "[", true);
+    for (const int32_t block : foreign.blocks) {
+      writeJsonInteger(json, nullptr, block);
+    }
+    closeJson(json, "]");
+    closeJson(json, "}");
+  }
+  closeJson(json, "]");
+  writeJsonBoolean(json, "foreignMerged", merge.foreignMerged);
+  openJson(json, "lone", "[", true);
+  for (const int32_t take : merge.lone) {
+    writeJsonInteger(json, nullptr, take + 1);
+  }
+  closeJson(json, "]");
 }
 
 int32_t writePageFile(const char* path, const uint8_t* bytes, size_t count) {
@@ -113,7 +183,8 @@ EMSCRIPTEN_KEEPALIVE int32_t feedPcm(PageCassette* cassette, const uint8_t* byte
 
 // Writes {"finished", "channel", "blocks": [...]} to `resultPath`: whether the take ended
 // and was kept, the recording's channel (0-based) that the blocks come from, and the
-// fields of each block found so far (writeDecodedBlock), the unknown bytes being those
+// fields of each block found so far (writeDecodedBlock) with its runs of doubtful bytes
+// ("runs": writeDoubtfulRuns), the unknown bytes being those
 // read as such: while the tape plays, of the channel that has found the most; once
 // finished, of the channel kept. Returns kOk or a code, reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageCassette* cassette, const char* resultPath) {
@@ -137,7 +208,10 @@ EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageCassette* cassette, const
   openJson(json, "blocks", "[");
   for (size_t i = 0; blocks != nullptr && i < blocks->size(); ++i) {
     const DecodedBlock& block = (*blocks)[i];
-    writeDecodedBlock(json, block, countUnknownBytes(block), firstUnknownSeconds(block));
+    writeDecodedBlock(json, block, countUnknownBytes(block));
+    openJson(json, "runs", "[");
+    writeDoubtfulRuns(json, block, 0);
+    closeJson(json, "]");
     closeJson(json, "}");
   }
   closeJson(json, "]");
@@ -145,13 +219,15 @@ EMSCRIPTEN_KEEPALIVE int32_t describeDecoded(const PageCassette* cassette, const
   return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }
 
-// Ends the take being decoded and keeps it. The first take is listed as tonbrix-decode
-// lists a recording alone, and without a block it ends here; a later one is summed up, as
-// one of several. Returns kOk; kErrNoBlocks, reported, for a first take without a block
-// (it is kept all the same, as a take that the next ones may make up for); or another
-// code, reported, when it is not kept.
-EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageCassette* cassette) {
+// Ends the take being decoded and keeps it; `endedEarly` when its file stated more samples
+// than it held, which makes the decode not whole, as in tonbrix-decode. The first take is
+// listed as tonbrix-decode lists a recording alone, and without a block it ends here; a
+// later one is summed up, as one of several. Returns kOk; kErrNoBlocks, reported, for a
+// first take without a block (it is kept all the same, as a take that the next ones may
+// make up for); or another code, reported, when it is not kept.
+EMSCRIPTEN_KEEPALIVE int32_t finishDecoding(PageCassette* cassette, int32_t endedEarly) {
   Cassette& tape = cassette->cassette;
+  tape.decoding.endedEarly = endedEarly != 0;
   const int32_t status = finishTake(tape);
   if (status != kOk) {
     return status;
@@ -222,23 +298,23 @@ EMSCRIPTEN_KEEPALIVE int32_t writeMergedTape(PageCassette* cassette, const char*
   return reportEnding(tape);
 }
 
-// Writes {"blocks": [...]} to `resultPath`: the blocks of the merged tape with the fields
-// of describeDecoded, where the time and the first unknown byte lie in take "take", and
-// "sources" (the takes whose bytes the block holds, from 1), "decision" (mergeDecisionName),
-// and as "unknownBytes" those that no take read. Returns kOk or a code, reported.
+// Writes {"blocks": [...], ...} to `resultPath`: the blocks of the merged tape with the fields
+// of describeDecoded, where the time lies in take "take", and "sources" (the takes whose
+// bytes the block holds, from 1), "decision" (mergeDecisionName), as "unknownBytes" those
+// that no take read, and as "runs" those of every take's copy that it did not read for
+// certain, each in its own take: a block made whole from other takes shows where and how
+// a take was damaged; "disputedBytes"; and after the blocks, how the takes stand
+// (writeTakeStanding). Returns kOk or a code, reported.
 EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageCassette* cassette, const char* resultPath) {
   const TapeMerge& merge = cassette->cassette.merge;
+  const Takes& takes = cassette->cassette.takes;
   std::string text;
   JsonWriter json{text};
   openJson(json, nullptr, "{", true);
   openJson(json, "blocks", "[");
   for (size_t i = 0; i < merge.blocks.size(); ++i) {
-    const DecodedBlock& block = merge.blocks[i];
     const BlockOrigin& origin = merge.origins[i];
-    const double firstSeconds =
-        origin.firstUnknown < 0 ? -1
-                                : blockByteSeconds(block, static_cast<size_t>(origin.firstUnknown));
-    writeDecodedBlock(json, block, origin.unknownBytes, firstSeconds);
+    writeDecodedBlock(json, merge.blocks[i], origin.unknownBytes);
     writeJsonInteger(json, "take", origin.take + 1);
     openJson(json, "sources", "[");
     for (const int32_t source : origin.sources) {
@@ -246,9 +322,19 @@ EMSCRIPTEN_KEEPALIVE int32_t describeMerged(const PageCassette* cassette, const 
     }
     closeJson(json, "]");
     writeJsonString(json, "decision", mergeDecisionName(origin.decision));
+    writeJsonInteger(json, "disputedBytes", origin.disputedBytes);
+    openJson(json, "runs", "[");
+    for (size_t take = 0; take < origin.copies.size(); ++take) {
+      if (origin.copies[take] >= 0) {
+        writeDoubtfulRuns(json, takes[take][static_cast<size_t>(origin.copies[take])],
+                          static_cast<int32_t>(take + 1));
+      }
+    }
+    closeJson(json, "]");
     closeJson(json, "}");
   }
   closeJson(json, "]");
+  writeTakeStanding(json, merge);
   closeJson(json, "}");
   return json.status == kOk ? writeJson(resultPath, text) : json.status;
 }

@@ -250,6 +250,15 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
       await context.close();
       return;
     }
+    let announced = 0;
+    take.onFound = (found) => {
+      if (found > announced) {
+        announced = found;
+        tell('recording-messages', 'recordingFound', { name: take.name, n: found });
+      }
+    };
+    tell('recording-messages', 'recordingFrom', { name: take.name });
+    $('recording-time').textContent = t('recordingTime', { time: formatTime(0) });
     const capture = await captures.begin(take.name, context.sampleRate, channels);
     await captures.recordingNow(capture.id);
     window.tonbrix.awake.hold('recorder');
@@ -268,17 +277,19 @@ registerProcessor('tape-capture', class extends AudioWorkletProcessor {
       // Kept before the samples pass to the worker, which takes their buffers.
       captures.append(capture, data);
       decoding.push(take, data);
-      // Once a second: the line is a live region.
+      // Once a second, beside the meter: the messages, a live region, change only when there
+      // is news.
       const seconds = Math.floor(context.currentTime - started);
       if (seconds !== state.shownSeconds) {
         state.shownSeconds = seconds;
-        tell('recording-messages', 'recordingFrom', { name: take.name, time: formatTime(seconds) });
+        $('recording-time').textContent = t('recordingTime', { time: formatTime(seconds) });
       }
     };
     // Connected to the output only so that it runs; it writes nothing, so it stays silent.
     source.connect(node);
     node.connect(context.destination);
-    Object.assign(state, { stream, context, node, take, loudAt: started, clippedAt: -Infinity });
+    Object.assign(state, { stream, context, node, take, loudAt: started, clippedAt: -Infinity,
+      shownSeconds: 0 });
     $('level-line').hidden = false;
     $('record').disabled = true;
     $('stop-recording').disabled = false;

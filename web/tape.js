@@ -48,7 +48,29 @@
     $('block-list').value = compressList(state.blocks.map((_, i) => i + 1));
     table.render(state.blocks, state.name);
     tell('tape-messages', 'opened', { name: fileName, n: state.blocks.length });
+    showFirstRows();
     return 'opened';
+  }
+
+  // The rows of a tape just opened are what the person looks for next, and on a laptop they
+  // lie under the transport bar: unless the first ones are in view, the page scrolls to the
+  // message that the tape opened, or, where the rows are still out of view from there, to
+  // the table itself.
+  function showFirstRows(shown = 3) {
+    const rows = $('tape-blocks').tBodies[0].rows;
+    const last = rows[Math.min(shown, rows.length) - 1];
+    if (!last) {
+      return;
+    }
+    const foot = Math.min(window.innerHeight, $('transport').getBoundingClientRect().top);
+    const bottom = last.getBoundingClientRect().bottom;
+    const top = rows[0].getBoundingClientRect().top;
+    if (top >= 0 && bottom <= foot) {
+      return;
+    }
+    const messages = $('tape-messages').getBoundingClientRect().top;
+    const by = bottom - messages <= foot ? messages : $('tape-blocks').getBoundingClientRect().top;
+    window.scrollBy({ top: by, behavior: 'instant' });
   }
 
   // True when the module reads at least one block of `bytes` and the whole as a tape image.

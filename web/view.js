@@ -60,10 +60,38 @@
     cell(row, `${block.length} (${hex4(block.length)}h)`, 'number', t('colLength'));
   }
 
+  // What the listing notes below a decoded block, by the counts the module gives: of a take
+  // alone, its bytes in doubt; of a merged block that is damaged without being pieced
+  // together or decided, the bytes disputed and in doubt, or with none of those, that its
+  // takes read every byte alike.
+  function doubtNotes(block) {
+    const doubt = block.doubt;
+    if (!doubt) {
+      return [];
+    }
+    const counts = [['bytesUnknown', doubt.unknown], ['bytesUncertain', doubt.uncertain],
+      ['bytesMissing', doubt.missing]];
+    if (block.sources) {
+      if (block.whole || window.tonbrix.module.facts.notedDecisions.includes(block.decision)) {
+        return [];
+      }
+      if (doubt.unknown + doubt.missing === 0 && block.disputedBytes === 0) {
+        return block.sources.length > 1 ? [t('faultOnTape', { takes: block.sources.join('+') })] : [];
+      }
+      counts.unshift(['bytesDisputed', block.disputedBytes]);
+    }
+    return counts.filter(([, n]) => n > 0).map(([key, n]) => t(key, { n }));
+  }
+
   // The block's fault marks, each titled with its meaning as the module words it, and for a
-  // decoded block its unknown bytes; with `sayOk`, "OK" for a whole block.
+  // decoded block what the listing notes below it (doubtNotes); with `sayOk`, "OK" for a
+  // whole block.
   function faultCell(row, block, sayOk) {
     const td = cell(row, '', 'faults', t('colFaults'));
+    if (sayOk && block.whole) {
+      td.textContent = t('ok');
+      td.className = 'whole';
+    }
     for (const { mark } of window.tonbrix.module.facts.marks) {
       if (block.marks.includes(mark)) {
         const abbr = document.createElement('abbr');
@@ -72,12 +100,8 @@
         td.append(td.childNodes.length ? ' ' : '', abbr);
       }
     }
-    if (block.unknownBytes > 0) {
-      td.append(td.childNodes.length ? ', ' : '', t('bytesLost', { n: block.unknownBytes }));
-    }
-    if (sayOk && block.whole && td.childNodes.length === 0) {
-      td.textContent = t('ok');
-      td.className = 'whole';
+    for (const note of doubtNotes(block)) {
+      td.append(td.childNodes.length ? ', ' : '', note);
     }
     return td;
   }

@@ -119,7 +119,9 @@
     // Ends the take and keeps it; then the tape of all the takes kept so far, its image and its
     // report. A take alone is shown as it was decoded, several as merged.
     async function finish(module) {
-      const ended = call(module, 'finishDecoding', ['number'], [cassette.pointer]);
+      const endedEarly = Boolean(take.wav?.cutShort);
+      const ended = call(module, 'finishDecoding', ['number', 'number'],
+        [cassette.pointer, endedEarly ? 1 : 0]);
       const found = describe(module);
       const source = { rate: take.rate, fed: take.fed, channel: found.channel, file: take.file,
         wav: take.wav, history: take.history, snapshots: take.snapshots };
@@ -131,6 +133,7 @@
       let blocks = found.blocks;
       let image = null;
       let report = null;
+      let standing = null;
       const merged = cassette.takes.length > 1;
       if (status === 0) {
         const written = call(module, 'writeMergedTape', ['number', 'string', 'string', 'string'],
@@ -141,17 +144,19 @@
         report = takeFile(module, REPORT_PATH, 'utf8');
         if (merged && image) {
           call(module, 'describeMerged', ['number', 'string'], [cassette.pointer, RESULT_PATH]);
-          blocks = JSON.parse(takeFile(module, RESULT_PATH, 'utf8')).blocks;
+          ({ blocks, ...standing } = JSON.parse(takeFile(module, RESULT_PATH, 'utf8')));
         }
       }
       const id = take.id;
+      // Told as tonbrix-decode tells it: where, and how many sample frames it held.
+      const ending = endedEarly ? { seconds: take.fed / take.rate, frames: take.fed } : null;
       const damage = await signal.plots(blocks, source, cassette.takes);
       release(module);
       // Only the samples pushed of the take being decoded are held whole.
       source.history = null;
       postMessage({ op: 'finished', id, status, lines, kept: found.finished,
-        merged: merged && image !== null, blocks, image, report, plots: damage },
-      [...(image ? [image.buffer] : []), ...damage.map((p) => p.samples.buffer)]);
+        merged: merged && image !== null, blocks, image, report, plots: damage, standing, ending },
+      [...(image ? [image.buffer] : []), ...damage.map((p) => p.columns.buffer)]);
     }
 
     self.thread.decoder = {

@@ -1,4 +1,4 @@
-// The decoding thread's plots: the signal around a damaged block's first unknown byte.
+// The decoding thread's plots: the signal around each run of a damaged block's bytes in doubt.
 'use strict';
 
 (function () {
@@ -8,11 +8,12 @@
     'use strict';
 
     const wav = self.thread.wav;
-    // How much of the signal either side of a first unknown byte the page plots.
-    const PLOT_SECONDS = 0.3;
     // Samples pushed by the page (line-in, or a recording the browser decoded) are kept this
     // long per channel, so that a block reported at its end can still show its damage.
     const HISTORY_SECONDS = 360;
+    // A plot is drawn from the lowest and highest sample of this many stretches: more than a
+    // screen is wide, and a few kilobytes however long the stretch shown.
+    const COLUMNS = 2000;
 
     // A ring per channel that the decoder reads for the samples pushed.
     function makeHistory(rate, channels) {
@@ -32,15 +33,18 @@
       }
     }
 
-    function plotRange(seconds, rate) {
-      const first = Math.max(0, Math.round((seconds - PLOT_SECONDS) * rate));
-      return { first, count: Math.round(2 * PLOT_SECONDS * rate) };
+    // The samples of a run's stretch (`fromSeconds` to `toSeconds`, which the module sets).
+    function plotRange(run, rate) {
+      const first = Math.round(run.fromSeconds * rate);
+      return { first, count: Math.max(1, Math.round(run.toSeconds * rate) - first) };
     }
 
-    // Every channel's samples of `source` (a take) around `seconds`, from what was pushed, or
-    // null when they are no longer (or not yet all) held.
-    function historyWindow(source, seconds) {
-      const { first, count } = plotRange(seconds, source.rate);
+    const runKey = (run) => `${run.fromSeconds.toFixed(3)}-${run.toSeconds.toFixed(3)}`;
+
+    // Every channel's samples of `source` (a take) in the stretch of `run`, from what was
+    // pushed, or null when they are no longer (or not yet all) held.
+    function historyWindow(source, run) {
+      const { first, count } = plotRange(run, source.rate);
       const history = source.history;
       const end = Math.min(first + count, source.fed);
       if (!history || first < source.fed - history.capacity || end - first < count / 2) {
@@ -56,13 +60,13 @@
       return { first, channels };
     }
 
-    // Keeps the signal around each block's first unknown byte while the history still holds
-    // it: a block is often reported only once its end is decoded.
+    // Keeps the signal of each damaged run while the history still holds it: a block is
+    // often reported only once its end is decoded.
     function snapshot(source, blocks) {
-      for (const block of blocks) {
-        const key = block.firstUnknownSeconds.toFixed(2);
-        if (block.firstUnknownSeconds >= 0 && !source.snapshots.has(key)) {
-          const kept = historyWindow(source, block.firstUnknownSeconds);
+      for (const run of blocks.flatMap((block) => block.runs)) {
+        const key = runKey(run);
+        if (!source.snapshots.has(key)) {
+          const kept = historyWindow(source, run);
           if (kept) {
             source.snapshots.set(key, kept);
           }
@@ -70,47 +74,59 @@
       }
     }
 
-    // The samples of `channel` around `seconds` in the WAV file of `source`, read again.
-    async function fileWindow(source, seconds, channel) {
-      const { first, count } = plotRange(seconds, source.rate);
-      const end = Math.min(first + count, source.wav.frames);
-      const samples = await wav.readChannel(source.file, source.wav, first, end, channel);
-      return { first, samples };
-    }
-
-    // The samples of `channel` of `source` around `seconds`: read again from its file, or
-    // from what was kept of the samples pushed.
-    async function signalWindow(source, seconds, channel) {
+    // The samples of `channel` of `source` in the stretch of `run`: read again from its file,
+    // or from what was kept of the samples pushed.
+    async function signalWindow(source, run, channel) {
       if (source.wav) {
-        return fileWindow(source, seconds, channel);
+        const { first, count } = plotRange(run, source.rate);
+        const end = Math.min(first + count, source.wav.frames);
+        return first < end
+          ? { first, samples: await wav.readChannel(source.file, source.wav, first, end, channel) }
+          : null;
       }
-      const at = seconds * source.rate;
-      const key = seconds.toFixed(2);
-      const kept = source.snapshots.get(key) ?? historyWindow(source, seconds) ??
-        [...source.snapshots.values()].find((old) =>
-          old.first <= at && at < old.first + old.channels[0].length);
+      const key = runKey(run);
+      const kept = source.snapshots.get(key) ?? historyWindow(source, run);
       if (!kept) {
         return null;
       }
       // Kept for a merge with later takes, when the samples pushed are gone.
       source.snapshots.set(key, kept);
-      // A copy: the plot's samples pass to the page, and the snapshot may serve again.
-      return { first: kept.first, samples: kept.channels[channel].slice() };
+      return { first: kept.first, samples: kept.channels[channel] };
     }
 
-    // The signal around the first unknown byte of every damaged block shown: each in the take
-    // of `takes` that the block names, or in `source` when it names none.
+    // The lowest and highest sample of each of COLUMNS stretches, alternately.
+    function columns(samples) {
+      const out = new Float32Array(2 * COLUMNS);
+      const perColumn = samples.length / COLUMNS;
+      for (let x = 0; x < COLUMNS; x++) {
+        const first = Math.floor(x * perColumn);
+        const last = Math.min(samples.length, Math.max(first + 1, Math.floor((x + 1) * perColumn)));
+        let low = 1;
+        let high = -1;
+        for (let i = first; i < last; i++) {
+          low = Math.min(low, samples[i]);
+          high = Math.max(high, samples[i]);
+        }
+        out[2 * x] = low;
+        out[2 * x + 1] = high;
+      }
+      return out;
+    }
+
+    // The signal of every damaged run of every block shown, each in the take that the run
+    // names, or in `source` when it names none: { index (the block's), run (the run's in
+    // the block), fromSeconds, toSeconds, columns }.
     async function plots(blocks, source, takes) {
       const result = [];
       for (const [index, block] of blocks.entries()) {
-        if (block.firstUnknownSeconds < 0) {
-          continue;
-        }
-        const from = block.take ? takes[block.take - 1] : source;
-        const window = await signalWindow(from, block.firstUnknownSeconds, from.channel);
-        if (window) {
-          result.push({ index, rate: from.rate, startSeconds: window.first / from.rate,
-            samples: window.samples });
+        for (const [number, run] of block.runs.entries()) {
+          const from = run.take ? takes[run.take - 1] : source;
+          const window = from && await signalWindow(from, run, from.channel);
+          if (window) {
+            result.push({ index, run: number, fromSeconds: window.first / from.rate,
+              toSeconds: (window.first + window.samples.length) / from.rate,
+              columns: columns(window.samples) });
+          }
         }
       }
       return result;

@@ -60,7 +60,11 @@
           const frameBytes = (channels * bits) / 8;
           const rest = file.size - (at + 8);
           const length = size === 0 || size === 0xffffffff ? rest : Math.min(size, rest);
-          return { ...format, dataStart: at + 8, frames: Math.floor(length / frameBytes), frameBytes };
+          // A length stated beyond the end is what tonbrix-decode calls a recording that ended
+          // early: blocks after it may be lost.
+          const cutShort = size > 0 && size < 0x7fff0000 && size > rest;
+          return { ...format, dataStart: at + 8, frames: Math.floor(length / frameBytes), frameBytes,
+            cutShort };
         }
         at += 8 + size + (size & 1);
       }

@@ -121,12 +121,22 @@ test('the demo tape played into the fake line-in decodes to the demo image', asy
       '--disable-renderer-backgrounding',
     ]);
     try {
+      // The live region changes at the start, when a block is found and at the end: not with
+      // the running time, which would talk over a screen reader every second.
+      await page.evaluate(() => {
+        window.liveChanges = 0;
+        new MutationObserver(() => window.liveChanges++).observe(
+          document.getElementById('recording-messages'), { childList: true, characterData: true, subtree: true });
+      });
       await button(page, 'Record from line-in').click();
       // The meter follows the signal: the leader tone swings to about 70 % of full scale.
       const meter = page.getByRole('meter', { name: 'Input level' });
       await page.waitForFunction(() => document.getElementById('level').value > 0.5);
       assert.match(await meter.getAttribute('aria-valuetext'), /^\d+\s?% of full scale$/);
       await page.locator('#decoded-blocks tbody tr.block:nth-child(3)').waitFor({ timeout: 90000 });
+      assert.match(await page.locator('#recording-time').textContent(), /^Recorded 0:[2-5]\d$/);
+      const changes = await page.evaluate(() => window.liveChanges);
+      assert.ok(changes >= 2 && changes <= 6, `${changes} changes of the live region`);
       await button(page, 'Stop recording').click();
       assert.ok(await meter.isHidden());
       await page.waitForFunction(() => !document.getElementById('download-image').disabled);
@@ -223,10 +233,10 @@ test('a dropout in a body is plotted, with the damage in words, whether the WAV 
       for (const path of [recording, muLaw]) {
         await fileInput(page, 1).setInputFiles(path);
         await page.locator(`#recording-messages:text("${basename(path)}: 3 blocks")`).waitFor();
-        const plot = page.getByRole('img', { name: /^Signal of block 2 from 29\.\d\d s to 30\.\d\d s/ });
+        const plot = page.getByRole('img', { name: /^Signal of block 2 from 0:29\.\d to 0:30\.\d, the damage marked from 0:30\.0/ });
         await plot.waitFor();
         const caption = await page.locator('figure.damage figcaption').textContent();
-        assert.match(caption, /^Block 2: \d+ unknown bytes, the first at 30\.\d\d s .* It looks like a dropout/);
+        assert.match(caption, /^Block 2: a dropout in the recording from 0:30\.0 to 0:30\.1; \d+ bytes were not read\./);
         assert.equal(await page.locator('figure.damage').count(), 1);
         const marks = page.locator('#decoded-blocks tr.block').nth(1).locator('abbr');
         assert.equal(await marks.getAttribute('title'), 'Body checksum error: some of the body\'s bytes are wrong');
@@ -305,7 +315,7 @@ test('WAV files of every sample format the worker reads in slices give the nativ
       await fileInput(page, 1).setInputFiles(join(temp.folder, name));
       await page.locator(`#recording-messages:text("${name}: 3 blocks")`).waitFor();
       // The samples were read in slices: the worker reads the plot's signal again from the file.
-      // Its levels in words tell whether the samples were scaled as the native program scales them.
+      // Its words tell whether every format found the same damage.
       await page.getByRole('img', { name: /^Signal of block 2/ }).waitFor();
       captions.add(await page.locator('figure.damage figcaption').textContent());
       assert.deepEqual(await downloadFrom(page, 'Download tape image'),
@@ -374,8 +384,10 @@ test('three damaged takes merge into the exact image, with each block\'s takes a
     assert.deepEqual(image, readFileSync(join(temp.folder, 'take1.img')));
     assert.ok((await page.locator('#program-output').textContent()).includes(listing), listing);
     assert.ok(await page.getByRole('columnheader', { name: 'Takes' }).isVisible());
+    // Every block had a damaged copy: each row has its plot row under it.
     const rows = await decodedRows(page);
-    assert.deepEqual(rows.map((row) => row[5]), nativeTakes);
+    assert.deepEqual(rows.filter((row) => row.length > 1).map((row) => row[5]), nativeTakes);
+    assert.equal(await page.locator('figure.damage').count(), nativeTakes.length);
     const report = (await downloadFrom(page, 'Download report')).toString();
     assert.equal(report, readFileSync(join(temp.folder, 'take1-report.json'), 'latin1'));
     assert.deepEqual(JSON.parse(report).takes.map((take) => take.name), takes);
@@ -401,15 +413,111 @@ test('a damaged merged block is plotted from the take it came from', async () =>
       native.stderr.trim());
     assert.deepEqual((await decodedRows(page)).filter((row) => row.length > 1).map((row) => row[5]),
       ['1+2', '1', '1']);
-    await page.getByRole('img', { name: /^Signal of block 2 in take 1 from 27\.\d\d s to 28\.\d\d s/ })
+    await page.getByRole('img', { name: /^Signal of block 2 in take 1 from 0:27\.\d to 0:28\.\d/ })
       .waitFor();
     assert.match(await page.locator('figure.damage figcaption').textContent(),
-      /^Block 2: \d+ unknown bytes, the first at 28\.\d\d s into take 1 \(late\.wav\) .* It looks like a dropout/);
+      /^Block 2: a dropout in take 1 \(late\.wav\) from 0:28\.0 to 0:28\.1; \d+ bytes were not read\./);
     assert.deepEqual(await downloadFrom(page, 'Download tape image'),
       readFileSync(join(temp.folder, 'native.img')));
     assert.deepEqual(errors, []);
   } finally {
     await browser.close();
+  }
+});
+
+// Of three takes, only the second drops out in block 2, for a second and again briefly: the
+// merged block is whole, and its plot shows take 2, the whole second with the signal on both
+// sides, on a time axis, named as a dropout in the page's language, and the later runs too.
+test('every damaged run of a merged block is shown in the take it lies in, and named', async () => {
+  const recording = exportDemo('clean.wav', []);
+  const takes = [takeOf(recording, 'a.wav', []), takeOf(recording, 'b.wav', [[30, 1], [33, 0.1]]),
+    takeOf(recording, 'c.wav', [])];
+  const { browser, page, errors } = await openPage([], undefined, { locale: 'cs-CZ' });
+  try {
+    await fileInput(page, 1).setInputFiles(takes.map((name) => join(temp.folder, name)));
+    const plot = page.getByRole('img', { name: /^Signál bloku 2 v záznamu 2 od / });
+    await plot.waitFor();
+    const clock = /(\d+):(\d\d,\d)/g;
+    const times = (text) => [...text.matchAll(clock)].map(([, m, s]) => 60 * m + Number(s.replace(',', '.')));
+    const [from, to, start, end] = times(await plot.getAttribute('aria-label'));
+    assert.ok(from < start - 0.2 && start < 30.1 && end > 30.9 && to > end + 0.2, `${from} ${start} ${end} ${to}`);
+    const caption = page.locator('figure.damage figcaption');
+    assert.match(await caption.textContent(), /^Blok 2: výpadek signálu v záznamu 2 \(b\.wav\) od 0:30,0 do 0:31,0; \d+ bajtů se nepřečetlo\./);
+    // The time axis is drawn under the signal: its labels leave ink in the canvas's last rows.
+    assert.ok(await plot.evaluate((canvas) => {
+      const rows = canvas.getContext('2d').getImageData(0, canvas.height - 12, canvas.width, 8).data;
+      return rows.some((value, i) => i % 4 === 3 && value > 0);
+    }));
+    await page.getByRole('button', { name: 'Další poškození v bloku 2' }).press('Enter');
+    assert.match(await caption.textContent(), /^Blok 2: .*v záznamu 2 \(b\.wav\) od 0:3[1-3],\d/);
+    assert.match(await caption.textContent(), /Poškození 2 z [3-9]/);
+    assert.equal(await page.locator('figure.damage').count(), 1);
+    assert.deepEqual(errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+// What tonbrix-decode notes besides its exit code, the page tells by the module's facts, in
+// its own language: the bytes in doubt below a block, a take of another tape (whose image of
+// the others is offered all the same), a recording that ended early.
+test('the listing\'s notes and the run\'s ending are told in the page\'s language', async () => {
+  const recording = exportDemo('clean.wav', []);
+  const dropout = takeOf(recording, 'dropout2.wav', [[30, 1], [33, 0.1]]);
+  const other = readFileSync(demoImage);
+  for (let i = 0; i < 100; i++) { // LOADER's body changed, its checksum still good
+    other[67 + i] = (other[67 + i] + 1) % 256;
+    other[217 + i] = (other[217 + i] + 255) % 256;
+  }
+  writeFileSync(join(temp.folder, 'other.img'), other);
+  assert.equal(runNative(tonbrixBinary, ['-o', 'other.wav', 'other.img'], temp.folder).code, 0);
+  const wav = readFileSync(recording);
+  const cut = Buffer.from(wav.subarray(0, 44 + 40 * wav.readUInt32LE(24)));
+  writeFileSync(join(temp.folder, 'cut.wav'), cut); // its header still states the whole length
+  const listing = runNative(decodeBinary, ['-list', dropout], temp.folder).stdout;
+  const notes = [...listing.matchAll(/ (\d+) (unknown|uncertain|missing) bytes?,/g)].map(([, n, state]) => `${n} ${state} bytes`);
+  assert.ok(notes.length >= 2, listing);
+  const foreign = runNative(decodeBinary, ['-f', '-o', 'foreign.img', 'clean.wav', 'clean.wav', 'other.wav'], temp.folder);
+  assert.equal(foreign.code, 26, foreign.stderr);
+  const ended = runNative(decodeBinary, ['-f', '-o', 'cut.img', 'cut.wav'], temp.folder);
+  assert.equal(ended.code, 23, ended.stderr);
+  const [, at, frames] = ended.stderr.match(/ended early at (\d+:\d\d\.\d{3}): decoded the (\d+) /);
+  const messages = (page) => page.locator('#recording-messages').textContent();
+  for (const lang of ['en', 'cs', 'sk']) {
+    const { browser, page, errors } = await openPage([], undefined, { locale: lang });
+    // The takes decoded before are dropped, as the person agrees.
+    page.on('dialog', (dialog) => dialog.accept());
+    const newCassette = button(page, { en: 'New cassette', cs: 'Nová kazeta', sk: 'Nová kazeta' }[lang]);
+    try {
+      await fileInput(page, 1).setInputFiles(join(temp.folder, dropout));
+      await page.locator('figure.damage').waitFor();
+      if (lang === 'en') {
+        assert.equal(await page.locator('#decoded-blocks tr.block').nth(1).locator('td.faults').textContent(),
+          `BCE, ${notes.join(', ')}`);
+      }
+      await newCassette.click();
+      await fileInput(page, 1).setInputFiles(['clean.wav', 'clean.wav', 'other.wav'].map((name) => join(temp.folder, name)));
+      await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+      const said = await messages(page);
+      const name = { en: 'Take 3 (other.wav) holds another tape: its block 1 contradicts',
+        cs: 'Záznam 3 (other.wav) je z jiné kazety: jeho blok 1 odporuje',
+        sk: 'Záznam 3 (other.wav) je z inej kazety: jeho blok 1 odporuje' }[lang];
+      assert.ok(said.includes(name), said);
+      assert.deepEqual(await downloadFrom(page, { en: 'Download tape image', cs: 'Stáhnout obraz pásky',
+        sk: 'Stiahnuť obraz pásky' }[lang]), readFileSync(join(temp.folder, 'foreign.img')));
+      await newCassette.click();
+      await fileInput(page, 1).setInputFiles(join(temp.folder, 'cut.wav'));
+      await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+      const text = await messages(page);
+      if (lang === 'en') {
+        assert.equal(text.split('\n').slice(1).join('\n'), ended.stderr.trim().replace(/\n\n/g, '\n'));
+      } else {
+        assert.ok(text.includes(`${at.replace('.', ',')}: `) && text.includes(` ${frames} `), text);
+      }
+      assert.deepEqual(errors, []);
+    } finally {
+      await browser.close();
+    }
   }
 });
 

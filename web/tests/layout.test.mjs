@@ -73,15 +73,20 @@ test('no axe-core violations, no sideways scroll and targets of 24 px, in both t
     }
   });
 
-test('the transport bar stays in view beside the last row of a 32-block tape', async () => {
+test('the first rows of a tape just opened are in view, and the transport bar beside the last', async () => {
   for (const { name, viewport } of sizes) {
     const { browser, page } = await openPage([], viewport);
     try {
       await fileInput(page, 0).setInputFiles(tapeOf32Blocks(temp.folder));
       const last = page.locator('#tape-blocks tbody tr').nth(31);
-      await last.scrollIntoViewIfNeeded();
+      await last.waitFor({ state: 'attached' });
       const bar = page.getByRole('group', { name: 'Playback' });
       const inView = (box) => box.y >= 0 && box.y + box.height <= viewport.height;
+      const third = await page.locator('#tape-blocks tbody tr').nth(2).boundingBox();
+      const opened = await bar.boundingBox();
+      assert.ok(third.y >= 0 && third.y + third.height <= opened.y + 1,
+        `${name}: row 3 at ${third.y}, bar at ${opened.y}`);
+      await last.scrollIntoViewIfNeeded();
       const rowBox = await last.boundingBox();
       const barBox = await bar.boundingBox();
       assert.ok(inView(barBox), `${name}: bar at ${barBox.y}`);
