@@ -221,7 +221,9 @@
           bytes: String(take.image.length) });
         const allWhole = take.blocks.every((block) => block.whole);
         const status = message.status === foreignTake ? 'statusForeignTake'
-          : message.status === damagedBlocks ? (allWhole ? 'statusEndedEarly' : 'statusDamagedBlocks') : null;
+          : message.status !== damagedBlocks ? null
+          : !allWhole ? 'statusDamagedBlocks'
+          : message.anyStray ? 'statusBlockMayBeMissing' : 'statusEndedEarly';
         const said = i18n.lang === 'en' || !status ? errors : t(status);
         return [summary, ...endingNotes(take, message), said].join('\n').trim();
       });
@@ -237,13 +239,17 @@
   }
 
   // The lines that tonbrix-decode prints about how the takes ended and stand to each other:
-  // a recording that ended early, a take of another tape, one that shares no block.
+  // a recording that ended early, a block that may be missing, a take of another tape, one
+  // that shares no block.
   function endingNotes(take, message) {
     const names = keptTakes().map((kept) => kept.name);
     const notes = [];
     if (message.ending) {
       notes.push(t('recordingEndedEarly', { name: take.name, at: minutes(message.ending.seconds),
         frames: String(message.ending.frames) }));
+    }
+    for (const seconds of message.stray ?? []) {
+      notes.push(t('blockMayBeMissing', { at: minutes(seconds) }));
     }
     const standing = message.standing;
     for (const foreign of standing?.foreign ?? []) {

@@ -147,6 +147,10 @@
           ({ blocks, ...standing } = JSON.parse(takeFile(module, RESULT_PATH, 'utf8')));
         }
       }
+      // Where a block may be missing, in this take and in any, as the report tells it.
+      const reported = report ? JSON.parse(report).takes : [];
+      const stray = (found.finished && reported.at(-1)?.blockMayBeMissingAt) || [];
+      const anyStray = reported.some((kept) => kept.blockMayBeMissingAt.length > 0);
       const id = take.id;
       // Told as tonbrix-decode tells it: where, and how many sample frames it held.
       const ending = endedEarly ? { seconds: take.fed / take.rate, frames: take.fed } : null;
@@ -155,7 +159,8 @@
       // Only the samples pushed of the take being decoded are held whole.
       source.history = null;
       postMessage({ op: 'finished', id, status, lines, kept: found.finished,
-        merged: merged && image !== null, blocks, image, report, plots: damage, standing, ending },
+        merged: merged && image !== null, blocks, image, report, plots: damage, standing, ending,
+        stray, anyStray },
       [...(image ? [image.buffer] : []), ...damage.map((p) => p.columns.buffer)]);
     }
 

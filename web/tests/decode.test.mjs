@@ -460,10 +460,15 @@ test('every damaged run of a merged block is shown in the take it lies in, and n
 
 // What tonbrix-decode notes besides its exit code, the page tells by the module's facts, in
 // its own language: the bytes in doubt below a block, a take of another tape (whose image of
-// the others is offered all the same), a recording that ended early.
+// the others is offered all the same), a recording that ended early, a block whose leader
+// a long dropout took.
 test('the listing\'s notes and the run\'s ending are told in the page\'s language', async () => {
   const recording = exportDemo('clean.wav', []);
   const dropout = takeOf(recording, 'dropout2.wav', [[30, 1], [33, 0.1]]);
+  const stray = takeOf(recording, 'stray.wav', [[71, 1.8]]);
+  const strayDecode = runNative(decodeBinary, ['-list', stray], temp.folder);
+  assert.equal(strayDecode.code, 23, strayDecode.stderr);
+  const [, strayAt] = strayDecode.stdout.match(/A block may be missing at (\d+:\d\d\.\d{3}): /);
   const other = readFileSync(demoImage);
   for (let i = 0; i < 100; i++) { // LOADER's body changed, its checksum still good
     other[67 + i] = (other[67 + i] + 1) % 256;
@@ -514,6 +519,13 @@ test('the listing\'s notes and the run\'s ending are told in the page\'s languag
       } else {
         assert.ok(text.includes(`${at.replace('.', ',')}: `) && text.includes(` ${frames} `), text);
       }
+      await newCassette.click();
+      await fileInput(page, 1).setInputFiles(join(temp.folder, stray));
+      await page.waitForFunction(() => !document.getElementById('download-image').disabled);
+      const missing = { en: `A block may be missing at ${strayAt}: `,
+        cs: `V čase ${strayAt.replace('.', ',')} možná chybí blok: `,
+        sk: `V čase ${strayAt.replace('.', ',')} možno chýba blok: ` }[lang];
+      assert.ok((await messages(page)).includes(missing), await messages(page));
       assert.deepEqual(errors, []);
     } finally {
       await browser.close();
