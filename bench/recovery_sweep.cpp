@@ -6,7 +6,8 @@
 // and called read, which must never happen. Prints that count, the bodies that came back
 // exact, and how many of the doubtful bytes were in fact right.
 // With -m, each case is three takes with 4 to 6 dropouts each, some at the same place,
-// merged in every order, which must all give the same image.
+// merged in every order, which must all give the same image; "dropped" counts the body
+// bytes that some take read for certain alone and the merge did not.
 // Usage: recovery_sweep [-m] TONBRIX TONBRIX_DECODE [CASES [KEEP]]   (120 takes, 30 merges)
 // KEEP names a take whose recording is kept as take-KEEP.wav here, for a closer look.
 #include <unistd.h>
@@ -47,6 +48,7 @@ struct Tally {
   int exactBodies = 0;  // the body whole, every byte read and right
   int unmatched = 0;    // takes whose body came back as no block of its length
   int orderDependent = 0;  // merges whose image changed with the order of the takes
+  int64_t droppedInMerge = 0;  // body bytes some take read alone that the merge did not
   int64_t wrongCalledRead = 0;
   int64_t unknown = 0;
   int64_t unknownRight = 0;
@@ -111,11 +113,10 @@ Audio damageTake(const Audio& clean, double first, double last, std::mt19937& ra
   return hissing ? noisy(take) : take;
 }
 
-// Compares `decoded` (a body as the image holds it, with the report's doubtful runs of
-// it) with `original`, byte by byte, into `tally`.
-void compareBody(const Bytes& decoded, const json_value::Value& block, const Bytes& original,
-                 Tally& tally) {
-  std::vector<char> state(decoded.size(), 'r');  // read, unknown, uncertain
+// Per byte of a body as the image holds it, from the report's doubtful runs of it: 'r'
+// read, 'k' unknown, 'u' uncertain, 'm' missing.
+std::vector<char> statesOf(const Bytes& decoded, const json_value::Value& block) {
+  std::vector<char> state(decoded.size(), 'r');
   for (const json_value::Value& run : block["doubtful"].items) {
     if (run["part"].text != "body") {
       continue;
@@ -127,6 +128,14 @@ void compareBody(const Bytes& decoded, const json_value::Value& block, const Byt
       state[i] = kind;
     }
   }
+  return state;
+}
+
+// Compares `decoded` (a body as the image holds it, with the report's doubtful runs of
+// it) with `original`, byte by byte, into `tally`.
+void compareBody(const Bytes& decoded, const json_value::Value& block, const Bytes& original,
+                 Tally& tally) {
+  const std::vector<char> state = statesOf(decoded, block);
   bool exact = decoded == original;
   for (size_t i = 0; i < decoded.size() && i < original.size(); ++i) {
     const bool right = decoded[i] == original[i];
@@ -147,7 +156,8 @@ void compareBody(const Bytes& decoded, const json_value::Value& block, const Byt
 
 // Decodes `wav` and compares the body of its header block with `body`.
 void checkTake(const std::string& decoder, const std::string& folder,
-               const std::vector<std::string>& wavs, const Bytes& body, int take, Tally& tally) {
+               const std::vector<std::string>& wavs, const Bytes& body, int take, Tally& tally,
+               std::vector<char>* states = nullptr) {
   const int64_t wrongBefore = tally.wrongCalledRead;
   const std::string image = folder + "/take.img";
   const std::string report = folder + "/take.json";
@@ -169,6 +179,9 @@ void checkTake(const std::string& decoder, const std::string& folder,
       if (bodyRecord < records.size() && (header || records[bodyRecord].size() == body.size())) {
         compareBody(records[bodyRecord], block, body, tally);
         matched = true;
+        if (states != nullptr) {
+          *states = statesOf(records[bodyRecord], block);
+        }
       }
     }
   }
@@ -184,9 +197,9 @@ void printTally(const char* name, const Tally& t) {
   for (const auto& [code, count] : t.exitCodes) {
     codes += " " + std::to_string(code) + ":" + std::to_string(count);
   }
-  std::printf("%-10s %5d %6d %9d %6d %10lld %9lld %8lld %10lld %8lld  %s\n", name, t.takes,
-              t.exactBodies, t.unmatched, t.orderDependent,
-              static_cast<long long>(t.wrongCalledRead),
+  std::printf("%-10s %5d %6d %9d %6d %8lld %10lld %9lld %8lld %10lld %8lld  %s\n", name,
+              t.takes, t.exactBodies, t.unmatched, t.orderDependent,
+              static_cast<long long>(t.droppedInMerge), static_cast<long long>(t.wrongCalledRead),
               static_cast<long long>(t.unknown), static_cast<long long>(t.unknownRight),
               static_cast<long long>(t.uncertain), static_cast<long long>(t.uncertainRight),
               codes.c_str());
@@ -226,7 +239,21 @@ void checkMerge(const Sweep& sweep, const Audio& clean, double first, double las
     wavs.push_back(sweep.folder + "/take" + std::to_string(k) + ".wav");
     decode_audio::writeChannels(wavs.back(), take.sampleRate, 16, {take.samples});
   }
-  checkTake(sweep.decoder, sweep.folder, wavs, sweep.body, t, tally);
+  // Each take alone, for the bytes it reads for certain, which the merge must read too.
+  std::vector<char> readAlone(sweep.body.size(), 'k');
+  for (const std::string& wav : wavs) {
+    Tally ignored;
+    std::vector<char> states;
+    checkTake(sweep.decoder, sweep.folder, {wav}, sweep.body, t, ignored, &states);
+    for (size_t i = 0; i < states.size() && i < readAlone.size(); ++i) {
+      readAlone[i] = states[i] == 'r' ? 'r' : readAlone[i];
+    }
+  }
+  std::vector<char> merged;
+  checkTake(sweep.decoder, sweep.folder, wavs, sweep.body, t, tally, &merged);
+  for (size_t i = 0; i < readAlone.size(); ++i) {
+    tally.droppedInMerge += readAlone[i] == 'r' && (i >= merged.size() || merged[i] != 'r') ? 1 : 0;
+  }
   const std::string image = readWholeFile(sweep.folder + "/take.img");
   const size_t orders[][3] = {{0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
   bool same = true;
@@ -285,6 +312,7 @@ void addTally(const Tally& tally, Tally& all) {
   all.exactBodies += tally.exactBodies;
   all.unmatched += tally.unmatched;
   all.orderDependent += tally.orderDependent;
+  all.droppedInMerge += tally.droppedInMerge;
   all.wrongCalledRead += tally.wrongCalledRead;
   all.unknown += tally.unknown;
   all.unknownRight += tally.unknownRight;
@@ -325,9 +353,9 @@ int main(int argc, char** argv) {
   if (!tape.writeTo(sweep.folder + "/tape.img")) {
     return 1;
   }
-  std::printf("%-10s %5s %6s %9s %6s %10s %9s %8s %10s %8s  %s\n", "protocol", "cases", "exact",
-              "unmatched", "order", "wrongRead", "unknown", "(right)", "uncertain", "(right)",
-              "exit codes");
+  std::printf("%-10s %5s %6s %9s %6s %8s %10s %9s %8s %10s %8s  %s\n", "protocol", "cases",
+              "exact", "unmatched", "order", "dropped", "wrongRead", "unknown", "(right)",
+              "uncertain", "(right)", "exit codes");
   Tally all;
   for (size_t c = 0; c < std::size(kColumns); ++c) {
     Tally tally;
