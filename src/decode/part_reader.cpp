@@ -92,12 +92,13 @@ void splitHeaderFromBody(const Crossings& crossings, bool startsAsHeader, size_t
 }
 
 int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                    bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
+                    bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next,
+                    PmdProgress& progress) {
   const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
   const bool body = afterHeader && leaderCells < kMinHeaderLeaderCells;
   const PartLimits limits = limitPart(body, bodyLimit, leaderCells >= kMinHeaderLeaderCells,
                                       kPmdHeaderStart + kHeaderLength);
-  const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next);
+  const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next, progress);
   splitHeaderFromBody(crossings,
                       !body && leaderCells >= kMinHeaderLeaderCells && hasSyncPattern(part.bytes),
                       kPmdHeaderStart + kHeaderLength, sampleRate / (2 * part.cellRate), part,
@@ -130,14 +131,16 @@ int32_t readMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t s
 }  // namespace
 
 int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                      bool afterHeader, size_t bodyLength, TapePart& part, size_t& next) {
+                      bool afterHeader, size_t bodyLength, TapePart& part, size_t& next,
+                      PmdProgress& progress) {
   part = TapePart{};
   next = leadIn.end;
   const size_t bodyLimit = afterHeader ? std::min(bodyLength, kMaxPartLength) : kMaxPartLength;
   const int32_t status =
       leadIn.protocol == kProtocolMato
           ? readMatoPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next)
-          : readPmdPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next);
+          : readPmdPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next,
+                        progress);
   // A headerless block whose first frames were lost is not whole.
   if (part.startLost != 0 && part.isBody == 0) {
     part.cut = 1;

@@ -7,17 +7,19 @@
 
 #include "decode/demodulator.h"
 #include "decode/lead_in.h"
+#include "decode/pmd_frames.h"
 #include "decode/tape_part.h"
 
 // Reads the part after `leadIn`, given whether a header part came just before and the
 // body length (with checksum) it announced: a PMD 85 part after a short leader, or a
 // Mato part after a short pilot, is then that header's body, held to that length. Marks
 // header parts and bodies. `next` receives the crossing at which reading stopped, or the
-// end of the crossings where the part may go on once more arrive. Returns kOk or
-// kErrOutOfMemory, reported.
+// end of the crossings where the part may go on once more arrive. A PMD 85 part that may
+// go on is read on from where `progress` left it, to be emptied for another part.
+// Returns kOk or kErrOutOfMemory, reported.
 [[nodiscard]] int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn,
                                     int32_t sampleRate, bool afterHeader, size_t bodyLength,
-                                    TapePart& part, size_t& next);
+                                    TapePart& part, size_t& next, PmdProgress& progress);
 
 // The body length, checksum included, that header part `header` announces; where a byte
 // of its header is unknown or its checksum fails, kMaxPartLength: a damaged length field

@@ -142,6 +142,7 @@ void resumeAfter(StreamDecoder& decoder, const TapePart& part) {
   resumed.lowSamples = mato ? 2 * unit / 3 : unit / 2;
   decoder.leadIn = resumed;
   decoder.leadInFound = true;
+  decoder.progress = PmdProgress{};
   decoder.retryAt = 0;
   decoder.checkedUpTo = resumed.end;
   decoder.shortRun = 0;
@@ -162,6 +163,7 @@ bool findNextLeadIn(StreamDecoder& decoder, bool final) {
     return false;
   }
   decoder.leadInFound = true;
+  decoder.progress = PmdProgress{};
   decoder.retryAt = 0;
   decoder.checkedUpTo = decoder.leadIn.end;
   decoder.shortRun = 0;
@@ -202,6 +204,7 @@ int32_t waitForPart(StreamDecoder& decoder) {
 // from there, or the next part's frames read where a dropout took its leader.
 int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
   decoder.leadInFound = false;
+  decoder.progress = PmdProgress{};
   decoder.runStart = std::max(next, decoder.leadIn.first + 1);
   decoder.position = decoder.runStart;
   if (part.bytes.empty()) {
@@ -238,7 +241,8 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
         decoder.afterHeader &&
         x[decoder.leadIn.first] - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
     int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
-                                   bodyMayFollow, decoder.bodyLength, part, next);
+                                   bodyMayFollow, decoder.bodyLength, part, next,
+                                   decoder.progress);
     if (status == kOk && !final && next + kLookahead >= x.size()) {
       return waitForPart(decoder);
     }

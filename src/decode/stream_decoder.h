@@ -9,6 +9,7 @@
 
 #include "decode/demodulator.h"
 #include "decode/lead_in.h"
+#include "decode/pmd_frames.h"
 #include "decode/tape_part.h"
 #include "decode/decoded_block.h"
 
@@ -35,6 +36,7 @@ struct StreamDecoder {
   size_t checkedUpTo = 0;  // crossings looked at for the end of the part
   size_t shortRun = 0;     // short intervals in a row up to there
   double gapDeadline = -1;  // sample by which a gap in the part has been bridged or not
+  PmdProgress progress;     // how far the part has been read
   size_t silenceReadAt = 0;  // the crossings when the part was last read for a silence after it
   // What one part tells the reading of the next: a header announces its body.
   bool afterHeader = false;
