@@ -438,7 +438,8 @@ int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
   const MatoCellWalk& walk = reader.walk;
   part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
   if (!part.bytes.empty()) {
-    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part);
+    SwingSum swings;
+    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part, swings);
   }
   return kOk;
 }

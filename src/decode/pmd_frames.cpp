@@ -520,6 +520,6 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   }
   markUnplacedBytes(part, reader.bridge, body && part.bytes.size() == byteLimit && part.cut == 0);
   part.cellSpread = reader.walk.spread.percent();
-  measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part);
+  measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part, progress.swings);
   return kOk;
 }

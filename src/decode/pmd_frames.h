@@ -53,6 +53,7 @@ struct PmdProgress {
   bool valid = false;
   PmdFrameReader reader;
   TapePart part;
+  SwingSum swings;  // of the part as far as it was last read
 };
 
 // Reads the frames after the PMD 85 leader `leadIn` (or, resumed, from the start bit there)

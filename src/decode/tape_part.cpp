@@ -99,7 +99,7 @@ int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence, double sta
 }
 
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
-                 TapePart& part) {
+                 TapePart& part, SwingSum& swings) {
   const std::vector<double>& x = crossings.positions;
   end = std::min(end, x.size());
   if (first >= end) {
@@ -107,10 +107,15 @@ void measurePart(const Crossings& crossings, size_t first, size_t end, double fi
   }
   part.firstByteSample = firstByteSample;
   part.endSample = x[end - 1];
-  double sum = 0;
-  for (size_t i = first; i < end; ++i) {
+  if (swings.first != first || swings.end < first || swings.end > end) {
+    swings = SwingSum{first, first, 0};
+  }
+  double sum = swings.sum;
+  for (size_t i = swings.end; i < end; ++i) {
     sum += crossings.swings[i];
   }
+  swings.end = end;
+  swings.sum = sum;
   part.swing = sum / static_cast<double>(end - first);
 }
 

@@ -73,10 +73,19 @@ struct PartLimits {
 [[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence,
                                  double startSample);
 
+// The swings of crossings [first, end) added up in order: a part read again with more
+// crossings adds only those that came since, to the same sum.
+struct SwingSum {
+  size_t first = 0;
+  size_t end = 0;
+  double sum = 0;
+};
+
 // Fills what a part measures over its crossings [first, end): the start of the first frame
-// at `firstByteSample`, the end of the last, and the mean swing.
+// at `firstByteSample`, the end of the last, and the mean swing, going on from `swings`
+// where it sums a start of that span, which it then sums.
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
-                 TapePart& part);
+                 TapePart& part, SwingSum& swings);
 
 // What a look past a gap found: frames that go on, nothing before the time ran out, the
 // next lead-in, or the end of the crossings so far.
