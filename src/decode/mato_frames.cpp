@@ -60,7 +60,7 @@ struct MatoCellWalk {
 // The crossing that ends the level which crossing `k` begins: past a stray pulse that
 // split the level, where one begins at k + 1.
 size_t skipStrayPulse(MatoCellWalk& walk, size_t k) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings.positions;
   if (k + 3 < x.size() && x[k + 2] - x[k + 1] < kStrayPulse * walk.space) {
     walk.repaired = true;
     return k + 3;
@@ -73,7 +73,7 @@ size_t skipStrayPulse(MatoCellWalk& walk, size_t k) {
 // whole space for a mark) must agree; where they do not, the next "waveform" is the noise
 // or silence after the block, and the first level alone tells the last cell.
 Cell readCell(MatoCellWalk& walk) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings.positions;
   const size_t c = walk.c;
   if (walk.ended || c + 1 >= x.size()) {
     return kInvalid;
@@ -155,7 +155,7 @@ bool readTrialCells(const MatoCellWalk& walk, size_t from, TrialCells& cells) {
 // number of frames after `gapStart`.
 ResyncResult chooseFrameStart(const Crossings& crossings, const TrialCells& cells,
                               double gapStart, double frameSamples) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   ResyncResult found;
   for (int32_t offset = 0;
        offset < kFrameCells && cells.count - offset >= kMinResyncFrames * kFrameCells; ++offset) {
@@ -177,7 +177,7 @@ ResyncResult chooseFrameStart(const Crossings& crossings, const TrialCells& cell
 // time since the gap decides between guesses that fit equally.
 ResyncResult findFramesAfterGap(const MatoCellWalk& walk, bool firstRising, size_t from,
                                 double gapStart, double deadline, double frameSamples) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings.positions;
   for (size_t i = from;; ++i) {
     if (i + 2 >= x.size()) {
       return runOutOfCrossings(walk.crossings, deadline);
@@ -287,7 +287,7 @@ bool frameFollows(MatoFrameReader& reader) {
 // with spaces. Where no start bit follows, `gapStart` is the end of the frame.
 void readAfterFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
   MatoCellWalk& walk = reader.walk;
-  const std::vector<double>& x = reader.crossings.positions;
+  const CrossingValues<double>& x = reader.crossings.positions;
   const size_t frameEnd = walk.c;
   reader.lastFrameEnd = x[std::min(frameEnd, x.size() - 1)];
   reader.cell = readCell(walk);
@@ -417,7 +417,7 @@ int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
                    const PartLimits& limits, size_t& next) {
   const Crossings& crossings = reader.crossings;
   TapePart& part = reader.part;
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   int32_t status = readFrames(reader);
   if (status == kOk && reader.bridge.bridged && isBody) {
     status = fitBridgedBody(part, limits.byteLimit, reader.bridge, reader.endedCleanly);
@@ -438,8 +438,7 @@ int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
   const MatoCellWalk& walk = reader.walk;
   part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
   if (!part.bytes.empty()) {
-    SwingSum swings;
-    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part, swings);
+    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part, SwingSum{});
   }
   return kOk;
 }
@@ -458,7 +457,7 @@ int32_t countPilotSpaces(const Crossings& crossings, const LeadIn& leadIn) {
 
 int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
                        bool isBody, const PartLimits& limits, TapePart& part, size_t& next) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   part.protocol = kProtocolMato;
   part.phase = leadIn.phase;
   part.startSample = x[leadIn.first];

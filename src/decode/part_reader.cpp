@@ -72,9 +72,9 @@ void splitHeaderFromBody(const Crossings& crossings, bool startsAsHeader, size_t
   if (resume == part.bytes.size()) {
     return;
   }
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   const double target = part.starts[resume] + firstCrossing;
-  auto crossing = static_cast<size_t>(std::lower_bound(x.begin(), x.end(), target) - x.begin());
+  size_t crossing = findCrossingFrom(x, target);
   if (crossing >= x.size()) {
     return;
   }
@@ -146,6 +146,11 @@ int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     part.cut = 1;
   }
   return status;
+}
+
+bool mayReadOn(const LeadIn& leadIn) {
+  return leadIn.protocol != kProtocolMato &&
+         static_cast<int32_t>((leadIn.end - leadIn.first) / 2) < kMinHeaderLeaderCells;
 }
 
 size_t announcedBodyLength(const TapePart& header) {

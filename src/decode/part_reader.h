@@ -21,6 +21,12 @@
                                     int32_t sampleRate, bool afterHeader, size_t bodyLength,
                                     TapePart& part, size_t& next, PmdProgress& progress);
 
+// True when the part after `leadIn` is worth reading on before it may have ended: a PMD
+// 85 part after a leader too short for a header, whose reading is kept in its progress
+// and needs none of the crossings before (a header part may be split from a body joined
+// to it anywhere in it).
+bool mayReadOn(const LeadIn& leadIn);
+
 // The body length, checksum included, that header part `header` announces; where a byte
 // of its header is unknown or its checksum fails, kMaxPartLength: a damaged length field
 // must not cut the body short, which then runs as far as its frames do.

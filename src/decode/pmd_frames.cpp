@@ -61,7 +61,7 @@ bool readsLeaderOutOfStep(const Crossings& crossings, TapePhase phase, double ha
 // leader; false with `k + 1` where the leader led nowhere.
 bool findFirstStartBit(const Crossings& crossings, const LeadIn& leadIn, double& halfCell,
                        size_t& k) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   for (k = leadIn.first; k + 1 < x.size(); ++k) {
     const double length = x[k + 1] - x[k];
     const PmdInterval kind = classifyInterval(length, halfCell);
@@ -117,8 +117,8 @@ bool leaderLeadsTo(const Crossings& crossings, int32_t sampleRate, size_t from, 
 
 // The share of [from, to) that the signal spent at its high level, by the crossings.
 double highShare(const Crossings& crossings, double from, double to) {
-  const std::vector<double>& x = crossings.positions;
-  auto k = static_cast<size_t>(std::lower_bound(x.begin(), x.end(), from) - x.begin());
+  const CrossingValues<double>& x = crossings.positions;
+  size_t k = findCrossingFrom(x, from);
   // Before crossing k the level is the one that crossing k leaves.
   bool high = k < x.size() ? !isRising(crossings, k) : k > 0 && isRising(crossings, k - 1);
   double at = from;
@@ -214,7 +214,7 @@ CellStep readTrialCells(const PmdCellWalk& walk, size_t middle, TrialCells& cell
 // number of frames after `gapStart`.
 ResyncResult chooseFrameStart(const PmdCellWalk& walk, const TrialCells& cells,
                               double gapStart) {
-  const std::vector<double>& x = walk.crossings->positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   const double frameSamples = kFrameCells * 2 * walk.halfCell;
   ResyncResult found;
   for (int32_t offset = 0; offset < kFrameCells; ++offset) {
@@ -237,7 +237,7 @@ ResyncResult chooseFrameStart(const PmdCellWalk& walk, const TrialCells& cells,
 // crossing `from`. Speed tracking is frozen: a gap tells nothing of the speed.
 ResyncResult findFramesAfterGap(const PmdCellWalk& walk, size_t from, double gapStart,
                                 double deadline) {
-  const std::vector<double>& x = walk.crossings->positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   for (size_t i = from;; ++i) {
     if (i + 1 >= x.size()) {
       return runOutOfCrossings(*walk.crossings, deadline);
@@ -385,6 +385,10 @@ int32_t keepReading(PmdFrameReader& reader, PmdProgress& progress) {
   progress.reader = reader;
   const int32_t status = copyValue(progress.part, *reader.part);
   progress.valid = status == kOk;
+  const size_t kept = firstCrossingKept(progress);
+  if (progress.valid && kept > progress.swings.end) {
+    addSwings(*reader.crossings, reader.measuredFrom, kept, progress.swings);
+  }
   return status;
 }
 
@@ -436,7 +440,7 @@ int32_t readFrames(PmdFrameReader& reader, PmdProgress& progress) {
 // leader led nowhere, with `next` where the reading stopped.
 bool startReading(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
                   const PartLimits& limits, PmdFrameReader& reader, size_t& next) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   TapePart& part = *reader.part;
   double halfCell = (leadIn.highSamples + leadIn.lowSamples) / 2;
   part.protocol = leadIn.protocol;
@@ -463,6 +467,7 @@ bool startReading(const Crossings& crossings, const LeadIn& leadIn, int32_t samp
   reader.maxGapSamples = kMaxDropoutSeconds * sampleRate;
   reader.bridge = leadIn.resumed ? bridgeLostStart() : GapBridge{};
   reader.sampleRate = sampleRate;
+  reader.measuredFrom = leadIn.end;
   placeWalk(reader.walk, startBit);
   reader.walk.mayRepair = true;
   reader.frameFirst = reader.walk.middle;
@@ -486,10 +491,19 @@ int32_t resumeReading(const Crossings& crossings, const PmdProgress& progress,
 
 }  // namespace
 
+size_t firstCrossingKept(const PmdProgress& progress) {
+  // signalLostBetween compares with the swing of the crossings before where it looks.
+  constexpr size_t kBefore = 64;
+  const PmdFrameReader& reader = progress.reader;
+  const size_t first =
+      std::min({reader.walk.middle, reader.lastFrameEnd, reader.frameFirst});
+  return first > kBefore ? first - kBefore : 0;
+}
+
 int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
                       const PartLimits& limits, TapePart& part, size_t& next,
                       PmdProgress& progress) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   PmdFrameReader reader;
   reader.part = &part;
   int32_t status = kOk;

@@ -36,6 +36,7 @@ struct PmdFrameReader {
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out
   int32_t sampleRate = 0;
+  size_t measuredFrom = 0;  // the first crossing of the part's mean swing
   // The crossings the reading began with lay far enough beyond its first start bit for
   // the reader to be kept in PmdProgress, and whether it was, in this read.
   bool mayKeep = false;
@@ -53,8 +54,13 @@ struct PmdProgress {
   bool valid = false;
   PmdFrameReader reader;
   TapePart part;
-  SwingSum swings;  // of the part as far as it was last read
+  SwingSum swings;  // of the part up to firstCrossingKept
 };
+
+// The first crossing that the reading kept in `progress` (valid) may still look at: the
+// next read goes on at the cell it stands at, or looks again from the last whole frame,
+// the swing before them included.
+size_t firstCrossingKept(const PmdProgress& progress);
 
 // Reads the frames after the PMD 85 leader `leadIn` (or, resumed, from the start bit there)
 // into `part` (bytes, phase, rate, frame errors), at most limits.byteLimit bytes; part.cut

@@ -81,11 +81,15 @@ struct SwingSum {
   double sum = 0;
 };
 
+// Makes `swings` the sum over crossings [first, end): added on where it sums a start of
+// that span, else summed anew.
+void addSwings(const Crossings& crossings, size_t first, size_t end, SwingSum& swings);
+
 // Fills what a part measures over its crossings [first, end): the start of the first frame
-// at `firstByteSample`, the end of the last, and the mean swing, going on from `swings`
-// where it sums a start of that span, which it then sums.
+// at `firstByteSample`, the end of the last, and the mean swing, going on from `sofar`
+// where it sums a start of that span.
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
-                 TapePart& part, SwingSum& swings);
+                 TapePart& part, const SwingSum& sofar);
 
 // What a look past a gap found: frames that go on, nothing before the time ran out, the
 // next lead-in, or the end of the crossings so far.
