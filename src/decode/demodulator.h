@@ -35,6 +35,7 @@ struct CrossingValues {
   bool operator==(const CrossingValues& other) const {
     return first == other.first && kept == other.kept;
   }
+  bool operator!=(const CrossingValues& other) const { return !(*this == other); }
 };
 
 // The index of the first crossing kept in `values` at or after sample `target` (values in
