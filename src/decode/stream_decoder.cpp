@@ -136,7 +136,7 @@ void resumeAfter(StreamDecoder& decoder, const TapePart& part) {
   resumed.lowSamples = mato ? 2 * unit / 3 : unit / 2;
   decoder.leadIn = resumed;
   decoder.leadInFound = true;
-  decoder.progress = PmdProgress{};
+  decoder.progress = PartProgress{};
   decoder.leadInSample = part.nextFramesSample;
   decoder.readOnAt = resumed.first;
   decoder.retryAt = 0;
@@ -159,7 +159,7 @@ bool findNextLeadIn(StreamDecoder& decoder, bool final) {
     return false;
   }
   decoder.leadInFound = true;
-  decoder.progress = PmdProgress{};
+  decoder.progress = PartProgress{};
   decoder.leadInSample = decoder.crossings.positions[decoder.leadIn.first];
   decoder.readOnAt = decoder.leadIn.first;
   decoder.retryAt = 0;
@@ -215,15 +215,16 @@ int32_t readPart(StreamDecoder& decoder, TapePart& part, size_t& next) {
 // when they were before.
 int32_t readPartOn(StreamDecoder& decoder) {
   const size_t size = decoder.crossings.positions.size();
-  if (size < decoder.readOnAt + kReadOnCrossings || !mayReadOn(decoder.leadIn)) {
+  if (size < decoder.readOnAt + kReadOnCrossings ||
+      !mayReadOn(decoder.leadIn, decoder.progress)) {
     return kOk;
   }
   decoder.readOnAt = size;
   TapePart part;
   size_t next = 0;
   const int32_t status = readPart(decoder, part, next);
-  if (status == kOk && decoder.progress.valid) {
-    dropUsedCrossings(decoder, firstCrossingKept(decoder.progress));
+  if (status == kOk) {
+    dropUsedCrossings(decoder, firstCrossingNeeded(decoder.leadIn, decoder.progress));
   }
   return status;
 }
@@ -232,7 +233,7 @@ int32_t readPartOn(StreamDecoder& decoder) {
 // from there, or the next part's frames read where a dropout took its leader.
 int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
   decoder.leadInFound = false;
-  decoder.progress = PmdProgress{};
+  decoder.progress = PartProgress{};
   decoder.runStart = std::max(next, decoder.leadIn.first + 1);
   decoder.position = decoder.runStart;
   if (part.bytes.empty()) {

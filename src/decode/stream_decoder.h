@@ -9,7 +9,7 @@
 
 #include "decode/demodulator.h"
 #include "decode/lead_in.h"
-#include "decode/pmd_frames.h"
+#include "decode/part_reader.h"
 #include "decode/tape_part.h"
 #include "decode/decoded_block.h"
 
@@ -37,7 +37,7 @@ struct StreamDecoder {
   size_t checkedUpTo = 0;  // crossings looked at for the end of the part
   size_t shortRun = 0;     // short intervals in a row up to there
   double gapDeadline = -1;  // sample by which a gap in the part has been bridged or not
-  PmdProgress progress;     // how far the part has been read
+  PartProgress progress;    // how far the part has been read
   double leadInSample = 0;  // where the lead-in found starts
   size_t readOnAt = 0;      // the crossings when the part was last read on
   size_t silenceReadAt = 0;  // the crossings when the part was last read for a silence after it
