@@ -350,31 +350,11 @@ int32_t lookPastEnd(MatoFrameReader& reader, double gapStart) {
   return kOk;
 }
 
-// Keeps the reading as it stands at the start bit it has read, where that is the first
-// within kResumeCrossings of the end of the crossings in this read. Returns kOk or
-// kErrOutOfMemory, reported.
-int32_t keepReading(MatoFrameReader& reader, MatoProgress& progress) {
-  if (!reader.mayKeep || reader.kept ||
-      reader.walk.c + kResumeCrossings < reader.crossings->positions.size()) {
-    return kOk;
-  }
-  reader.kept = true;
-  progress.valid = false;
-  progress.reader = reader;
-  const int32_t status = copyValue(progress.part, *reader.part);
-  progress.valid = status == kOk;
-  const size_t kept = firstCrossingKept(progress);
-  if (progress.valid && kept > progress.swings.end) {
-    addSwings(*reader.crossings, reader.measuredFrom, kept, progress.swings);
-  }
-  return status;
-}
-
 // Reads frame after frame while start bits come.
 int32_t readFrames(MatoFrameReader& reader, MatoProgress& progress) {
   TapePart& part = *reader.part;
   while (reader.cell == kMatoMark) {
-    const int32_t kept = keepReading(reader, progress);
+    const int32_t kept = keepReading(reader, progress, reader.walk.c, kResumeCrossings);
     if (kept != kOk) {
       return kept;
     }

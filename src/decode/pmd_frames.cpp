@@ -372,32 +372,12 @@ int32_t lookPastEnd(PmdFrameReader& reader, bool misled) {
   return kOk;
 }
 
-// Keeps the reading as it stands at the cell it is at, where that is the first within
-// kResumeCrossings of the end of the crossings in this read. Returns kOk or
-// kErrOutOfMemory, reported.
-int32_t keepReading(PmdFrameReader& reader, PmdProgress& progress) {
-  if (!reader.mayKeep || reader.kept ||
-      reader.walk.middle + kResumeCrossings < reader.crossings->positions.size()) {
-    return kOk;
-  }
-  reader.kept = true;
-  progress.valid = false;
-  progress.reader = reader;
-  const int32_t status = copyValue(progress.part, *reader.part);
-  progress.valid = status == kOk;
-  const size_t kept = firstCrossingKept(progress);
-  if (progress.valid && kept > progress.swings.end) {
-    addSwings(*reader.crossings, reader.measuredFrom, kept, progress.swings);
-  }
-  return status;
-}
-
 // Reads cell after cell until the part ends.
 int32_t readFrames(PmdFrameReader& reader, PmdProgress& progress) {
   while (true) {
     bool stop = false;
     bool misled = false;
-    int32_t status = keepReading(reader, progress);
+    int32_t status = keepReading(reader, progress, reader.walk.middle, kResumeCrossings);
     if (status == kOk) {
       status = takeCell(reader, stop, misled);
     }
