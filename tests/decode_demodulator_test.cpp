@@ -634,6 +634,73 @@ TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {
   }
 }
 
+// A PMD 85 or Mato body long enough to be read in many reads, each going on from where the
+// last one stopped, with the crossings read past let go: whatever the slices, every byte, grade,
+// time and measure comes out as from one read of the whole, and the window of crossings
+// stays far smaller than the body. Noise and a dropout put repairs, lost frames and a
+// bridged gap into it.
+TEST(DecodeStream, ALongBodyReadOnInPiecesGivesTheBlockOfOneRead) {
+  const Bytes data = tape_builder::patternBytes(24000, 7);
+  tape_builder::Header header;
+  header.length = static_cast<uint16_t>(data.size() - 1);
+  for (const bool mato : {false, true}) {
+    for (const bool damaged : {false, true}) {
+      SCOPED_TRACE(std::string(mato ? "Mato" : "PMD 85") + (damaged ? ", damaged" : ""));
+      Signal signal(12000, -12000);
+      signal.silence(1000);
+      if (mato) {
+        matoHeader(signal, header, 20.6);
+        matoPilot(signal, 128, 20.6);
+        signal.matoCell(true, 20.6, false);
+        for (const uint8_t byte : tape_builder::bodyPart(data)) {
+          signal.matoByte(byte, 20.6, false);
+        }
+        matoPilot(signal, 128, 20.6);
+      } else {
+        pmdHeaderBlock(signal, data, 9.2, false);
+      }
+      signal.silence(1000);
+      std::vector<float> samples(signal.samples().begin(), signal.samples().end());
+      if (damaged) {
+        std::mt19937 random(3);
+        std::normal_distribution<float> hiss(0, 4000);
+        for (float& sample : samples) {
+          sample += hiss(random);
+        }
+        std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(samples.size() * 2 / 3), 3000,
+                    0.0F);
+      }
+      std::vector<DecodedBlock> whole;
+      for (const size_t slice : {samples.size(), size_t{4099}}) {
+        SCOPED_TRACE(slice);
+        StreamDecoder decoder;
+        ASSERT_EQ(startStreamDecoder(decoder, 22050, kProtocolAuto, kPhaseAuto), kOk);
+        size_t window = 0;
+        for (size_t begin = 0; begin < samples.size(); begin += slice) {
+          const size_t count = std::min(slice, samples.size() - begin);
+          ASSERT_EQ(feedSamples(decoder, samples.data() + begin, count), kOk);
+          window = std::max(window, decoder.crossings.positions.kept.size());
+        }
+        ASSERT_EQ(finishStreamDecoder(decoder), kOk);
+        ASSERT_EQ(decoder.blocks.size(), 1u);
+        EXPECT_LT(window, decoder.crossings.positions.size() / 2);
+        if (whole.empty()) {
+          whole = decoder.blocks;
+          EXPECT_EQ(whole[0].info.bodyChecksumError, damaged ? 1 : 0);
+          continue;
+        }
+        const DecodedBlock& block = decoder.blocks[0];
+        EXPECT_EQ(block.body, whole[0].body);
+        EXPECT_EQ(block.bodyConfidence, whole[0].bodyConfidence);
+        EXPECT_EQ(*block.bodyTimes.offsets, *whole[0].bodyTimes.offsets);
+        EXPECT_EQ(block.endSeconds, whole[0].endSeconds);
+        EXPECT_EQ(block.swing, whole[0].swing);
+        EXPECT_EQ(block.cellSpread, whole[0].cellSpread);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 namespace {

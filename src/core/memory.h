@@ -108,6 +108,18 @@ template <typename T>
   return kOk;
 }
 
+// Makes `to` a copy of `from`, reusing the room `to` has. Returns kOk, or kErrOutOfMemory,
+// reported.
+template <typename T>
+[[nodiscard]] int32_t copyValue(T& to, const T& from) {
+  try {
+    to = from;
+  } catch (const std::bad_alloc&) {
+    return reportFailure(kErrOutOfMemory);
+  }
+  return kOk;
+}
+
 // Removes the `count` items from position `at` on.
 template <typename T>
 void removeItems(std::vector<T>& items, size_t at, size_t count) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "core/memory.h"
 #include "tape/tape_image.h"
@@ -18,13 +20,19 @@ int32_t timesOf(const TapePart& part, int32_t sampleRate, size_t from, size_t co
     times.byteSeconds = (part.endSample - part.firstByteSample) / sampleRate /
                         static_cast<double>(part.bytes.size());
   }
-  const int32_t status = resizeItems(times.offsets, lead + count);
-  for (size_t i = 0; status == kOk && i < lead + count; ++i) {
+  std::shared_ptr<std::vector<float>> offsets;
+  try {
+    offsets = std::make_shared<std::vector<float>>(lead + count);
+  } catch (const std::bad_alloc&) {
+    return reportFailure(kErrOutOfMemory);
+  }
+  for (size_t i = 0; i < lead + count; ++i) {
     const size_t index = from + (i < lead ? 0 : i - lead);
     const double start = index < part.starts.size() ? part.starts[index] : part.endSample;
-    times.offsets[i] = static_cast<float>((start - part.firstByteSample) / sampleRate);
+    (*offsets)[i] = static_cast<float>((start - part.firstByteSample) / sampleRate);
   }
-  return status;
+  times.offsets = std::move(offsets);
+  return kOk;
 }
 
 int32_t buildHeaderPart(const TapePart& part, int32_t sampleRate, DecodedBlock& block) {
@@ -81,8 +89,8 @@ int32_t takeBody(const TapePart& part, int32_t sampleRate, DecodedBlock& block) 
 }  // namespace
 
 double byteStartSeconds(const ByteTimes& times, size_t index) {
-  return times.firstSeconds + (index < times.offsets.size()
-                                   ? static_cast<double>(times.offsets[index])
+  return times.firstSeconds + (times.offsets && index < times.offsets->size()
+                                   ? static_cast<double>((*times.offsets)[index])
                                    : static_cast<double>(index) * times.byteSeconds);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/job.h"
@@ -13,8 +14,11 @@
 // the mean byte length (byteSeconds) is only a guide.
 struct ByteTimes {
   double firstSeconds = 0;
-  double byteSeconds = 0;      // mean length of a byte
-  std::vector<float> offsets;  // seconds after firstSeconds, one per byte
+  double byteSeconds = 0;  // mean length of a byte
+  // Seconds after firstSeconds, one per byte; none when null. Made once with the block and
+  // never changed, so the copies of a block share them: the merge copies every block, and
+  // the times are the larger part of a block.
+  std::shared_ptr<const std::vector<float>> offsets;
 };
 
 // The time in the recording at which byte `index` starts.

@@ -57,11 +57,11 @@ int32_t appendCrossings(Crossings& crossings, const double* positions, const flo
   if (crossings.positions.empty()) {
     crossings.firstRising = firstRising ? 1 : 0;
   }
-  int32_t status = appendItems(crossings.positions, positions, count);
+  int32_t status = appendItems(crossings.positions.kept, positions, count);
   if (status == kOk) {
-    status = appendItems(crossings.swings, swings, count);
+    status = appendItems(crossings.swings.kept, swings, count);
     if (status != kOk) {
-      crossings.positions.resize(crossings.positions.size() - count);
+      crossings.positions.kept.resize(crossings.positions.kept.size() - count);
     }
   }
   return status;
@@ -364,7 +364,7 @@ int32_t finishDemodulator(DemodulatorState& state, Crossings& crossings) {
 }
 
 uint8_t gradeCells(const Crossings& crossings, size_t first, size_t end, double unitSamples) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   end = std::min(end, x.size());
   double worst = 0;
   for (size_t i = first; i + 1 < end; ++i) {

@@ -3,6 +3,7 @@
 // the signal.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -10,11 +11,45 @@
 
 #include "decode/hum_filter.h"
 
+// A value for each crossing, by its index from the first crossing of the recording. The
+// stream decoder drops the values it is done with: only those from `first` on are kept,
+// and every index still names the crossing it named.
+template <typename T>
+struct CrossingValues {
+  std::vector<T> kept;  // of crossings first, first + 1, ...
+  size_t first = 0;
+
+  const T& operator[](size_t index) const { return kept[index - first]; }
+  T& operator[](size_t index) { return kept[index - first]; }
+  // One past the index of the newest crossing.
+  size_t size() const { return first + kept.size(); }
+  bool empty() const { return size() == 0; }
+  const T& back() const { return kept.back(); }
+  void push_back(const T& value) { kept.push_back(value); }
+  void assign(size_t count, const T& value) {
+    kept.assign(count, value);
+    first = 0;
+  }
+  typename std::vector<T>::const_iterator begin() const { return kept.begin(); }
+  typename std::vector<T>::const_iterator end() const { return kept.end(); }
+  bool operator==(const CrossingValues& other) const {
+    return first == other.first && kept == other.kept;
+  }
+  bool operator!=(const CrossingValues& other) const { return !(*this == other); }
+};
+
+// The index of the first crossing kept in `values` at or after sample `target` (values in
+// time order), or values.size() where there is none.
+inline size_t findCrossingFrom(const CrossingValues<double>& values, double target) {
+  const auto at = std::lower_bound(values.kept.begin(), values.kept.end(), target);
+  return values.first + static_cast<size_t>(at - values.kept.begin());
+}
+
 // The crossings of one channel in time order. Consecutive crossings always go in
 // opposite directions, so only the direction of the first is kept.
 struct Crossings {
-  std::vector<double> positions;  // in samples, with fractions from interpolation
-  std::vector<float> swings;      // the signal's swing (high - low envelope) at each crossing
+  CrossingValues<double> positions;  // in samples, with fractions from interpolation
+  CrossingValues<float> swings;  // the signal's swing (high - low envelope) at each crossing
   int32_t firstRising = 0;
   // The sample up to which every crossing has been found, and whether the recording has
   // ended there: a silence shows only in the time that passes without crossings.

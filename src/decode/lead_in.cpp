@@ -45,7 +45,7 @@ bool similar(double a, double b, double sampleRate) {
 
 // The mean of the run's last few intervals at the level of interval `i`; the run
 // holds at least the one two before it.
-double levelMean(const std::vector<double>& x, size_t runStart, size_t i) {
+double levelMean(const CrossingValues<double>& x, size_t runStart, size_t i) {
   double sum = 0;
   double count = 0;
   for (size_t back = 2; back <= 2 * kLevelMeanIntervals && i >= runStart + back; back += 2) {
@@ -59,7 +59,7 @@ double levelMean(const std::vector<double>& x, size_t runStart, size_t i) {
 // crossings: an interval may then be off as long as it and a neighbour still make one
 // period and the interval after the two fits again. A mean of several intervals, not
 // the neighbour alone, is the measure, so that the jitter of one does not break a run.
-bool fitsRun(const std::vector<double>& x, size_t runStart, size_t i, double sampleRate) {
+bool fitsRun(const CrossingValues<double>& x, size_t runStart, size_t i, double sampleRate) {
   const double d = x[i + 1] - x[i];
   if (similar(d, levelMean(x, runStart, i), sampleRate)) {
     return true;
@@ -106,7 +106,7 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, TapeProtocol
     // (bytes 0xFF) is followed by a shorter one (3/5 of a mark). A pilot whose run a noisy
     // crossing broke goes on with a cell of about its own length, and one that a stray
     // pulse broke with a pulse far shorter than any level.
-    const std::vector<double>& x = crossings.positions;
+    const CrossingValues<double>& x = crossings.positions;
     const auto stray = [&](size_t k) {
       return k + 1 < x.size() && x[k + 1] - x[k] < kStrayPulseShare * period;
     };
@@ -127,7 +127,7 @@ bool classifyLeadIn(const Crossings& crossings, int32_t sampleRate, TapeProtocol
 bool findLeadInBefore(const Crossings& crossings, size_t limit, int32_t sampleRate,
                       TapeProtocol protocol, TapePhase phase, size_t& runStart, size_t& position,
                       LeadIn& leadIn) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   const double shortest = kShortestInterval * sampleRate;
   const double longest = kLongestInterval * sampleRate;
   const size_t end = limit < x.size() ? limit : x.size();

@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/memory.h"
 #include "decode/lead_in.h"
 
 namespace {
-
-enum Cell { kInvalid, kSpace, kMark };
 
 // A mark lasts 5/3 of a space at every rate (35/21, 15/9, 70/42 samples); the boundary
 // sits at the geometric middle of the two.
@@ -33,34 +32,26 @@ constexpr int32_t kMinResyncFrames = 3;
 // More spaces in a row than data holds are the next pilot.
 constexpr int32_t kPilotSpaces = 16;
 static_assert(kPilotSpaces > kMatoLongestDataSpaces);
+// A reading is kept for the next read (MatoProgress) at the first frame this close to the
+// end of the crossings: further than a frame, the look for a pilot after it and a stray
+// pulse in each cell reach.
+constexpr size_t kResumeCrossings = 2048;
 // A pulse shorter than this share of a space (a level lasts a third at least) is noise
 // that split a level.
 constexpr double kStrayPulse = 0.15;
 
-Cell classify(double period, double space) {
+MatoCell classify(double period, double space) {
   if (period < kShortestCell * space || period > kLongestCell * space) {
-    return kInvalid;
+    return kMatoInvalid;
   }
-  return period < kMarkBoundary * space ? kSpace : kMark;
+  return period < kMarkBoundary * space ? kMatoSpace : kMatoMark;
 }
 
-// Cells are read from crossing to crossing into the first level, following the speed.
-struct MatoCellWalk {
-  const Crossings& crossings;
-  double space;          // samples of a space, tracked
-  size_t c;              // crossing where the next cell begins
-  size_t cellStart = 0;  // crossing where the cell last read began
-  bool ended = false;    // the last cell was read from its first level alone
-  // A stray pulse was passed over since this was last cleared.
-  bool repaired = false;
-  double spreadSum = 0;
-  double spreadCount = 0;
-};
 
 // The crossing that ends the level which crossing `k` begins: past a stray pulse that
 // split the level, where one begins at k + 1.
 size_t skipStrayPulse(MatoCellWalk& walk, size_t k) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   if (k + 3 < x.size() && x[k + 2] - x[k + 1] < kStrayPulse * walk.space) {
     walk.repaired = true;
     return k + 3;
@@ -72,11 +63,11 @@ size_t skipStrayPulse(MatoCellWalk& walk, size_t k) {
 // the next waveform and the length of the first level (a third of a space for a space, a
 // whole space for a mark) must agree; where they do not, the next "waveform" is the noise
 // or silence after the block, and the first level alone tells the last cell.
-Cell readCell(MatoCellWalk& walk) {
-  const std::vector<double>& x = walk.crossings.positions;
+MatoCell readCell(MatoCellWalk& walk) {
+  const CrossingValues<double>& x = walk.crossings->positions;
   const size_t c = walk.c;
   if (walk.ended || c + 1 >= x.size()) {
-    return kInvalid;
+    return kMatoInvalid;
   }
   walk.cellStart = c;
   const double space = walk.space;
@@ -84,12 +75,12 @@ Cell readCell(MatoCellWalk& walk) {
   const size_t next = skipStrayPulse(walk, headEnd);
   const double head = x[headEnd] - x[c];
   if (head < kShortestHead * space || head > kLongestHead * space) {
-    return kInvalid;
+    return kMatoInvalid;
   }
-  const Cell byHead = head < kHeadBoundary * space ? kSpace : kMark;
+  const MatoCell byHead = head < kHeadBoundary * space ? kMatoSpace : kMatoMark;
   const double period = next < x.size() ? x[next] - x[c] : 0;
   if (classify(period, space) == byHead) {
-    const double measured = byHead == kMark ? period / kMarkRatio : period;
+    const double measured = byHead == kMatoMark ? period / kMarkRatio : period;
     walk.spreadSum += (measured / space - 1) * (measured / space - 1);
     walk.spreadCount += 1;
     walk.space += kTrackingGain * (measured - space);
@@ -106,11 +97,11 @@ enum Lookahead { kPilot, kNoPilot, kPilotUndecided };
 // Whether the space just read by `walk` begins a pilot: the cells after it are spaces too.
 Lookahead lookForPilot(MatoCellWalk walk) {
   for (int32_t spaces = 1; spaces < kPilotSpaces; ++spaces) {
-    const Cell cell = readCell(walk);
-    if (cell == kInvalid && walk.c + 2 >= walk.crossings.positions.size() && !walk.ended) {
+    const MatoCell cell = readCell(walk);
+    if (cell == kMatoInvalid && walk.c + 2 >= walk.crossings->positions.size() && !walk.ended) {
       return kPilotUndecided;
     }
-    if (cell != kSpace) {
+    if (cell != kMatoSpace) {
       return kNoPilot;
     }
   }
@@ -132,30 +123,30 @@ struct TrialCells {
 bool readTrialCells(const MatoCellWalk& walk, size_t from, TrialCells& cells) {
   MatoCellWalk trial{walk.crossings, walk.space, from};
   int32_t spaces = 0;
-  Cell cell = kSpace;
+  MatoCell cell = kMatoSpace;
   while (cells.count < kTrialCells) {
     cell = readCell(trial);
-    if (cell == kInvalid) {
+    if (cell == kMatoInvalid) {
       break;
     }
-    cells.marks[cells.count] = cell == kMark;
+    cells.marks[cells.count] = cell == kMatoMark;
     cells.starts[cells.count] = trial.cellStart;
     ++cells.count;
-    spaces = cell == kSpace ? spaces + 1 : 0;
+    spaces = cell == kMatoSpace ? spaces + 1 : 0;
     if (spaces == kPilotSpaces) {
       cells.count -= kPilotSpaces;
       cells.pilot = true;
       break;
     }
   }
-  return !(cell == kInvalid && trial.c + 2 >= walk.crossings.positions.size());
+  return !(cell == kMatoInvalid && trial.c + 2 >= walk.crossings->positions.size());
 }
 
 // Of the cells where frames may begin, each with its start bit, the one nearest to a whole
 // number of frames after `gapStart`.
 ResyncResult chooseFrameStart(const Crossings& crossings, const TrialCells& cells,
                               double gapStart, double frameSamples) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   ResyncResult found;
   for (int32_t offset = 0;
        offset < kFrameCells && cells.count - offset >= kMinResyncFrames * kFrameCells; ++offset) {
@@ -177,22 +168,22 @@ ResyncResult chooseFrameStart(const Crossings& crossings, const TrialCells& cell
 // time since the gap decides between guesses that fit equally.
 ResyncResult findFramesAfterGap(const MatoCellWalk& walk, bool firstRising, size_t from,
                                 double gapStart, double deadline, double frameSamples) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   for (size_t i = from;; ++i) {
     if (i + 2 >= x.size()) {
-      return runOutOfCrossings(walk.crossings, deadline);
+      return runOutOfCrossings(*walk.crossings, deadline);
     }
     if (x[i] > deadline) {
       return {};
     }
-    if (isRising(walk.crossings, i) != firstRising) {
+    if (isRising(*walk.crossings, i) != firstRising) {
       continue;
     }
     TrialCells cells;
     if (!readTrialCells(walk, i, cells)) {
       return {kResyncOutOfData};
     }
-    const ResyncResult found = chooseFrameStart(walk.crossings, cells, gapStart, frameSamples);
+    const ResyncResult found = chooseFrameStart(*walk.crossings, cells, gapStart, frameSamples);
     if (found.kind == kResyncFound) {
       return found;
     }
@@ -206,7 +197,7 @@ ResyncResult findFramesAfterGap(const MatoCellWalk& walk, bool firstRising, size
 // are measured between crossings into the first level, where each waveform begins; the
 // other edge would do as well, since both waveforms end alike.
 MatoCellWalk startWalk(const Crossings& crossings, const LeadIn& leadIn) {
-  MatoCellWalk walk{crossings, leadIn.highSamples + leadIn.lowSamples, leadIn.first};
+  MatoCellWalk walk{&crossings, leadIn.highSamples + leadIn.lowSamples, leadIn.first};
   if (isRising(crossings, walk.c) != (leadIn.phase != kPhaseReversed)) {
     ++walk.c;
   }
@@ -214,10 +205,10 @@ MatoCellWalk startWalk(const Crossings& crossings, const LeadIn& leadIn) {
 }
 
 // Reads the pilot's spaces; returns the cell that ended them and counts them in `spaces`.
-Cell readPilot(MatoCellWalk& walk, int32_t& spaces) {
+MatoCell readPilot(MatoCellWalk& walk, int32_t& spaces) {
   spaces = 0;
-  Cell cell = readCell(walk);
-  for (; cell == kSpace; cell = readCell(walk)) {
+  MatoCell cell = readCell(walk);
+  for (; cell == kMatoSpace; cell = readCell(walk)) {
     ++spaces;
     walk.repaired = false;
   }
@@ -236,7 +227,7 @@ bool pilotLeadsTo(const Crossings& crossings, int32_t sampleRate, size_t from, s
                           runStart, position, leadIn)) {
     MatoCellWalk walk = startWalk(crossings, leadIn);
     int32_t spaces = 0;
-    if (leadIn.protocol == kProtocolMato && readPilot(walk, spaces) == kMark &&
+    if (leadIn.protocol == kProtocolMato && readPilot(walk, spaces) == kMatoMark &&
         walk.cellStart <= startBit + kNear && walk.cellStart + kNear >= startBit) {
       return true;
     }
@@ -245,23 +236,6 @@ bool pilotLeadsTo(const Crossings& crossings, int32_t sampleRate, size_t from, s
   return false;
 }
 
-// The reading of the frames of one part.
-struct MatoFrameReader {
-  const Crossings& crossings;
-  MatoCellWalk walk;
-  TapePart& part;
-  size_t limit;
-  size_t wholeLength;
-  bool firstRising;
-  double maxGapSamples;  // a gap longer than this is no dropout: the block has ended
-  double firstFrameSample = 0;
-  double lastFrameEnd = 0;
-  Cell cell = kInvalid;  // the cell read last: a mark is the next start bit
-  GapBridge bridge{};    // once a gap is bridged, the body's length is fitted at the end
-  bool endedCleanly = false;
-  bool waiting = false;  // the crossings ran out while looking past a gap
-  int32_t sampleRate = 0;
-};
 
 // At the body's length, whether the start bit just read begins a frame that was left out.
 // A start bit told by its first level alone had no waveform after it, one that only a
@@ -274,11 +248,11 @@ bool frameFollows(MatoFrameReader& reader) {
   }
   MatoCellWalk ahead = reader.walk;
   int32_t bit = 0;
-  while (bit < kDataBits && readCell(ahead) != kInvalid) {
+  while (bit < kDataBits && readCell(ahead) != kMatoInvalid) {
     ++bit;
   }
   reader.waiting =
-      bit != kDataBits && !ahead.ended && ahead.c + 2 >= reader.crossings.positions.size();
+      bit != kDataBits && !ahead.ended && ahead.c + 2 >= reader.crossings->positions.size();
   return bit == kDataBits;
 }
 
@@ -287,14 +261,14 @@ bool frameFollows(MatoFrameReader& reader) {
 // with spaces. Where no start bit follows, `gapStart` is the end of the frame.
 void readAfterFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
   MatoCellWalk& walk = reader.walk;
-  const std::vector<double>& x = reader.crossings.positions;
+  const CrossingValues<double>& x = reader.crossings->positions;
   const size_t frameEnd = walk.c;
   reader.lastFrameEnd = x[std::min(frameEnd, x.size() - 1)];
   reader.cell = readCell(walk);
-  if (reader.cell == kMark) {
+  if (reader.cell == kMatoMark) {
     return;
   }
-  if (reader.cell == kSpace) {
+  if (reader.cell == kMatoSpace) {
     const Lookahead ahead = lookForPilot(walk);
     if (ahead != kNoPilot) {
       walk.c = frameEnd;
@@ -313,22 +287,22 @@ void readAfterFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
 // it, `gapStart` says where the gap began; `stop` is set where the part ends.
 int32_t readFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
   MatoCellWalk& walk = reader.walk;
-  const double frameStart = reader.crossings.positions[walk.cellStart];
+  const double frameStart = reader.crossings->positions[walk.cellStart];
   const size_t frameFirst = walk.cellStart;  // the start bit's first crossing
   gapStart = frameStart;
   uint32_t value = 0;
   for (int32_t bit = 0; bit < kDataBits; ++bit) {
-    const Cell data = readCell(walk);
-    if (data == kInvalid) {
-      reader.cell = kInvalid;  // the frame broke: a gap began at its start
+    const MatoCell data = readCell(walk);
+    if (data == kMatoInvalid) {
+      reader.cell = kMatoInvalid;  // the frame broke: a gap began at its start
       return kOk;
     }
-    value |= (data == kMark ? 1u : 0u) << bit;
+    value |= (data == kMatoMark ? 1u : 0u) << bit;
   }
   // Every level of a Mato cell lasts a whole number of thirds of a space.
-  const uint8_t clarity = gradeCells(reader.crossings, frameFirst, walk.c + 1, walk.space / 3);
+  const uint8_t clarity = gradeCells(*reader.crossings, frameFirst, walk.c + 1, walk.space / 3);
   const int32_t status =
-      appendByte(reader.part, static_cast<uint8_t>(value),
+      appendByte(*reader.part, static_cast<uint8_t>(value),
                  walk.repaired ? std::min(clarity, kByteRepaired) : clarity, frameStart);
   walk.repaired = false;
   if (status == kOk) {
@@ -339,7 +313,7 @@ int32_t readFrame(MatoFrameReader& reader, double& gapStart, bool& stop) {
 
 // Bridges the gap that began at `gapStart`. Sets `stop` where the part ends there.
 int32_t passGap(MatoFrameReader& reader, double gapStart, bool& stop) {
-  TapePart& part = reader.part;
+  TapePart& part = *reader.part;
   Gap gap;
   gap.start = gapStart;
   gap.frameSamples =
@@ -362,24 +336,28 @@ int32_t passGap(MatoFrameReader& reader, double gapStart, bool& stop) {
 // go on, if they do after it, and leaves the gap to that part.
 int32_t lookPastEnd(MatoFrameReader& reader, double gapStart) {
   const double frameSamples = (reader.lastFrameEnd - reader.firstFrameSample) /
-                              static_cast<double>(reader.part.bytes.size());
+                              static_cast<double>(reader.part->bytes.size());
   const ResyncResult resync =
       findFramesAfterGap(reader.walk, reader.firstRising, reader.walk.c + 1, gapStart,
                          gapStart + reader.maxGapSamples, frameSamples);
   reader.waiting = resync.kind == kResyncOutOfData;
   if (resync.kind == kResyncFound &&
-      signalLostBetween(reader.crossings, reader.walk.c + 1, resync.crossing,
+      signalLostBetween(*reader.crossings, reader.walk.c + 1, resync.crossing,
                         reader.walk.space) &&
-      !pilotLeadsTo(reader.crossings, reader.sampleRate, reader.walk.c + 1, resync.crossing)) {
-    noteNextFrames(reader.part, resync);
+      !pilotLeadsTo(*reader.crossings, reader.sampleRate, reader.walk.c + 1, resync.crossing)) {
+    noteNextFrames(*reader.part, resync);
   }
   return kOk;
 }
 
 // Reads frame after frame while start bits come.
-int32_t readFrames(MatoFrameReader& reader) {
-  TapePart& part = reader.part;
-  while (reader.cell == kMark) {
+int32_t readFrames(MatoFrameReader& reader, MatoProgress& progress) {
+  TapePart& part = *reader.part;
+  while (reader.cell == kMatoMark) {
+    const int32_t kept = keepReading(reader, progress, reader.walk.c, kResumeCrossings);
+    if (kept != kOk) {
+      return kept;
+    }
     if (part.bytes.size() >= reader.limit && !reader.bridge.bridged) {
       part.cut = frameFollows(reader) ? 1 : 0;
       return kOk;
@@ -390,7 +368,7 @@ int32_t readFrames(MatoFrameReader& reader) {
     if (status != kOk || stop) {
       return status;
     }
-    if (reader.cell == kMark) {
+    if (reader.cell == kMatoMark) {
       continue;
     }
     const bool full =
@@ -414,11 +392,11 @@ int32_t readFrames(MatoFrameReader& reader) {
 // Reads the frames and ends the part: a body fitted to its length, cut by the end of the
 // recording, the bytes without a known place marked.
 int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
-                   const PartLimits& limits, size_t& next) {
-  const Crossings& crossings = reader.crossings;
-  TapePart& part = reader.part;
-  const std::vector<double>& x = crossings.positions;
-  int32_t status = readFrames(reader);
+                   const PartLimits& limits, size_t& next, MatoProgress& progress) {
+  const Crossings& crossings = *reader.crossings;
+  TapePart& part = *reader.part;
+  const CrossingValues<double>& x = crossings.positions;
+  int32_t status = readFrames(reader, progress);
   if (status == kOk && reader.bridge.bridged && isBody) {
     status = fitBridgedBody(part, limits.byteLimit, reader.bridge, reader.endedCleanly);
   }
@@ -441,9 +419,48 @@ int32_t finishPart(MatoFrameReader& reader, const LeadIn& leadIn, bool isBody,
   const MatoCellWalk& walk = reader.walk;
   part.cellSpread = walk.spreadCount > 0 ? 100 * std::sqrt(walk.spreadSum / walk.spreadCount) : 0;
   if (!part.bytes.empty()) {
-    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part);
+    measurePart(crossings, leadIn.end, next + 1, reader.firstFrameSample, part, progress.swings);
   }
   return kOk;
+}
+
+// Starts the reading of the frames after `leadIn` into `reader`: after the pilot, and its
+// closing mark before a body, or, resumed, at the start bit where frames go on.
+void startReading(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                  bool isBody, const PartLimits& limits, MatoFrameReader& reader) {
+  const CrossingValues<double>& x = crossings.positions;
+  TapePart& part = *reader.part;
+  part.protocol = kProtocolMato;
+  part.phase = leadIn.phase;
+  part.startSample = x[leadIn.first];
+  part.startLost = leadIn.resumed ? 1 : 0;
+  reader.crossings = &crossings;
+  reader.walk = leadIn.resumed
+                    ? MatoCellWalk{&crossings, leadIn.highSamples + leadIn.lowSamples, leadIn.first}
+                    : startWalk(crossings, leadIn);
+  reader.limit = limits.byteLimit;
+  reader.wholeLength = limits.wholeLength;
+  reader.firstRising = leadIn.phase != kPhaseReversed;
+  reader.maxGapSamples = kMaxDropoutSeconds * sampleRate;
+  reader.bridge = leadIn.resumed ? bridgeLostStart() : GapBridge{};
+  reader.sampleRate = sampleRate;
+  reader.measuredFrom = leadIn.end;
+  MatoCellWalk& walk = reader.walk;
+  part.cellRate = sampleRate / walk.space;
+  int32_t pilotSpaces = 0;
+  reader.cell = leadIn.resumed ? readCell(walk) : readPilot(walk, pilotSpaces);
+  // The mark that ended the pilot is the start bit of the first frame, except after a
+  // body pilot, which closes with a mark of its own.
+  if (reader.cell == kMatoMark && isBody && !leadIn.resumed) {
+    walk.repaired = false;
+    reader.cell = readCell(walk);
+  }
+  reader.firstFrameSample = x[walk.cellStart];  // the start bit just read
+  reader.lastFrameEnd = reader.firstFrameSample;
+  walk.spreadSum = 0;
+  walk.spreadCount = 0;
+  // The pilot and its closing mark were read a few crossings ahead.
+  reader.mayKeep = walk.c + kResumeCrossings < x.size();
 }
 
 }  // namespace
@@ -458,37 +475,28 @@ int32_t countPilotSpaces(const Crossings& crossings, const LeadIn& leadIn) {
   return spaces;
 }
 
+size_t firstCrossingKept(const MatoProgress& progress) {
+  // signalLostBetween compares with the swing of the crossings before where it looks.
+  constexpr size_t kBefore = 64;
+  const MatoCellWalk& walk = progress.reader.walk;
+  const size_t first = std::min(walk.c, walk.cellStart);
+  return first > kBefore ? first - kBefore : 0;
+}
+
 int32_t readMatoFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                       bool isBody, const PartLimits& limits, TapePart& part, size_t& next) {
-  const std::vector<double>& x = crossings.positions;
-  part.protocol = kProtocolMato;
-  part.phase = leadIn.phase;
-  part.startSample = x[leadIn.first];
-  part.startLost = leadIn.resumed ? 1 : 0;
-  MatoFrameReader reader{crossings,
-                         leadIn.resumed ? MatoCellWalk{crossings, leadIn.highSamples + leadIn.lowSamples,
-                                                       leadIn.first}
-                                        : startWalk(crossings, leadIn),
-                         part,
-                         limits.byteLimit,
-                         limits.wholeLength,
-                         leadIn.phase != kPhaseReversed,
-                         kMaxDropoutSeconds * sampleRate};
-  reader.bridge = leadIn.resumed ? bridgeLostStart() : GapBridge{};
-  reader.sampleRate = sampleRate;
-  MatoCellWalk& walk = reader.walk;
-  part.cellRate = sampleRate / walk.space;
-  int32_t pilotSpaces = 0;
-  reader.cell = leadIn.resumed ? readCell(walk) : readPilot(walk, pilotSpaces);
-  // The mark that ended the pilot is the start bit of the first frame, except after a
-  // body pilot, which closes with a mark of its own.
-  if (reader.cell == kMark && isBody && !leadIn.resumed) {
-    walk.repaired = false;
-    reader.cell = readCell(walk);
+                       bool isBody, const PartLimits& limits, TapePart& part, size_t& next,
+                       MatoProgress& progress) {
+  MatoFrameReader reader;
+  if (progress.valid) {
+    reader = progress.reader;
+    reader.crossings = &crossings;
+    reader.walk.crossings = &crossings;
+    reader.part = &part;
+    reader.kept = false;
+    const int32_t status = copyValue(part, progress.part);
+    return status == kOk ? finishPart(reader, leadIn, isBody, limits, next, progress) : status;
   }
-  reader.firstFrameSample = x[walk.cellStart];  // the start bit just read
-  reader.lastFrameEnd = reader.firstFrameSample;
-  walk.spreadSum = 0;
-  walk.spreadCount = 0;
-  return finishPart(reader, leadIn, isBody, limits, next);
+  reader.part = &part;
+  startReading(crossings, leadIn, sampleRate, isBody, limits, reader);
+  return finishPart(reader, leadIn, isBody, limits, next, progress);
 }

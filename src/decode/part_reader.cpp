@@ -72,9 +72,9 @@ void splitHeaderFromBody(const Crossings& crossings, bool startsAsHeader, size_t
   if (resume == part.bytes.size()) {
     return;
   }
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   const double target = part.starts[resume] + firstCrossing;
-  auto crossing = static_cast<size_t>(std::lower_bound(x.begin(), x.end(), target) - x.begin());
+  size_t crossing = findCrossingFrom(x, target);
   if (crossing >= x.size()) {
     return;
   }
@@ -92,12 +92,13 @@ void splitHeaderFromBody(const Crossings& crossings, bool startsAsHeader, size_t
 }
 
 int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                    bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
+                    bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next,
+                    PartProgress& progress) {
   const auto leaderCells = static_cast<int32_t>((leadIn.end - leadIn.first) / 2);
   const bool body = afterHeader && leaderCells < kMinHeaderLeaderCells;
   const PartLimits limits = limitPart(body, bodyLimit, leaderCells >= kMinHeaderLeaderCells,
                                       kPmdHeaderStart + kHeaderLength);
-  const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next);
+  const int32_t status = readPmdFrames(crossings, leadIn, sampleRate, limits, part, next, progress.pmd);
   splitHeaderFromBody(crossings,
                       !body && leaderCells >= kMinHeaderLeaderCells && hasSyncPattern(part.bytes),
                       kPmdHeaderStart + kHeaderLength, sampleRate / (2 * part.cellRate), part,
@@ -109,12 +110,18 @@ int32_t readPmdPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sa
 }
 
 int32_t readMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                     bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next) {
-  const int32_t pilotSpaces = countPilotSpaces(crossings, leadIn);
+                     bool afterHeader, size_t bodyLimit, TapePart& part, size_t& next,
+                     PartProgress& progress) {
+  // A reading is kept only where its pilot lay well before the end of the crossings, and
+  // the pilot need not be read again, nor may be, once the crossings before are let go.
+  const int32_t pilotSpaces = progress.mato.valid ? progress.mato.pilotSpaces
+                                                  : countPilotSpaces(crossings, leadIn);
+  progress.mato.pilotSpaces = pilotSpaces;
   const bool body = afterHeader && pilotSpaces < kMinHeaderPilotCells;
   const PartLimits limits = limitPart(body, bodyLimit, pilotSpaces >= kMinHeaderPilotCells,
                                       kMatoHeaderStart + kHeaderLength);
-  const int32_t status = readMatoFrames(crossings, leadIn, sampleRate, body, limits, part, next);
+  const int32_t status = readMatoFrames(crossings, leadIn, sampleRate, body, limits, part, next,
+                                       progress.mato);
   splitHeaderFromBody(crossings,
                       !body && pilotSpaces >= kMinHeaderPilotCells && !part.bytes.empty() &&
                           part.bytes[0] == kMatoSyncByte,
@@ -130,19 +137,39 @@ int32_t readMatoPart(const Crossings& crossings, const LeadIn& leadIn, int32_t s
 }  // namespace
 
 int32_t readPartAfter(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                      bool afterHeader, size_t bodyLength, TapePart& part, size_t& next) {
+                      bool afterHeader, size_t bodyLength, TapePart& part, size_t& next,
+                      PartProgress& progress) {
   part = TapePart{};
   next = leadIn.end;
   const size_t bodyLimit = afterHeader ? std::min(bodyLength, kMaxPartLength) : kMaxPartLength;
   const int32_t status =
       leadIn.protocol == kProtocolMato
-          ? readMatoPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next)
-          : readPmdPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next);
+          ? readMatoPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next,
+                         progress)
+          : readPmdPart(crossings, leadIn, sampleRate, afterHeader, bodyLimit, part, next,
+                        progress);
   // A headerless block whose first frames were lost is not whole.
   if (part.startLost != 0 && part.isBody == 0) {
     part.cut = 1;
   }
   return status;
+}
+
+bool mayReadOn(const LeadIn& leadIn, const PartProgress& progress) {
+  if (leadIn.protocol == kProtocolMato) {
+    return progress.mato.valid && progress.mato.pilotSpaces < kMinHeaderPilotCells;
+  }
+  return static_cast<int32_t>((leadIn.end - leadIn.first) / 2) < kMinHeaderLeaderCells;
+}
+
+size_t firstCrossingNeeded(const LeadIn& leadIn, const PartProgress& progress) {
+  if (!mayReadOn(leadIn, progress)) {
+    return leadIn.first;
+  }
+  if (leadIn.protocol == kProtocolMato) {
+    return firstCrossingKept(progress.mato);
+  }
+  return progress.pmd.valid ? firstCrossingKept(progress.pmd) : leadIn.first;
 }
 
 size_t announcedBodyLength(const TapePart& header) {

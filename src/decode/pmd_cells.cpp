@@ -31,7 +31,7 @@ constexpr int32_t kRepairTrialCells = 6;
 // kRepairTrialCells; infinite when the intervals do not form them, -1 when the crossings
 // run out before.
 double scoreCellsAfter(PmdCellWalk trial) {
-  const std::vector<double>& x = trial.crossings.positions;
+  const CrossingValues<double>& x = trial.crossings->positions;
   trial.mayRepair = false;
   double cost = 0;
   for (int32_t cell = 0; cell < kRepairTrialCells; ++cell) {
@@ -64,7 +64,7 @@ struct Placement {
 // Each reading is followed for a few cells, and the one they fit best is kept, if they
 // fit it at all.
 CellStep repairCell(const PmdCellWalk& walk, double clock, Placement& chosen) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   const size_t middle = walk.middle;
   const double halfCell = walk.halfCell;
   const double predicted = clock + 2 * halfCell;
@@ -141,7 +141,7 @@ PmdInterval classifyInterval(double length, double halfCell) {
 }
 
 bool isMark(const PmdCellWalk& walk, size_t middle) {
-  return isRising(walk.crossings, middle) == (walk.phase == kPhaseReversed);
+  return isRising(*walk.crossings, middle) == (walk.phase == kPhaseReversed);
 }
 
 void placeWalk(PmdCellWalk& walk, size_t middle) {
@@ -150,7 +150,7 @@ void placeWalk(PmdCellWalk& walk, size_t middle) {
 }
 
 CellStep stepCell(PmdCellWalk& walk) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   const size_t middle = walk.middle;
   if (middle + 1 >= x.size()) {
     return kStepOutOfData;

@@ -36,10 +36,10 @@ enum CellStep { kStepOk, kStepBroken, kStepOutOfData };
 
 // A walk from the middle of one cell to the middle of the next, following the tape speed.
 struct PmdCellWalk {
-  const Crossings& crossings;
-  TapePhase phase;
-  double halfCell;
-  size_t middle;  // crossing in the middle of the current cell
+  const Crossings* crossings = nullptr;
+  TapePhase phase = kPhaseNormal;
+  double halfCell = 0;
+  size_t middle = 0;  // crossing in the middle of the current cell
   CellSpread spread;
   // Where the middle of the current cell is taken to be: its crossing, pulled towards the
   // time the cells before it predict, so that noise on one crossing does not move the

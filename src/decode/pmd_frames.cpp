@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/memory.h"
 #include "decode/lead_in.h"
 #include "decode/pmd_cells.h"
 
@@ -31,13 +32,18 @@ constexpr int32_t kTrialCells = (kResyncFrames + 1) * kFrameCells;
 // gap.
 constexpr int32_t kLeaderMarks = 24;
 static_assert(kLeaderMarks > kPmdLongestDataMarks);
+// A reading is kept for the next read (PmdProgress) at the first cell this close to the
+// end of the crossings: further than any decision at a cell looks ahead, a repair and its
+// trial cells included. The look past a gap looks further, but waits for crossings it
+// lacks rather than deciding without them.
+constexpr size_t kResumeCrossings = 2048;
 
 // True when the cells from crossing `middle` on, the end of a whole-cell interval, read
 // as the leader half a cell out of step: noise that moved a crossing inside the leader
 // makes a start bit, but the marks after it read as spaces, stop bits and all.
 bool readsLeaderOutOfStep(const Crossings& crossings, TapePhase phase, double halfCell,
                           size_t middle) {
-  PmdCellWalk trial{crossings, phase, halfCell, middle, {}};
+  PmdCellWalk trial{&crossings, phase, halfCell, middle, {}};
   placeWalk(trial, middle);
   trial.mayRepair = true;
   for (int32_t cell = 1; cell < kFrameCells; ++cell) {
@@ -55,7 +61,7 @@ bool readsLeaderOutOfStep(const Crossings& crossings, TapePhase phase, double ha
 // leader; false with `k + 1` where the leader led nowhere.
 bool findFirstStartBit(const Crossings& crossings, const LeadIn& leadIn, double& halfCell,
                        size_t& k) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   for (k = leadIn.first; k + 1 < x.size(); ++k) {
     const double length = x[k + 1] - x[k];
     const PmdInterval kind = classifyInterval(length, halfCell);
@@ -111,8 +117,8 @@ bool leaderLeadsTo(const Crossings& crossings, int32_t sampleRate, size_t from, 
 
 // The share of [from, to) that the signal spent at its high level, by the crossings.
 double highShare(const Crossings& crossings, double from, double to) {
-  const std::vector<double>& x = crossings.positions;
-  auto k = static_cast<size_t>(std::lower_bound(x.begin(), x.end(), from) - x.begin());
+  const CrossingValues<double>& x = crossings.positions;
+  size_t k = findCrossingFrom(x, from);
   // Before crossing k the level is the one that crossing k leaves.
   bool high = k < x.size() ? !isRising(crossings, k) : k > 0 && isRising(crossings, k - 1);
   double at = from;
@@ -208,7 +214,7 @@ CellStep readTrialCells(const PmdCellWalk& walk, size_t middle, TrialCells& cell
 // number of frames after `gapStart`.
 ResyncResult chooseFrameStart(const PmdCellWalk& walk, const TrialCells& cells,
                               double gapStart) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   const double frameSamples = kFrameCells * 2 * walk.halfCell;
   ResyncResult found;
   for (int32_t offset = 0; offset < kFrameCells; ++offset) {
@@ -231,10 +237,10 @@ ResyncResult chooseFrameStart(const PmdCellWalk& walk, const TrialCells& cells,
 // crossing `from`. Speed tracking is frozen: a gap tells nothing of the speed.
 ResyncResult findFramesAfterGap(const PmdCellWalk& walk, size_t from, double gapStart,
                                 double deadline) {
-  const std::vector<double>& x = walk.crossings.positions;
+  const CrossingValues<double>& x = walk.crossings->positions;
   for (size_t i = from;; ++i) {
     if (i + 1 >= x.size()) {
-      return runOutOfCrossings(walk.crossings, deadline);
+      return runOutOfCrossings(*walk.crossings, deadline);
     }
     if (x[i] > deadline) {
       return {};
@@ -257,32 +263,6 @@ ResyncResult findFramesAfterGap(const PmdCellWalk& walk, size_t from, double gap
   }
 }
 
-// The reading of the frames of one part, cell by cell.
-struct PmdFrameReader {
-  const Crossings& crossings;
-  PmdCellWalk walk;
-  size_t byteLimit;
-  size_t wholeLength;
-  double maxGapSamples;     // a gap longer than this is no dropout: the block has ended
-  TapePart& part;
-  double firstByteSample = -1;
-  double frameStart = 0;    // of the frame being read
-  double frameEnd = -1;     // of the last whole frame
-  size_t frameFirst = 0;    // the crossing in the middle of the frame's start bit
-  size_t lastFrameEnd = 0;  // the crossing in the middle of the last whole frame's last stop bit
-  int32_t bitCount = -1;    // -1: waiting for a start bit; then bits of the frame so far
-  int32_t idleMarks = 0;
-  uint32_t value = 0;
-  bool badStopBit = false;
-  // Whether the clock placed a cell since the last whole frame, and guessed one.
-  bool repaired = false;
-  bool guessed = false;
-  bool full = false;
-  GapBridge bridge{};  // once a gap is bridged, the body's length is fitted at the end
-  bool endedCleanly = false;
-  bool waiting = false;  // the crossings ran out
-  int32_t sampleRate = 0;
-};
 
 void awaitStartBit(PmdFrameReader& reader) {
   reader.bitCount = -1;
@@ -294,10 +274,10 @@ void awaitStartBit(PmdFrameReader& reader) {
 // Appends the byte of the frame whose last stop bit the walk is at.
 int32_t endFrame(PmdFrameReader& reader) {
   PmdCellWalk& walk = reader.walk;
-  TapePart& part = reader.part;
+  TapePart& part = *reader.part;
   part.frameErrors += reader.badStopBit ? 1 : 0;
   const uint8_t clarity =
-      gradeCells(reader.crossings, reader.frameFirst, walk.middle + 1, walk.halfCell);
+      gradeCells(*reader.crossings, reader.frameFirst, walk.middle + 1, walk.halfCell);
   const uint8_t confidence = reader.badStopBit || reader.guessed ? kByteUncertain
                              : reader.repaired ? std::min(clarity, kByteRepaired)
                                                : clarity;
@@ -319,13 +299,13 @@ int32_t takeCell(PmdFrameReader& reader, bool& stop, bool& misled) {
   if (reader.bitCount < 0) {
     if (!mark && reader.full && !reader.bridge.bridged) {
       // Bytes would be lost without a word: the part is marked as cut.
-      reader.part.cut = 1;
+      reader.part->cut = 1;
       stop = true;
     } else if (!mark) {
       reader.bitCount = 0;
       reader.value = 0;
       reader.badStopBit = false;
-      reader.frameStart = reader.crossings.positions[reader.walk.middle] - reader.walk.halfCell;
+      reader.frameStart = reader.crossings->positions[reader.walk.middle] - reader.walk.halfCell;
       reader.firstByteSample =
           reader.firstByteSample < 0 ? reader.frameStart : reader.firstByteSample;
       reader.frameFirst = reader.walk.middle;
@@ -352,7 +332,7 @@ int32_t takeCell(PmdFrameReader& reader, bool& stop, bool& misled) {
 // on. Sets `stop` where the part ends there.
 int32_t passGap(PmdFrameReader& reader, bool misled, bool& stop) {
   PmdCellWalk& walk = reader.walk;
-  TapePart& part = reader.part;
+  TapePart& part = *reader.part;
   Gap gap;
   gap.start = reader.bitCount >= 0 && !misled ? reader.frameStart : reader.frameEnd;
   gap.frameSamples = kFrameCells * 2 * walk.halfCell;
@@ -367,7 +347,7 @@ int32_t passGap(PmdFrameReader& reader, bool misled, bool& stop) {
     walk.middle = walk.middle + 1;
   }
   if (status == kOk && outcome == kGapBridged) {
-    readLostFrames(reader.crossings, walk.phase, gap, lostFrom, part);
+    readLostFrames(*reader.crossings, walk.phase, gap, lostFrom, part);
     placeWalk(walk, gap.resync.crossing);
     awaitStartBit(reader);
   }
@@ -385,19 +365,22 @@ int32_t lookPastEnd(PmdFrameReader& reader, bool misled) {
                          gapStart + reader.maxGapSamples);
   reader.waiting = resync.kind == kResyncOutOfData;
   if (resync.kind == kResyncFound &&
-      signalLostBetween(reader.crossings, walk.middle + 1, resync.crossing, walk.halfCell) &&
-      !leaderLeadsTo(reader.crossings, reader.sampleRate, walk.middle + 1, resync.crossing)) {
-    noteNextFrames(reader.part, resync);
+      signalLostBetween(*reader.crossings, walk.middle + 1, resync.crossing, walk.halfCell) &&
+      !leaderLeadsTo(*reader.crossings, reader.sampleRate, walk.middle + 1, resync.crossing)) {
+    noteNextFrames(*reader.part, resync);
   }
   return kOk;
 }
 
 // Reads cell after cell until the part ends.
-int32_t readFrames(PmdFrameReader& reader) {
+int32_t readFrames(PmdFrameReader& reader, PmdProgress& progress) {
   while (true) {
     bool stop = false;
     bool misled = false;
-    int32_t status = takeCell(reader, stop, misled);
+    int32_t status = keepReading(reader, progress, reader.walk.middle, kResumeCrossings);
+    if (status == kOk) {
+      status = takeCell(reader, stop, misled);
+    }
     if (status != kOk) {
       return status;
     }
@@ -416,10 +399,10 @@ int32_t readFrames(PmdFrameReader& reader) {
       reader.waiting = true;
       return kOk;
     }
-    if (reader.part.bytes.empty() || reader.full) {
+    if (reader.part->bytes.empty() || reader.full) {
       return kOk;
     }
-    if (!reader.bridge.bridged && reader.part.bytes.size() == reader.wholeLength) {
+    if (!reader.bridge.bridged && reader.part->bytes.size() == reader.wholeLength) {
       return lookPastEnd(reader, misled);
     }
     // A dropout, a crease or a splice: the frames after it are placed by the time that
@@ -431,11 +414,14 @@ int32_t readFrames(PmdFrameReader& reader) {
   }
 }
 
-}  // namespace
 
-int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
-                      const PartLimits& limits, TapePart& part, size_t& next) {
-  const std::vector<double>& x = crossings.positions;
+// Starts the reading of the frames after `leadIn` into `reader`, from the first start bit
+// after the leader or, resumed, from the crossing where frames go on. False where the
+// leader led nowhere, with `next` where the reading stopped.
+bool startReading(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                  const PartLimits& limits, PmdFrameReader& reader, size_t& next) {
+  const CrossingValues<double>& x = crossings.positions;
+  TapePart& part = *reader.part;
   double halfCell = (leadIn.highSamples + leadIn.lowSamples) / 2;
   part.protocol = leadIn.protocol;
   part.startSample = x[leadIn.first];
@@ -448,22 +434,67 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     phase = isRising(crossings, k) ? kPhaseReversed : kPhaseNormal;
     if (!found || (leadIn.phase != kPhaseAuto && leadIn.phase != phase)) {
       next = std::min(k + 1, x.size());
-      return kOk;
+      return false;
     }
     startBit = k + 1;
   }
   part.phase = phase;
   part.startLost = leadIn.resumed ? 1 : 0;
-  PmdFrameReader reader{crossings,        {crossings, phase, halfCell, startBit, {}},
-                        limits.byteLimit, limits.wholeLength,
-                        kMaxDropoutSeconds * sampleRate, part};
+  reader.crossings = &crossings;
+  reader.walk = PmdCellWalk{&crossings, phase, halfCell, startBit, {}};
+  reader.byteLimit = limits.byteLimit;
+  reader.wholeLength = limits.wholeLength;
+  reader.maxGapSamples = kMaxDropoutSeconds * sampleRate;
   reader.bridge = leadIn.resumed ? bridgeLostStart() : GapBridge{};
   reader.sampleRate = sampleRate;
+  reader.measuredFrom = leadIn.end;
   placeWalk(reader.walk, startBit);
   reader.walk.mayRepair = true;
   reader.frameFirst = reader.walk.middle;
   reader.lastFrameEnd = reader.walk.middle;
-  int32_t status = readFrames(reader);
+  // The search for the start bit looked a few crossings past it.
+  reader.mayKeep = startBit + kResumeCrossings < x.size();
+  return true;
+}
+
+// Goes on with the reading kept in `progress`, into `part`. Returns kOk or
+// kErrOutOfMemory, reported.
+int32_t resumeReading(const Crossings& crossings, const PmdProgress& progress,
+                      PmdFrameReader& reader, TapePart& part) {
+  reader = progress.reader;
+  reader.crossings = &crossings;
+  reader.walk.crossings = &crossings;
+  reader.part = &part;
+  reader.kept = false;
+  return copyValue(part, progress.part);
+}
+
+}  // namespace
+
+size_t firstCrossingKept(const PmdProgress& progress) {
+  // signalLostBetween compares with the swing of the crossings before where it looks.
+  constexpr size_t kBefore = 64;
+  const PmdFrameReader& reader = progress.reader;
+  const size_t first =
+      std::min({reader.walk.middle, reader.lastFrameEnd, reader.frameFirst});
+  return first > kBefore ? first - kBefore : 0;
+}
+
+int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t sampleRate,
+                      const PartLimits& limits, TapePart& part, size_t& next,
+                      PmdProgress& progress) {
+  const CrossingValues<double>& x = crossings.positions;
+  PmdFrameReader reader;
+  reader.part = &part;
+  int32_t status = kOk;
+  if (progress.valid) {
+    status = resumeReading(crossings, progress, reader, part);
+  } else if (!startReading(crossings, leadIn, sampleRate, limits, reader, next)) {
+    return kOk;
+  }
+  if (status == kOk) {
+    status = readFrames(reader, progress);
+  }
   if (status != kOk) {
     return status;
   }
@@ -487,6 +518,6 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     return status;
   }
   part.cellSpread = reader.walk.spread.percent();
-  measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part);
+  measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part, progress.swings);
   return kOk;
 }

@@ -1,6 +1,8 @@
 // Telling frames from the silence, hiss, hum and tones between blocks.
 #include "decode/stray_frames.h"
 
+#include <algorithm>
+
 #include "core/memory.h"
 
 namespace {
@@ -16,10 +18,10 @@ enum CellLength { kNotACell, kShortCell, kLongCell };
 
 // PMD 85 intervals last a half cell or a whole one. Mato levels are unequal, so two
 // intervals in a row are measured: a space's period, or more where a mark is in them.
-CellLength classifyCell(TapeProtocol protocol, const std::vector<double>& x, size_t i,
+CellLength classifyCell(TapeProtocol protocol, const CrossingValues<double>& x, size_t i,
                         double unit) {
   if (protocol == kProtocolMato) {
-    const double share = i >= 2 ? (x[i] - x[i - 2]) / unit : 0;
+    const double share = i >= x.first + 2 ? (x[i] - x[i - 2]) / unit : 0;
     return share < 0.6 || share > 2.2 ? kNotACell : share <= 1.3 ? kShortCell : kLongCell;
   }
   const double share = (x[i] - x[i - 1]) / unit;
@@ -58,11 +60,12 @@ void watchAfterPart(StrayWatch& watch, TapeProtocol protocol, double cellRate, d
 
 int32_t watchForStrayFrames(StrayWatch& watch, const Crossings& crossings, size_t from,
                             size_t to, int32_t sampleRate) {
-  const std::vector<double>& x = crossings.positions;
+  const CrossingValues<double>& x = crossings.positions;
   if (watch.unitSamples <= 0 || watch.paused || watch.noted) {
     return kOk;
   }
-  for (size_t i = from > 0 ? from : 1; i < to && i < x.size(); ++i) {
+  // The window may have let go of the crossings before `from`.
+  for (size_t i = std::max(from, x.first + 1); i < to && i < x.size(); ++i) {
     const CellLength length = classifyCell(watch.protocol, x, i, watch.unitSamples);
     if (length == kNotACell) {
       endRun(watch);

@@ -27,6 +27,8 @@ constexpr size_t kSliceSamples = 65536;
 constexpr size_t kPartCrossings = size_t{3} << 19;
 // Used crossings are dropped in batches of at least this many.
 constexpr size_t kDropBatch = 65536;
+// A long part is read on, to let crossings go, after this many more arrived.
+constexpr size_t kReadOnCrossings = 2 * kDropBatch;
 // A steady tone longer than this (minutes) is measured over its later part only, so that
 // a test tone or hum cannot fill memory.
 constexpr size_t kMaxRunIntervals = size_t{1} << 20;
@@ -45,27 +47,19 @@ constexpr size_t kPmdRunIntervals = 30;
 constexpr double kMatoRunShare = 0.8;
 constexpr size_t kMatoRunIntervals = 20;
 
-// Removes the crossings before the first one still needed and shifts every index.
-void dropUsedCrossings(StreamDecoder& decoder) {
-  std::vector<double>& x = decoder.crossings.positions;
-  const size_t keep = decoder.leadInFound ? decoder.leadIn.first : decoder.runStart;
-  if (keep < kDropBatch || keep < x.size() / 2) {
+// Drops the crossings before `keep`, the first one still needed, in batches; every index
+// stays as it was.
+void dropUsedCrossings(StreamDecoder& decoder, size_t keep) {
+  CrossingValues<double>& x = decoder.crossings.positions;
+  const size_t used = keep > x.first ? keep - x.first : 0;
+  if (used < kDropBatch || used < x.kept.size() / 2) {
     return;
   }
-  x.erase(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(keep));
-  std::vector<float>& swings = decoder.crossings.swings;
-  swings.erase(swings.begin(), swings.begin() + static_cast<std::ptrdiff_t>(keep));
-  // Directions alternate, so dropping an odd count flips the first one.
-  if ((keep & 1u) != 0) {
-    decoder.crossings.firstRising ^= 1;
-  }
-  const auto shift = [keep](size_t& index) { index = index > keep ? index - keep : 0; };
-  shift(decoder.runStart);
-  shift(decoder.position);
-  shift(decoder.retryAt);
-  shift(decoder.checkedUpTo);
-  shift(decoder.leadIn.first);
-  shift(decoder.leadIn.end);
+  x.kept.erase(x.kept.begin(), x.kept.begin() + static_cast<std::ptrdiff_t>(used));
+  x.first = keep;
+  CrossingValues<float>& swings = decoder.crossings.swings;
+  swings.kept.erase(swings.kept.begin(), swings.kept.begin() + static_cast<std::ptrdiff_t>(used));
+  swings.first = keep;
 }
 
 // Looks at the crossings that arrived since the last look for the end of the part: a loss
@@ -75,7 +69,7 @@ void dropUsedCrossings(StreamDecoder& decoder) {
 // reader bridges, which it can tell only once the signal is back or the time for that has
 // passed: the reading comes then.
 void watchForPartEnd(StreamDecoder& decoder) {
-  const std::vector<double>& x = decoder.crossings.positions;
+  const CrossingValues<double>& x = decoder.crossings.positions;
   const LeadIn& leadIn = decoder.leadIn;
   const bool mato = leadIn.protocol == kProtocolMato;
   const double unit =
@@ -142,6 +136,9 @@ void resumeAfter(StreamDecoder& decoder, const TapePart& part) {
   resumed.lowSamples = mato ? 2 * unit / 3 : unit / 2;
   decoder.leadIn = resumed;
   decoder.leadInFound = true;
+  decoder.progress = PartProgress{};
+  decoder.leadInSample = part.nextFramesSample;
+  decoder.readOnAt = resumed.first;
   decoder.retryAt = 0;
   decoder.checkedUpTo = resumed.end;
   decoder.shortRun = 0;
@@ -164,10 +161,13 @@ int32_t findNextLeadIn(StreamDecoder& decoder, bool final, bool& found) {
     if (decoder.position - decoder.runStart > kMaxRunIntervals) {
       decoder.runStart = decoder.position - kMaxRunIntervals / 2;
     }
-    dropUsedCrossings(decoder);
+    dropUsedCrossings(decoder, decoder.runStart);
     return status;
   }
   decoder.leadInFound = true;
+  decoder.progress = PartProgress{};
+  decoder.leadInSample = decoder.crossings.positions[decoder.leadIn.first];
+  decoder.readOnAt = decoder.leadIn.first;
   decoder.retryAt = 0;
   decoder.checkedUpTo = decoder.leadIn.end;
   decoder.shortRun = 0;
@@ -178,7 +178,7 @@ int32_t findNextLeadIn(StreamDecoder& decoder, bool final, bool& found) {
 // True when the part after the lead-in found is worth reading now, while the recording
 // goes on: enough crossings arrived since it was last read, or what arrived shows it ended.
 bool partMayHaveEnded(StreamDecoder& decoder) {
-  const std::vector<double>& x = decoder.crossings.positions;
+  const CrossingValues<double>& x = decoder.crossings.positions;
   const size_t size = x.size();
   watchForPartEnd(decoder);
   const bool gapDecided = decoder.gapDeadline >= 0 && x.back() > decoder.gapDeadline;
@@ -194,20 +194,52 @@ bool partMayHaveEnded(StreamDecoder& decoder) {
 // A part that may go on is read again once enough crossings arrived; the window makes
 // room for the longest part once parts are long.
 int32_t waitForPart(StreamDecoder& decoder) {
-  std::vector<double>& x = decoder.crossings.positions;
+  CrossingValues<double>& x = decoder.crossings.positions;
   const size_t size = x.size();
   decoder.retryAt = size + std::max(kMinRetryStep, size - decoder.leadIn.first);
-  if (size < kDropBatch || x.capacity() >= kPartCrossings) {
+  if (x.kept.size() < kDropBatch || x.kept.capacity() >= kPartCrossings) {
     return kOk;
   }
-  const int32_t status = reserveItems(x, kPartCrossings);
-  return status == kOk ? reserveItems(decoder.crossings.swings, kPartCrossings) : status;
+  const int32_t status = reserveItems(x.kept, kPartCrossings);
+  return status == kOk ? reserveItems(decoder.crossings.swings.kept, kPartCrossings) : status;
+}
+
+// Reads the part after the lead-in found, as far as the crossings go.
+int32_t readPart(StreamDecoder& decoder, TapePart& part, size_t& next) {
+  // A body's leader or pilot follows its header at once; one that starts later than a
+  // dropout lasts belongs to a later block, and the body was lost.
+  const bool bodyMayFollow =
+      decoder.afterHeader &&
+      decoder.leadInSample - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
+  return readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate, bodyMayFollow,
+                       decoder.bodyLength, part, next, decoder.progress);
+}
+
+// While a long part arrives and is not read to be taken, reads it on now and then, for
+// nothing but to let the crossings its reading is done with go: the window then holds
+// little more than the crossings since. What is read is not taken, so parts are taken
+// when they were before.
+int32_t readPartOn(StreamDecoder& decoder) {
+  const size_t size = decoder.crossings.positions.size();
+  if (size < decoder.readOnAt + kReadOnCrossings ||
+      !mayReadOn(decoder.leadIn, decoder.progress)) {
+    return kOk;
+  }
+  decoder.readOnAt = size;
+  TapePart part;
+  size_t next = 0;
+  const int32_t status = readPart(decoder, part, next);
+  if (status == kOk) {
+    dropUsedCrossings(decoder, firstCrossingNeeded(decoder.leadIn, decoder.progress));
+  }
+  return status;
 }
 
 // Goes on after `part`, read whole up to crossing `next`: the next lead-in is looked for
 // from there, or the next part's frames read where a dropout took its leader.
 int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
   decoder.leadInFound = false;
+  decoder.progress = PartProgress{};
   decoder.runStart = std::max(next, decoder.leadIn.first + 1);
   decoder.position = decoder.runStart;
   if (part.bytes.empty()) {
@@ -229,7 +261,7 @@ int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
 // Reads every part that is complete in the window. With `final` the recording has ended
 // and nothing more may arrive.
 int32_t scanParts(StreamDecoder& decoder, bool final) {
-  const std::vector<double>& x = decoder.crossings.positions;
+  const CrossingValues<double>& x = decoder.crossings.positions;
   while (true) {
     if (!decoder.leadInFound) {
       bool found = false;
@@ -239,18 +271,12 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
       }
     }
     if (!final && !partMayHaveEnded(decoder)) {
-      return kOk;
+      return readPartOn(decoder);
     }
     decoder.gapDeadline = -1;
     TapePart part;
     size_t next = 0;
-    // A body's leader or pilot follows its header at once; one that starts later than a
-    // dropout lasts belongs to a later block, and the body was lost.
-    const bool bodyMayFollow =
-        decoder.afterHeader &&
-        x[decoder.leadIn.first] - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
-    int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
-                                   bodyMayFollow, decoder.bodyLength, part, next);
+    int32_t status = readPart(decoder, part, next);
     if (status == kOk && !final && next + kLookahead >= x.size()) {
       return waitForPart(decoder);
     }

@@ -9,6 +9,7 @@
 
 #include "decode/demodulator.h"
 #include "decode/lead_in.h"
+#include "decode/part_reader.h"
 #include "decode/tape_part.h"
 #include "decode/decoded_block.h"
 #include "decode/stray_frames.h"
@@ -17,8 +18,9 @@ inline constexpr int32_t kMinStreamSampleRate = 8000;
 inline constexpr int32_t kMaxStreamSampleRate = 384000;
 
 // The state of one channel. Crossings are kept only from the lead-in being read (or the
-// run being measured) on; those already used are dropped, so the window holds at most
-// one part of 65535 bytes, a few megabytes.
+// run being measured) on, or, in a long PMD 85 part, from where its reading has got to;
+// those already used are dropped, so the window holds at most one part of 65535 bytes, a
+// few megabytes, and mostly far less.
 struct StreamDecoder {
   std::vector<DecodedBlock> blocks;  // whole blocks found so far, in time order
   int32_t sampleRate = 0;
@@ -36,6 +38,9 @@ struct StreamDecoder {
   size_t checkedUpTo = 0;  // crossings looked at for the end of the part
   size_t shortRun = 0;     // short intervals in a row up to there
   double gapDeadline = -1;  // sample by which a gap in the part has been bridged or not
+  PartProgress progress;    // how far the part has been read
+  double leadInSample = 0;  // where the lead-in found starts
+  size_t readOnAt = 0;      // the crossings when the part was last read on
   size_t silenceReadAt = 0;  // the crossings when the part was last read for a silence after it
   // What one part tells the reading of the next: a header announces its body.
   bool afterHeader = false;

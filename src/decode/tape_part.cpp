@@ -98,20 +98,30 @@ int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence, double sta
   return status == kOk ? appendItem(part.starts, startSample) : status;
 }
 
+void addSwings(const Crossings& crossings, size_t first, size_t end, SwingSum& swings) {
+  if (swings.first != first || swings.end < first || swings.end > end) {
+    swings = SwingSum{first, first, 0};
+  }
+  double sum = swings.sum;
+  for (size_t i = swings.end; i < end; ++i) {
+    sum += crossings.swings[i];
+  }
+  swings.end = end;
+  swings.sum = sum;
+}
+
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
-                 TapePart& part) {
-  const std::vector<double>& x = crossings.positions;
+                 TapePart& part, const SwingSum& sofar) {
+  const CrossingValues<double>& x = crossings.positions;
   end = std::min(end, x.size());
   if (first >= end) {
     return;
   }
   part.firstByteSample = firstByteSample;
   part.endSample = x[end - 1];
-  double sum = 0;
-  for (size_t i = first; i < end; ++i) {
-    sum += crossings.swings[i];
-  }
-  part.swing = sum / static_cast<double>(end - first);
+  SwingSum swings = sofar;
+  addSwings(crossings, first, end, swings);
+  part.swing = swings.sum / static_cast<double>(end - first);
 }
 
 ResyncResult runOutOfCrossings(const Crossings& crossings, double deadline) {
@@ -224,8 +234,8 @@ bool signalLostBetween(const Crossings& crossings, size_t from, size_t to, doubl
   constexpr double kLostUnits = 6;
   constexpr size_t kReferenceCrossings = 40;
   constexpr size_t kWindow = 8;
-  const std::vector<double>& x = crossings.positions;
-  const std::vector<float>& swings = crossings.swings;
+  const CrossingValues<double>& x = crossings.positions;
+  const CrossingValues<float>& swings = crossings.swings;
   to = std::min(to, x.size());
   if (from >= to || from == 0) {
     return true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/memory.h"
 #include "decode/demodulator.h"
 #include "decode/tape_protocol.h"
 #include "tape/tape_format.h"
@@ -77,10 +78,23 @@ struct PartLimits {
 [[nodiscard]] int32_t appendByte(TapePart& part, uint8_t value, uint8_t confidence,
                                  double startSample);
 
+// The swings of crossings [first, end) added up in order: a part read again with more
+// crossings adds only those that came since, to the same sum.
+struct SwingSum {
+  size_t first = 0;
+  size_t end = 0;
+  double sum = 0;
+};
+
+// Makes `swings` the sum over crossings [first, end): added on where it sums a start of
+// that span, else summed anew.
+void addSwings(const Crossings& crossings, size_t first, size_t end, SwingSum& swings);
+
 // Fills what a part measures over its crossings [first, end): the start of the first frame
-// at `firstByteSample`, the end of the last, and the mean swing.
+// at `firstByteSample`, the end of the last, and the mean swing, going on from `sofar`
+// where it sums a start of that span.
 void measurePart(const Crossings& crossings, size_t first, size_t end, double firstByteSample,
-                 TapePart& part);
+                 TapePart& part, const SwingSum& sofar);
 
 // What a look past a gap found: frames that go on, nothing before the time ran out, the
 // next lead-in, or the end of the crossings so far.
@@ -177,3 +191,25 @@ bool signalLostBetween(const Crossings& crossings, size_t from, size_t to, doubl
 // Notes in `part` where frames go on after the gap that ended it whole, if `resync` found
 // them.
 void noteNextFrames(TapePart& part, const ResyncResult& resync);
+
+// Keeps a frame reader of either protocol and its part in `progress` (a PmdProgress or a
+// MatoProgress) where crossing `at`, where the reader stands between two frames or cells,
+// is the first within `margin` of the end of the crossings in this read, and sums the
+// swings up to where the kept reading may still look (firstCrossingKept), from
+// reader.measuredFrom. Once a read. Returns kOk or kErrOutOfMemory, reported.
+template <typename Reader, typename Progress>
+[[nodiscard]] int32_t keepReading(Reader& reader, Progress& progress, size_t at, size_t margin) {
+  if (!reader.mayKeep || reader.kept || at + margin < reader.crossings->positions.size()) {
+    return kOk;
+  }
+  reader.kept = true;
+  progress.valid = false;
+  progress.reader = reader;
+  const int32_t status = copyValue(progress.part, *reader.part);
+  progress.valid = status == kOk;
+  const size_t kept = firstCrossingKept(progress);
+  if (progress.valid && kept > progress.swings.end) {
+    addSwings(*reader.crossings, reader.measuredFrom, kept, progress.swings);
+  }
+  return status;
+}
