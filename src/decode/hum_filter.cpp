@@ -76,6 +76,45 @@ inline double sumBlock(const float* x, size_t count, float& squares) {
   return (s0 + s1) + static_cast<double>(s2 + s3);
 }
 
+// The mean of block `block` low-passed, at sample `offset` of the block: straight lines
+// between the middles of the blocks.
+double lowMeanAt(const HumFilter& f, int64_t block, double offset) {
+  const double from = offset - 0.5 * (f.blockLength - 1);
+  const int64_t side = from < 0 ? block - 1 : block + 1;
+  const double share = std::fabs(from) * f.blockScale;
+  return f.lowMeans[static_cast<size_t>(block) & kMeanMask] * (1 - share) +
+         f.lowMeans[static_cast<size_t>(side) & kMeanMask] * share;
+}
+
+// Stores the middle of the swing over blocks block - 1 to block + 1, less the low-passed
+// mean under each sample: what clipping moved the mean from the middle. The samples lie in
+// the ring, and the low-passed means up to block + 2 are known.
+void storeMiddle(HumFilter& f, int64_t block) {
+  double high = -HUGE_VAL;
+  double low = HUGE_VAL;
+  const auto length = static_cast<size_t>(f.blockLength);
+  for (int64_t b = block - 1; b <= block + 1; ++b) {
+    const auto start = static_cast<size_t>(b) * length;
+    for (size_t k = 0; k < length; ++k) {
+      const double x = f.raw[(start + k) & kRingMask] - lowMeanAt(f, b, static_cast<double>(k));
+      high = std::max(high, x);
+      low = std::min(low, x);
+    }
+  }
+  // Blocks before hum was found are not in the ring.
+  f.middles[static_cast<size_t>(block) & kMeanMask] =
+      block - 1 >= f.takingFrom ? 0.5 * (high + low) : 0.0;
+}
+
+// The hum at block `block`: its low-passed mean and the smoothed middle of the swing
+// around it, less the DC.
+double humAt(const HumFilter& f, int64_t block) {
+  const auto at = static_cast<size_t>(block);
+  const double middle = 0.25 * (f.middles[(at - 1) & kMeanMask] + f.middles[(at + 1) & kMeanMask]) +
+                        0.5 * f.middles[at & kMeanMask];
+  return f.lowMeans[at & kMeanMask] + middle - f.dc;
+}
+
 bool humTaken(const HumFilter& f) { return f.previousHum != 0 || f.latestHum != 0; }
 
 bool isMeasured(int64_t block) { return block % kMeasureStride == 0; }
@@ -120,8 +159,15 @@ void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
                   ? 0.0
                   : std::min(1.0, (periodic / whole - kShareFrom) / (kShareWhole - kShareFrom));
   }
+  f.lowMeans[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask] = low;
   f.previousHum = f.latestHum;
-  f.latestHum = f.taken * hum;
+  if (!f.taking || block - kHumLag + kHumHalfTaps - 1 < f.takingFrom) {
+    // Hum was found only now: its blocks so far were not kept.
+    f.latestHum = f.taken * hum;
+    return;
+  }
+  storeMiddle(f, block - kHumHalfTaps - 2);
+  f.latestHum = f.taken * humAt(f, block - kHumLag);
 }
 
 // Closes the block of samples at `x`: its mean goes to the low-pass, which runs only on
@@ -181,8 +227,8 @@ size_t copySamples(HumFilter& f, float* out, int64_t last) {
 // past `limit`, less the hum; returns how many.
 size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
   const int64_t length = f.blockLength;
-  // The newest low-passed block lies kHumHalfTaps blocks behind the newest block.
-  const int64_t middleTwice = 2 * (f.blocks - 1 - kHumHalfTaps) * length + (length - 1);
+  // The hum is known up to kHumLag blocks behind the newest block.
+  const int64_t middleTwice = 2 * (f.blocks - 1 - kHumLag) * length + (length - 1);
   const int64_t last = std::min(middleTwice / 2, limit - 1);
   if (middleTwice < 0 || last < f.emitted) {
     return 0;
@@ -241,6 +287,7 @@ HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
   }
   if (humTaken(f)) {
     f.taking = true;
+    f.takingFrom = f.blocks;
   } else if (i < count) {
     i += takeBlock(f, samples + i, count - i);
   }
@@ -253,7 +300,7 @@ HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
 // out what the ring still holds.
 HumStep holdSamples(HumFilter& f, const float* samples, size_t count, float* out, int64_t limit) {
   // The ring holds the samples not yet given out and those taken in now.
-  const auto held = static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(f.blockLength);
+  const auto held = static_cast<size_t>(kHumLag + 3) * static_cast<size_t>(f.blockLength);
   const size_t span = std::min(count, kHumRing - held);
   size_t written = 0;
   size_t i = 0;
