@@ -217,14 +217,8 @@ bool isDamaged(const DecodedBlock& block) {
   }
   // Frames that break again and again were read from something that only looks like a
   // block (a tone, noise), or from a signal too poor to trust the frames that checked.
-  const auto broken = [](const std::vector<uint8_t>& confidence) {
-    return std::count_if(confidence.begin(), confidence.end(), [](uint8_t grade) {
-      return grade != kByteUnknown && grade <= kByteUncertain;
-    });
-  };
-  const auto bytes = static_cast<int64_t>(block.headerConfidence.size() + block.bodyConfidence.size());
-  return (broken(block.headerConfidence) + broken(block.bodyConfidence)) * kBrokenFrameShare >
-         bytes;
+  const auto bytes = static_cast<int64_t>(block.headerPart.size() + block.body.size());
+  return int64_t{block.frameErrors} * kBrokenFrameShare > bytes;
 }
 
 int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks) {
