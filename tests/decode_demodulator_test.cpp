@@ -286,6 +286,38 @@ TEST(DecodePmdFrames, BadStopBitIsCountedAndTheByteKept) {
   EXPECT_EQ(blocks[0].frameErrors, 1);
 }
 
+// A block whose frames broke often is not whole, though every byte was kept; one broken
+// frame among many leaves it whole. Frames that all break after a leader are no block.
+TEST(DecodePmdFrames, BlockWithManyBrokenFramesIsDamaged) {
+  struct Case {
+    int bytes;
+    int brokenEvery;  // every this many frames has a bad stop bit
+    size_t blocks;
+    bool damaged;
+  };
+  const Case cases[] = {
+      {40, 1, 0, false}, {40, 4, 1, true}, {40, 20, 1, false}, {40, 41, 1, false}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(std::to_string(test.brokenEvery));
+    Signal signal(12000, -12000);
+    for (int i = 0; i < 600; ++i) {
+      signal.pmdCell(true, 18, false);
+    }
+    for (int i = 0; i < test.bytes; ++i) {
+      signal.pmdByte(static_cast<uint32_t>(0x21 + i), 18, false, (i + 1) % test.brokenEvery == 0);
+    }
+    signal.silence(500);
+    const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+    ASSERT_EQ(blocks.size(), test.blocks);
+    if (test.blocks == 0) {
+      continue;
+    }
+    EXPECT_EQ(blocks[0].body.size(), static_cast<size_t>(test.bytes));
+    EXPECT_EQ(blocks[0].frameErrors, test.bytes / test.brokenEvery);
+    EXPECT_EQ(isDamaged(blocks[0]), test.damaged);
+  }
+}
+
 // A byte is as certain as its least clear cell: one crossing moved by `shift` units (half
 // cells; thirds of a Mato space) grades the byte around it and no other.
 TEST(DecodeConfidence, AByteIsGradedByHowFarItsCrossingsStrayFromWholeUnits) {

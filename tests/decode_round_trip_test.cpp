@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -270,6 +271,79 @@ const Condition kEdgeConditions[] = {
 
 TEST_F(DecodeRoundTrip, RecordingsNearTheEdgeOfTheSignalStillGiveBackEveryBlock) {
   expectEveryBlockThrough(kEdgeConditions, std::size(kEdgeConditions));
+}
+
+// Hum as loud as the signal with its harmonics up to the 5th, at either mains frequency,
+// with the recording level left where the signal alone set it: the hum's peaks clip, and
+// where they do one side of the swing shrinks, more at the higher rate of 60 Hz.
+TEST_F(DecodeRoundTrip, MainsHumWithHarmonicsAsLoudAsTheSignalIsTakenOut) {
+  const std::vector<double> falling = {1.0, 0.4, 0.2, 0.1, 0.05};
+  struct Case {
+    double mainsHz;
+    const std::vector<double>* harmonics;
+    bool clipped;
+  };
+  const Case cases[] = {{50, &falling, true},
+                        {60, &falling, true},
+                        {60, &decode_audio::kRectifierHum, false}};
+  const std::vector<std::string> protocols[] = {{}, {"-dbl"}, {"-mato"}};
+  for (const std::vector<std::string>& protocol : protocols) {
+    for (const char* rate : {"M", "H"}) {
+      std::vector<std::string> options = protocol;
+      options.insert(options.end(), {"-sr", rate});
+      play(options);
+      const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+      for (const Case& test : cases) {
+        SCOPED_TRACE(::testing::PrintToString(options) + " " + std::to_string(test.mainsHz) +
+                     (test.clipped ? " Hz, clipped" : " Hz, scaled to fit"));
+        Audio damaged = decode_audio::addHum(clean, 0, 0.9, test.mainsHz, *test.harmonics);
+        damaged = test.clipped ? damaged : decode_audio::fitFullScale(damaged);
+        ASSERT_TRUE(decode_audio::writeChannels(dir.file("damaged.wav"), damaged.sampleRate, 16,
+                                                {damaged.samples}));
+        EXPECT_EQ(decode(dir.file("damaged.wav")), 4) << decoded.out;
+        EXPECT_EQ(image, selectedImage());
+      }
+    }
+  }
+}
+
+// A 64 kHz tone (the PMD 85's idle clock) sampled at 22050 Hz without an anti-alias filter
+// folds to 2150 Hz, a steady run like a double-speed leader, and ends where the real
+// leader begins. It must not start a block, nor swallow the header block after it; alone
+// it gives no block.
+TEST_F(DecodeRoundTrip, AliasedIdleToneBeforeAHeaderBlockIsNoBlock) {
+  const RunResult played =
+      runTonbrix({"-gap", "1", "-blk", "1", "-sr", "M", "-o", dir.file("tape.wav"),
+                  dir.file("tape.img")},
+                 dir.path().string());
+  ASSERT_EQ(played.exitCode, 0) << played.err;
+  const Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+  const auto signalStart = static_cast<size_t>(
+      std::find_if(clean.samples.begin(), clean.samples.end(),
+                   [](double x) { return std::fabs(x) > 0.02; }) -
+      clean.samples.begin());
+  for (const bool square : {true, false}) {
+    for (const double level : {0.1, 0.3, 0.7}) {
+      SCOPED_TRACE(std::string(square ? "square" : "sine") + " at " + std::to_string(level));
+      std::vector<double> tone(static_cast<size_t>(3 * clean.sampleRate));
+      for (size_t i = 0; i < tone.size(); ++i) {
+        const double phase = std::sin(2 * M_PI * 64000 * static_cast<double>(i) / clean.sampleRate);
+        tone[i] = level * (square ? (phase >= 0 ? 1 : -1) : phase);
+      }
+      std::vector<double> samples = tone;
+      samples.insert(samples.end(), clean.samples.begin() + static_cast<std::ptrdiff_t>(signalStart),
+                     clean.samples.end());
+      ASSERT_TRUE(
+          decode_audio::writeChannels(dir.file("idle.wav"), clean.sampleRate, 16, {samples}));
+      decode(dir.file("idle.wav"));
+      EXPECT_EQ(decoded.exitCode, 0) << decoded.out;
+      EXPECT_EQ(image, tapeBlocks()[0]) << decoded.out;
+      tone.resize(tone.size() + static_cast<size_t>(clean.sampleRate), 0.0);
+      ASSERT_TRUE(decode_audio::writeChannels(dir.file("idle.wav"), clean.sampleRate, 16, {tone}));
+      decode(dir.file("idle.wav"));
+      EXPECT_EQ(decoded.exitCode, 22) << decoded.out;
+    }
+  }
 }
 
 TEST_F(DecodeRoundTrip, AmplitudeOfOneStepDecodes) {
