@@ -42,9 +42,6 @@ const Column kColumns[] = {
     {"Mato 22k", {"-mato", "-sr", "M"}}, {"Mato 44k", {"-mato", "-sr", "H"}},
 };
 
-// Hum whose harmonics fall off by half and more each, up to the 5th.
-const std::vector<double> kFallingHum = {1.0, 0.4, 0.2, 0.1, 0.05};
-
 // One kind of damage at ever harder levels; the first level should pass everywhere.
 struct Sweep {
   const char* name;
@@ -101,12 +98,12 @@ const Sweep kSweeps[] = {
     {"hum 50 Hz, harmonics to 250 Hz, clipped: highest level over the signal, dB",
      {-20, -12, -6, -3, 0, 3, 6, 9, 12},
      [](const Audio& a, double level, uint32_t seed) {
-       return decode_audio::addHum(a, level, 1.3 * seed, 50, kFallingHum);
+       return decode_audio::addHum(a, level, 1.3 * seed, 50, decode_audio::kFallingHum);
      }},
     {"hum 60 Hz, harmonics to 300 Hz, clipped: highest level over the signal, dB",
      {-20, -12, -6, -3, 0, 3, 6, 9, 12},
      [](const Audio& a, double level, uint32_t seed) {
-       return decode_audio::addHum(a, level, 1.3 * seed, 60, kFallingHum);
+       return decode_audio::addHum(a, level, 1.3 * seed, 60, decode_audio::kFallingHum);
      }},
     {"hum 60-300 Hz: highest level over the signal, dB",
      {-20, -12, -6, -3, 0, 3, 6, 9, 12, 15, 18},

@@ -176,8 +176,10 @@ inline Audio addNoise(const Audio& audio, double snrDb, uint32_t seed) {
   return addNoiseOfRms(audio, signalRms(audio) * std::pow(10.0, -snrDb / 20), seed);
 }
 
-// A rectifier's hum: the fundamental and its harmonics to the 5th, falling off.
+// A rectifier's hum: the fundamental and its harmonics to the 5th, falling off; and hum
+// whose harmonics fall by half and more each.
 inline const std::vector<double> kRectifierHum = {1.0, 0.5, 0.35, 0.25, 0.15};
+inline const std::vector<double> kFallingHum = {1.0, 0.4, 0.2, 0.1, 0.05};
 
 // Adds mains hum at `mainsHz` with `harmonics` (the amplitude of the fundamental, the 2nd
 // and so on), with an RMS `levelDb` relative to the signal's (0: as loud as the signal),
