@@ -37,6 +37,7 @@ constexpr double kMainsHz[2] = {50, 60};
 constexpr size_t kRingMask = kHumRing - 1;
 constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value / 2 - 1;
 constexpr size_t kRecentMask = std::tuple_size<decltype(HumFilter::recent)>::value - 1;
+constexpr size_t kSwingMask = std::tuple_size<decltype(HumFilter::highs)>::value - 1;
 
 // The sum, and with kSquares the sum of squares, of one block's samples, in four lanes
 // (sample k to lane k % 4): the same order whatever the slicing of the input, since a
@@ -76,34 +77,47 @@ inline double sumBlock(const float* x, size_t count, float& squares) {
   return (s0 + s1) + static_cast<double>(s2 + s3);
 }
 
-// The mean of block `block` low-passed, at sample `offset` of the block: straight lines
-// between the middles of the blocks.
-double lowMeanAt(const HumFilter& f, int64_t block, double offset) {
-  const double from = offset - 0.5 * (f.blockLength - 1);
-  const int64_t side = from < 0 ? block - 1 : block + 1;
-  const double share = std::fabs(from) * f.blockScale;
-  return f.lowMeans[static_cast<size_t>(block) & kMeanMask] * (1 - share) +
-         f.lowMeans[static_cast<size_t>(side) & kMeanMask] * share;
-}
-
-// Stores the middle of the swing over blocks block - 1 to block + 1, less the low-passed
-// mean under each sample: what clipping moved the mean from the middle. The samples lie in
-// the ring, and the low-passed means up to block + 2 are known.
-void storeMiddle(HumFilter& f, int64_t block) {
+// Finds the highest and the lowest sample of block `block` less the low-passed mean under
+// it, a straight line between the middles of the blocks. The samples lie in the ring, and
+// the low-passed means up to block + 1 are known.
+void findSwing(HumFilter& f, int64_t block) {
+  const auto at = static_cast<size_t>(block);
+  const double here = f.lowMeans[at & kMeanMask];
+  const double before = f.lowMeans[(at - 1) & kMeanMask];
+  const double after = f.lowMeans[(at + 1) & kMeanMask];
+  const auto length = static_cast<size_t>(f.blockLength);
+  const double middle = 0.5 * static_cast<double>(length - 1);
+  const size_t start = at * length;
   double high = -HUGE_VAL;
   double low = HUGE_VAL;
-  const auto length = static_cast<size_t>(f.blockLength);
-  for (int64_t b = block - 1; b <= block + 1; ++b) {
-    const auto start = static_cast<size_t>(b) * length;
-    for (size_t k = 0; k < length; ++k) {
-      const double x = f.raw[(start + k) & kRingMask] - lowMeanAt(f, b, static_cast<double>(k));
+  // Each half of the block has a straight line of its own.
+  const auto half = static_cast<size_t>(std::ceil(middle));
+  const double slopes[2] = {(here - before) * f.blockScale, (after - here) * f.blockScale};
+  for (size_t side = 0, k = 0; side < 2; ++side) {
+    for (const size_t end = side == 0 ? half : length; k < end; ++k) {
+      const double x = f.raw[(start + k) & kRingMask] -
+                       (here + slopes[side] * (static_cast<double>(k) - middle));
       high = std::max(high, x);
       low = std::min(low, x);
     }
   }
-  // Blocks before hum was found are not in the ring.
-  f.middles[static_cast<size_t>(block) & kMeanMask] =
-      block - 1 >= f.takingFrom ? 0.5 * (high + low) : 0.0;
+  f.highs[at & kSwingMask] = high;
+  f.lows[at & kSwingMask] = low;
+}
+
+// Stores the middle of the swing over blocks block - 1 to block + 1, less the low-passed
+// mean: what clipping moved the mean from the middle. Blocks before hum was found are not
+// in the ring.
+void storeMiddle(HumFilter& f, int64_t block) {
+  findSwing(f, block + 1);
+  const auto at = static_cast<size_t>(block);
+  double high = f.highs[at & kSwingMask];
+  double low = f.lows[at & kSwingMask];
+  for (const size_t side : {at - 1, at + 1}) {
+    high = std::max(high, f.highs[side & kSwingMask]);
+    low = std::min(low, f.lows[side & kSwingMask]);
+  }
+  f.middles[at & kMeanMask] = block - 1 >= f.takingFrom ? 0.5 * (high + low) : 0.0;
 }
 
 // The hum at block `block`: its low-passed mean and the smoothed middle of the swing

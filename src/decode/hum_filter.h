@@ -33,6 +33,8 @@ struct HumFilter {
   std::array<double, 64> lowMeans{};  // the low-passed means, by block
   // The middle of the swing around each block, less its low-passed mean, by block.
   std::array<double, 64> middles{};
+  std::array<double, 4> highs{};  // the swing of the latest blocks less their low-passed means
+  std::array<double, 4> lows{};
   int64_t takingFrom = 0;  // the first block taken in while hum is taken out
   int32_t blockLength = 1;
   double blockScale = 1;             // 1 / blockLength
