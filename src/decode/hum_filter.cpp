@@ -33,6 +33,8 @@ constexpr int64_t kMeasureStride = 8;
 // Trends slower than this are no hum, only the DC settling.
 constexpr double kTrendSeconds = 0.01;
 constexpr double kMainsHz[2] = {50, 60};
+// The samples whose middle of the swing is found are averaged over this long first.
+constexpr double kSwingSmoothSeconds = 1.0 / 6250;
 
 constexpr size_t kRingMask = kHumRing - 1;
 constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value / 2 - 1;
@@ -90,13 +92,23 @@ void findSwing(HumFilter& f, int64_t block) {
   const size_t start = at * length;
   double high = -HUGE_VAL;
   double low = HUGE_VAL;
+  // The samples are averaged over a few first, as the demodulator smooths them: the
+  // extremes of noise alone would make the middle jitter.
+  const auto smooth = static_cast<size_t>(f.swingSmooth);
+  double sum = 0;
+  for (size_t j = 1; j < smooth; ++j) {
+    sum += f.raw[(start - j) & kRingMask];
+  }
+  const double centre = middle + 0.5 * static_cast<double>(smooth - 1);
   // Each half of the block has a straight line of its own.
-  const auto half = static_cast<size_t>(std::ceil(middle));
+  const auto half = static_cast<size_t>(std::ceil(centre));
   const double slopes[2] = {(here - before) * f.blockScale, (after - here) * f.blockScale};
+  const double scale = 1.0 / static_cast<double>(smooth);
   for (size_t side = 0, k = 0; side < 2; ++side) {
     for (const size_t end = side == 0 ? half : length; k < end; ++k) {
-      const double x = f.raw[(start + k) & kRingMask] -
-                       (here + slopes[side] * (static_cast<double>(k) - middle));
+      sum += f.raw[(start + k) & kRingMask];
+      const double x = sum * scale - (here + slopes[side] * (static_cast<double>(k) - centre));
+      sum -= f.raw[(start + k + 1 - smooth) & kRingMask];
       high = std::max(high, x);
       low = std::min(low, x);
     }
@@ -107,7 +119,7 @@ void findSwing(HumFilter& f, int64_t block) {
 
 // Stores the middle of the swing over blocks block - 1 to block + 1, less the low-passed
 // mean: what clipping moved the mean from the middle. Blocks before hum was found are not
-// in the ring.
+// in the ring, nor are the samples that the first block taken in averages with.
 void storeMiddle(HumFilter& f, int64_t block) {
   findSwing(f, block + 1);
   const auto at = static_cast<size_t>(block);
@@ -117,7 +129,7 @@ void storeMiddle(HumFilter& f, int64_t block) {
     high = std::max(high, f.highs[side & kSwingMask]);
     low = std::min(low, f.lows[side & kSwingMask]);
   }
-  f.middles[at & kMeanMask] = block - 1 >= f.takingFrom ? 0.5 * (high + low) : 0.0;
+  f.middles[at & kMeanMask] = block - 1 > f.takingFrom ? 0.5 * (high + low) : 0.0;
 }
 
 // The hum at block `block`: its low-passed mean and the smoothed middle of the swing
@@ -359,6 +371,8 @@ void startHumFilter(HumFilter& filter, int32_t sampleRate) {
     tap /= total;
   }
   filter.settleBlocks = std::lround(kSettleSeconds * blockRate);
+  filter.swingSmooth = static_cast<int32_t>(
+      std::clamp(std::lround(sampleRate * kSwingSmoothSeconds), 1L, static_cast<long>(filter.blockLength)));
   const double measureRate = blockRate / kMeasureStride;
   filter.meanGain = 1.0 - std::exp(-1.0 / (kDcSeconds * measureRate));
   filter.trendGain = 1.0 - std::exp(-1.0 / (kTrendSeconds * measureRate));
