@@ -105,14 +105,19 @@ void findSwing(HumFilter& f, int64_t block) {
   const double slopes[2] = {(here - before) * f.blockScale, (after - here) * f.blockScale};
   const double scale = 1.0 / static_cast<double>(smooth);
   for (size_t side = 0, k = 0; side < 2; ++side) {
-    for (const size_t end = side == 0 ? half : length; k < end; ++k) {
+    // The line, scaled as the sum is, steps along with it.
+    const double step = slopes[side] * static_cast<double>(smooth);
+    double line = (here + slopes[side] * (static_cast<double>(k) - centre)) * static_cast<double>(smooth);
+    for (const size_t end = side == 0 ? half : length; k < end; ++k, line += step) {
       sum += f.raw[(start + k) & kRingMask];
-      const double x = sum * scale - (here + slopes[side] * (static_cast<double>(k) - centre));
+      const double x = sum - line;
       sum -= f.raw[(start + k + 1 - smooth) & kRingMask];
       high = std::max(high, x);
       low = std::min(low, x);
     }
   }
+  high *= scale;
+  low *= scale;
   f.highs[at & kSwingMask] = high;
   f.lows[at & kSwingMask] = low;
 }
