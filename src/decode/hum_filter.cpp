@@ -107,7 +107,8 @@ void findSwing(HumFilter& f, int64_t block) {
   for (size_t side = 0, k = 0; side < 2; ++side) {
     // The line, scaled as the sum is, steps along with it.
     const double step = slopes[side] * static_cast<double>(smooth);
-    double line = (here + slopes[side] * (static_cast<double>(k) - centre)) * static_cast<double>(smooth);
+    double line =
+        (here + slopes[side] * (static_cast<double>(k) - centre)) * static_cast<double>(smooth);
     for (const size_t end = side == 0 ? half : length; k < end; ++k, line += step) {
       sum += f.raw[(start + k) & kRingMask];
       const double x = sum - line;
@@ -376,8 +377,8 @@ void startHumFilter(HumFilter& filter, int32_t sampleRate) {
     tap /= total;
   }
   filter.settleBlocks = std::lround(kSettleSeconds * blockRate);
-  filter.swingSmooth = static_cast<int32_t>(
-      std::clamp(std::lround(sampleRate * kSwingSmoothSeconds), 1L, static_cast<long>(filter.blockLength)));
+  filter.swingSmooth = static_cast<int32_t>(std::clamp(
+      std::lround(sampleRate * kSwingSmoothSeconds), 1L, static_cast<long>(filter.blockLength)));
   const double measureRate = blockRate / kMeasureStride;
   filter.meanGain = 1.0 - std::exp(-1.0 / (kDcSeconds * measureRate));
   filter.trendGain = 1.0 - std::exp(-1.0 / (kTrendSeconds * measureRate));

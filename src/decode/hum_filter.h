@@ -35,7 +35,7 @@ struct HumFilter {
   std::array<double, 64> middles{};
   std::array<double, 4> highs{};  // the swing of the latest blocks less their low-passed means
   std::array<double, 4> lows{};
-  int64_t takingFrom = 0;  // the first block taken in while hum is taken out
+  int64_t takingFrom = 0;   // the first block taken in while hum is taken out
   int32_t swingSmooth = 1;  // samples averaged before the swing is found
   int32_t blockLength = 1;
   double blockScale = 1;             // 1 / blockLength

@@ -230,9 +230,9 @@ bool framesBreakFromStart(const TapePart& part, const LeadIn& leadIn) {
   if (leadIn.resumed || part.bytes.size() < kFirstFrames) {
     return false;
   }
-  const auto broken = std::count_if(part.confidence.begin(),
-                                    part.confidence.begin() + kFirstFrames,
-                                    [](uint8_t grade) { return grade != kByteUnknown && grade <= kByteUncertain; });
+  const auto broken =
+      std::count_if(part.confidence.begin(), part.confidence.begin() + kFirstFrames,
+                    [](uint8_t grade) { return grade != kByteUnknown && grade <= kByteUncertain; });
   return static_cast<size_t>(broken) > kMaxBrokenFirstFrames;
 }
 
