@@ -40,6 +40,8 @@ constexpr size_t kRingMask = kHumRing - 1;
 constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value / 2 - 1;
 constexpr size_t kRecentMask = std::tuple_size<decltype(HumFilter::recent)>::value - 1;
 constexpr size_t kSwingMask = std::tuple_size<decltype(HumFilter::highs)>::value - 1;
+static_assert(std::tuple_size<decltype(HumFilter::lowMeans)>::value == kMeanMask + 1 &&
+              std::tuple_size<decltype(HumFilter::middles)>::value == kMeanMask + 1);
 
 // The sum, and with kSquares the sum of squares, of one block's samples, in four lanes
 // (sample k to lane k % 4): the same order whatever the slicing of the input, since a

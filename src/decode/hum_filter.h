@@ -30,9 +30,9 @@ struct HumFilter {
   // The latest block means, by block, each twice (at b % 32 and 32 + b % 32), so that the
   // low-pass reads the newest 29 from one run of memory.
   std::array<double, 64> means{};
-  std::array<double, 64> lowMeans{};  // the low-passed means, by block
-  // The middle of the swing around each block, less its low-passed mean, by block.
-  std::array<double, 64> middles{};
+  std::array<double, 32> lowMeans{};  // the low-passed means, by block % 32
+  // The middle of the swing around each block, less its low-passed mean, by block % 32.
+  std::array<double, 32> middles{};
   std::array<double, 4> highs{};  // the swing of the latest blocks less their low-passed means
   std::array<double, 4> lows{};
   int64_t takingFrom = 0;   // the first block taken in while hum is taken out
