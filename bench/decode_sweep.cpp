@@ -93,6 +93,24 @@ const Sweep kSweeps[] = {
            4000);
        return decode_audio::addNoise(worn, level, seed);
      }},
+    // Hum as a recording level set for the signal alone leaves it: clipped at full scale,
+    // which takes off one side of the swing near the hum's peaks.
+    {"hum 50 Hz, harmonics to 250 Hz, clipped: highest level over the signal, dB",
+     {-20, -12, -6, -3, 0, 3, 6, 9, 12},
+     [](const Audio& a, double level, uint32_t seed) {
+       return decode_audio::addHum(a, level, 1.3 * seed, 50, decode_audio::kFallingHum);
+     }},
+    {"hum 60 Hz, harmonics to 300 Hz, clipped: highest level over the signal, dB",
+     {-20, -12, -6, -3, 0, 3, 6, 9, 12},
+     [](const Audio& a, double level, uint32_t seed) {
+       return decode_audio::addHum(a, level, 1.3 * seed, 60, decode_audio::kFallingHum);
+     }},
+    {"hum 60-300 Hz: highest level over the signal, dB",
+     {-20, -12, -6, -3, 0, 3, 6, 9, 12, 15, 18},
+     [](const Audio& a, double level, uint32_t seed) {
+       return decode_audio::fitFullScale(
+           decode_audio::addHum(a, level, 1.3 * seed, 60, decode_audio::kRectifierHum));
+     }},
 };
 
 constexpr uint32_t kSeeds[] = {1, 2, 3};
@@ -131,7 +149,7 @@ std::string formatLevel(double level) {
 
 int main(int argc, char** argv) {
   std::string columns = "012345";
-  std::string kinds = "012345";
+  std::string kinds = "012345678";
   int first = 1;
   for (; first + 1 < argc && argv[first][0] == '-'; first += 2) {
     (std::string(argv[first]) == "-c" ? columns : kinds) = argv[first + 1];

@@ -290,6 +290,28 @@ TEST(DecodePmdFrames, BadStopBitIsCountedAndTheByteKept) {
   EXPECT_EQ(blocks[0].frameErrors, 1);
 }
 
+// A block whose frames broke often is not whole, though every byte was kept; one broken
+// frame among many leaves it whole. Frames that all break after a leader are no block.
+TEST(DecodePmdFrames, BlockWithManyBrokenFramesIsDamaged) {
+  for (const int brokenEvery : {1, 4, 20, 41}) {
+    SCOPED_TRACE(brokenEvery);
+    Signal signal(12000, -12000);
+    for (int i = 0; i < 600; ++i) {
+      signal.pmdCell(true, 18, false);
+    }
+    for (int i = 1; i <= 40; ++i) {
+      signal.pmdByte(static_cast<uint32_t>(i), 18, false, i % brokenEvery == 0);
+    }
+    signal.silence(500);
+    const std::vector<DecodedBlock> blocks = decodeSignal(signal, 22050);
+    ASSERT_EQ(blocks.size(), brokenEvery == 1 ? 0u : 1u);
+    if (brokenEvery > 1) {
+      EXPECT_EQ(blocks[0].frameErrors, 40 / brokenEvery);
+      EXPECT_EQ(isDamaged(blocks[0]), brokenEvery == 4);
+    }
+  }
+}
+
 // A byte is as certain as its least clear cell: one crossing moved by `shift` units (half
 // cells; thirds of a Mato space) grades the byte around it and no other.
 TEST(DecodeConfidence, AByteIsGradedByHowFarItsCrossingsStrayFromWholeUnits) {

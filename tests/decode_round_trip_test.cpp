@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -261,6 +262,14 @@ const Condition kEdgeConditions[] = {
      }},
     {"mains hum as loud as the signal",
      [](const Audio& a) { return decode_audio::fitFullScale(decode_audio::addHum(a, 0, 0.4)); }},
+    // Left at the level set for the signal alone, the hum's peaks clip one side of it.
+    {"hum at 50 Hz with harmonics as loud as the signal, clipped",
+     [](const Audio& a) { return decode_audio::addHum(a, 0, 0.9, 50, decode_audio::kFallingHum); }},
+    {"hum at 60 Hz with harmonics as loud as the signal, clipped, at 44100 Hz",
+     [](const Audio& a) {
+       return decode_audio::addHum(decode_audio::resample(a, 44100), 0, 0.9, 60,
+                                   decode_audio::kFallingHum);
+     }},
     {"fades to 5 % every 0.25 s, noise 20 dB below the faded level",
      [](const Audio& a) {
        return decode_audio::addNoiseOfRms(decode_audio::fadeLevel(a, 0.05, 0.25),
@@ -270,6 +279,37 @@ const Condition kEdgeConditions[] = {
 
 TEST_F(DecodeRoundTrip, RecordingsNearTheEdgeOfTheSignalStillGiveBackEveryBlock) {
   expectEveryBlockThrough(kEdgeConditions, std::size(kEdgeConditions));
+}
+
+// A 64 kHz tone (the PMD 85's idle clock) sampled at 22050 Hz without an anti-alias filter
+// folds to 2150 Hz, a run like a double-speed leader, up to where the real leader begins:
+// it must not swallow the header block after it, and alone it is no block.
+TEST_F(DecodeRoundTrip, AliasedIdleToneBeforeAHeaderBlockIsNoBlock) {
+  ASSERT_EQ(runTonbrix({"-blk", "1", "-o", dir.file("tape.wav"), dir.file("tape.img")},
+                       dir.path().string())
+                .exitCode,
+            0);
+  Audio clean = decode_audio::readTonbrixWav(dir.file("tape.wav"));
+  const auto leader = std::find_if(clean.samples.begin(), clean.samples.end(),
+                                   [](double x) { return std::fabs(x) > 0.02; });
+  clean.samples.erase(clean.samples.begin(), leader);
+  for (const double level : {0.1, 0.3, -0.3}) {  // below 0: a sine, else a square
+    SCOPED_TRACE(level);
+    std::vector<double> tone(3 * 22050);
+    for (size_t i = 0; i < tone.size(); ++i) {
+      const double x = std::sin(2 * M_PI * 64000 * static_cast<double>(i) / 22050 + 1);
+      tone[i] = level < 0 ? -level * x : x < 0 ? -level : level;
+    }
+    std::vector<double> samples = tone;
+    samples.insert(samples.end(), clean.samples.begin(), clean.samples.end());
+    tone.resize(4 * 22050, 0.0);
+    for (const std::vector<double>& recording : {samples, tone}) {
+      ASSERT_TRUE(decode_audio::writeChannels(dir.file("idle.wav"), 22050, 16, {recording}));
+      decode(dir.file("idle.wav"));
+      EXPECT_EQ(decoded.exitCode, recording == tone ? 22 : 0) << decoded.out;
+      EXPECT_EQ(image, recording == tone ? Bytes() : tapeBlocks()[0]) << decoded.out;
+    }
+  }
 }
 
 TEST_F(DecodeRoundTrip, AmplitudeOfOneStepDecodes) {

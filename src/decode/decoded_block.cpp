@@ -225,7 +225,13 @@ int32_t findDoubtfulRuns(const DecodedBlock& block, std::vector<DoubtfulRun>& ru
 }
 
 bool isDamaged(const DecodedBlock& block) {
-  return hasFault(block.info) || countUnknownBytes(block) > 0;
+  if (hasFault(block.info) || countUnknownBytes(block) > 0) {
+    return true;
+  }
+  // Frames that break again and again were read from something that only looks like a
+  // block (a tone, noise), or from a signal too poor to trust the frames that checked.
+  const auto bytes = static_cast<int64_t>(block.headerPart.size() + block.body.size());
+  return int64_t{block.frameErrors} * kBrokenFrameShare > bytes;
 }
 
 int64_t scoreBlocks(const std::vector<DecodedBlock>& blocks) {

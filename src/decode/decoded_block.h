@@ -102,8 +102,11 @@ struct DoubtfulRun {
 // body) starts; a byte past the end of the body lies where the body would have gone on.
 double blockByteSeconds(const DecodedBlock& block, size_t index);
 
-// True when the block is not whole: a fault mark, or bytes lost under a dropout (which a
-// headerless block, having no checksum, shows only so).
+// A block of which more than one frame in this many broke is not whole, whatever else.
+inline constexpr int64_t kBrokenFrameShare = 8;
+
+// True when the block is not whole: a fault mark, bytes lost under a dropout (which a
+// headerless block, having no checksum, shows only so), or frames that broke often.
 bool isDamaged(const DecodedBlock& block);
 
 // The number of blocks that are not whole (isDamaged).

@@ -33,10 +33,15 @@ constexpr int64_t kMeasureStride = 8;
 // Trends slower than this are no hum, only the DC settling.
 constexpr double kTrendSeconds = 0.01;
 constexpr double kMainsHz[2] = {50, 60};
+// The samples whose middle of the swing is found are averaged over this long first.
+constexpr double kSwingSmoothSeconds = 1.0 / 6250;
 
 constexpr size_t kRingMask = kHumRing - 1;
 constexpr size_t kMeanMask = std::tuple_size<decltype(HumFilter::means)>::value / 2 - 1;
 constexpr size_t kRecentMask = std::tuple_size<decltype(HumFilter::recent)>::value - 1;
+constexpr size_t kSwingMask = std::tuple_size<decltype(HumFilter::highs)>::value - 1;
+static_assert(std::tuple_size<decltype(HumFilter::lowMeans)>::value == kMeanMask + 1 &&
+              std::tuple_size<decltype(HumFilter::middles)>::value == kMeanMask + 1);
 
 // The sum, and with kSquares the sum of squares, of one block's samples, in four lanes
 // (sample k to lane k % 4): the same order whatever the slicing of the input, since a
@@ -74,6 +79,74 @@ inline double sumBlock(const float* x, size_t count, float& squares) {
     squares = (q0 + q1) + (q2 + q3);
   }
   return (s0 + s1) + static_cast<double>(s2 + s3);
+}
+
+// Finds the highest and the lowest sample of block `block` less the low-passed mean under
+// it, a straight line between the middles of the blocks. The samples lie in the ring, and
+// the low-passed means up to block + 1 are known.
+void findSwing(HumFilter& f, int64_t block) {
+  const auto at = static_cast<size_t>(block);
+  const double here = f.lowMeans[at & kMeanMask];
+  const double before = f.lowMeans[(at - 1) & kMeanMask];
+  const double after = f.lowMeans[(at + 1) & kMeanMask];
+  const auto length = static_cast<size_t>(f.blockLength);
+  const double middle = 0.5 * static_cast<double>(length - 1);
+  const size_t start = at * length;
+  double high = -HUGE_VAL;
+  double low = HUGE_VAL;
+  // The samples are averaged over a few first, as the demodulator smooths them: the
+  // extremes of noise alone would make the middle jitter.
+  const auto smooth = static_cast<size_t>(f.swingSmooth);
+  double sum = 0;
+  for (size_t j = 1; j < smooth; ++j) {
+    sum += f.raw[(start - j) & kRingMask];
+  }
+  const double centre = middle + 0.5 * static_cast<double>(smooth - 1);
+  // Each half of the block has a straight line of its own.
+  const auto half = static_cast<size_t>(std::ceil(centre));
+  const double slopes[2] = {(here - before) * f.blockScale, (after - here) * f.blockScale};
+  const double scale = 1.0 / static_cast<double>(smooth);
+  for (size_t side = 0, k = 0; side < 2; ++side) {
+    // The line, scaled as the sum is, steps along with it.
+    const double step = slopes[side] * static_cast<double>(smooth);
+    double line =
+        (here + slopes[side] * (static_cast<double>(k) - centre)) * static_cast<double>(smooth);
+    for (const size_t end = side == 0 ? half : length; k < end; ++k, line += step) {
+      sum += f.raw[(start + k) & kRingMask];
+      const double x = sum - line;
+      sum -= f.raw[(start + k + 1 - smooth) & kRingMask];
+      high = std::max(high, x);
+      low = std::min(low, x);
+    }
+  }
+  high *= scale;
+  low *= scale;
+  f.highs[at & kSwingMask] = high;
+  f.lows[at & kSwingMask] = low;
+}
+
+// Stores the middle of the swing over blocks block - 1 to block + 1, less the low-passed
+// mean: what clipping moved the mean from the middle. Blocks before hum was found are not
+// in the ring, nor are the samples that the first block taken in averages with.
+void storeMiddle(HumFilter& f, int64_t block) {
+  findSwing(f, block + 1);
+  const auto at = static_cast<size_t>(block);
+  double high = f.highs[at & kSwingMask];
+  double low = f.lows[at & kSwingMask];
+  for (const size_t side : {at - 1, at + 1}) {
+    high = std::max(high, f.highs[side & kSwingMask]);
+    low = std::min(low, f.lows[side & kSwingMask]);
+  }
+  f.middles[at & kMeanMask] = block - 1 > f.takingFrom ? 0.5 * (high + low) : 0.0;
+}
+
+// The hum at block `block`: its low-passed mean and the smoothed middle of the swing
+// around it, less the DC.
+double humAt(const HumFilter& f, int64_t block) {
+  const auto at = static_cast<size_t>(block);
+  const double middle = 0.25 * (f.middles[(at - 1) & kMeanMask] + f.middles[(at + 1) & kMeanMask]) +
+                        0.5 * f.middles[at & kMeanMask];
+  return f.lowMeans[at & kMeanMask] + middle - f.dc;
 }
 
 bool humTaken(const HumFilter& f) { return f.previousHum != 0 || f.latestHum != 0; }
@@ -120,8 +193,15 @@ void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
                   ? 0.0
                   : std::min(1.0, (periodic / whole - kShareFrom) / (kShareWhole - kShareFrom));
   }
+  f.lowMeans[static_cast<size_t>(block - kHumHalfTaps) & kMeanMask] = low;
   f.previousHum = f.latestHum;
-  f.latestHum = f.taken * hum;
+  if (!f.taking || block - kHumLag + kHumHalfTaps - 1 < f.takingFrom) {
+    // Hum was found only now: its blocks so far were not kept.
+    f.latestHum = f.taken * hum;
+    return;
+  }
+  storeMiddle(f, block - kHumHalfTaps - 2);
+  f.latestHum = f.taken * humAt(f, block - kHumLag);
 }
 
 // Closes the block of samples at `x`: its mean goes to the low-pass, which runs only on
@@ -181,8 +261,8 @@ size_t copySamples(HumFilter& f, float* out, int64_t last) {
 // past `limit`, less the hum; returns how many.
 size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
   const int64_t length = f.blockLength;
-  // The newest low-passed block lies kHumHalfTaps blocks behind the newest block.
-  const int64_t middleTwice = 2 * (f.blocks - 1 - kHumHalfTaps) * length + (length - 1);
+  // The hum is known up to kHumLag blocks behind the newest block.
+  const int64_t middleTwice = 2 * (f.blocks - 1 - kHumLag) * length + (length - 1);
   const int64_t last = std::min(middleTwice / 2, limit - 1);
   if (middleTwice < 0 || last < f.emitted) {
     return 0;
@@ -241,6 +321,7 @@ HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
   }
   if (humTaken(f)) {
     f.taking = true;
+    f.takingFrom = f.blocks;
   } else if (i < count) {
     i += takeBlock(f, samples + i, count - i);
   }
@@ -253,7 +334,7 @@ HumStep passSamples(HumFilter& f, const float* samples, size_t count) {
 // out what the ring still holds.
 HumStep holdSamples(HumFilter& f, const float* samples, size_t count, float* out, int64_t limit) {
   // The ring holds the samples not yet given out and those taken in now.
-  const auto held = static_cast<size_t>(kHumHalfTaps + 3) * static_cast<size_t>(f.blockLength);
+  const auto held = static_cast<size_t>(kHumLag + 3) * static_cast<size_t>(f.blockLength);
   const size_t span = std::min(count, kHumRing - held);
   size_t written = 0;
   size_t i = 0;
@@ -298,6 +379,8 @@ void startHumFilter(HumFilter& filter, int32_t sampleRate) {
     tap /= total;
   }
   filter.settleBlocks = std::lround(kSettleSeconds * blockRate);
+  filter.swingSmooth = static_cast<int32_t>(std::clamp(
+      std::lround(sampleRate * kSwingSmoothSeconds), 1L, static_cast<long>(filter.blockLength)));
   const double measureRate = blockRate / kMeasureStride;
   filter.meanGain = 1.0 - std::exp(-1.0 / (kDcSeconds * measureRate));
   filter.trendGain = 1.0 - std::exp(-1.0 / (kTrendSeconds * measureRate));

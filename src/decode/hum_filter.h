@@ -17,6 +17,10 @@
 inline constexpr double kHumBlockRate = 2800;
 // Taps on each side of the low-pass's middle, in blocks: 5 ms.
 inline constexpr int32_t kHumHalfTaps = 14;
+// Blocks from the newest one to the newest whose hum is subtracted: the low-pass's half,
+// the two blocks on either side of a block that its middle of the swing spans, and one
+// more for smoothing the middles.
+inline constexpr int32_t kHumLag = kHumHalfTaps + 3;
 // Samples the filter holds back at most, at the highest rate the decoder takes.
 inline constexpr size_t kHumRing = 4096;
 
@@ -26,6 +30,13 @@ struct HumFilter {
   // The latest block means, by block, each twice (at b % 32 and 32 + b % 32), so that the
   // low-pass reads the newest 29 from one run of memory.
   std::array<double, 64> means{};
+  std::array<double, 32> lowMeans{};  // the low-passed means, by block % 32
+  // The middle of the swing around each block, less its low-passed mean, by block % 32.
+  std::array<double, 32> middles{};
+  std::array<double, 4> highs{};  // the swing of the latest blocks less their low-passed means
+  std::array<double, 4> lows{};
+  int64_t takingFrom = 0;   // the first block taken in while hum is taken out
+  int32_t swingSmooth = 1;  // samples averaged before the swing is found
   int32_t blockLength = 1;
   double blockScale = 1;             // 1 / blockLength
   int64_t received = 0;              // samples taken in

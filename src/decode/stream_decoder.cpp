@@ -46,6 +46,11 @@ constexpr double kPmdRunShare = 1.5;
 constexpr size_t kPmdRunIntervals = 30;
 constexpr double kMatoRunShare = 0.8;
 constexpr size_t kMatoRunIntervals = 20;
+// A steady tone (the machine's idle clock, aliased into the band by a recording without
+// an anti-alias filter) is a run like any leader, but the frames read after it break one
+// after another: where this many of the first frames do, no part begins there.
+constexpr size_t kFirstFrames = 16;
+constexpr size_t kMaxBrokenFirstFrames = 11;
 
 // Drops the crossings before `keep`, the first one still needed, in batches; every index
 // stays as it was.
@@ -258,6 +263,19 @@ int32_t movePast(StreamDecoder& decoder, const TapePart& part, size_t next) {
   return takePart(decoder, part);
 }
 
+// True when most of the first frames after a lead-in broke (bytes lost under a dropout do
+// not count): it was a tone, not a leader or pilot, and what follows it is read from where
+// it ended.
+bool framesBreakFromStart(const TapePart& part, const LeadIn& leadIn) {
+  if (leadIn.resumed || part.bytes.size() < kFirstFrames) {
+    return false;
+  }
+  const auto broken =
+      std::count_if(part.confidence.begin(), part.confidence.begin() + kFirstFrames,
+                    [](uint8_t grade) { return grade != kByteUnknown && grade <= kByteUncertain; });
+  return static_cast<size_t>(broken) > kMaxBrokenFirstFrames;
+}
+
 // Reads every part that is complete in the window. With `final` the recording has ended
 // and nothing more may arrive.
 int32_t scanParts(StreamDecoder& decoder, bool final) {
@@ -277,6 +295,12 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     TapePart part;
     size_t next = 0;
     int32_t status = readPart(decoder, part, next);
+    if (status == kOk && framesBreakFromStart(part, decoder.leadIn)) {
+      decoder.leadInFound = false;
+      decoder.runStart = decoder.leadIn.end;
+      decoder.position = decoder.runStart;
+      continue;
+    }
     if (status == kOk && !final && next + kLookahead >= x.size()) {
       return waitForPart(decoder);
     }

@@ -176,21 +176,27 @@ inline Audio addNoise(const Audio& audio, double snrDb, uint32_t seed) {
   return addNoiseOfRms(audio, signalRms(audio) * std::pow(10.0, -snrDb / 20), seed);
 }
 
-// Adds mains hum: 50 Hz and its harmonics up to 250 Hz, falling off as a rectifier's do,
-// with an RMS `levelDb` relative to the signal's (0: as loud as the signal), starting at
-// `phase` radians.
-inline Audio addHum(Audio audio, double levelDb, double phase = 0) {
-  constexpr double kAmplitudes[5] = {1.0, 0.5, 0.35, 0.25, 0.15};
+// A rectifier's hum: the fundamental and its harmonics to the 5th, falling off; and hum
+// whose harmonics fall by half and more each.
+inline const std::vector<double> kRectifierHum = {1.0, 0.5, 0.35, 0.25, 0.15};
+inline const std::vector<double> kFallingHum = {1.0, 0.4, 0.2, 0.1, 0.05};
+
+// Adds mains hum at `mainsHz` with `harmonics` (the amplitude of the fundamental, the 2nd
+// and so on), with an RMS `levelDb` relative to the signal's (0: as loud as the signal),
+// starting at `phase` radians.
+inline Audio addHum(Audio audio, double levelDb, double phase = 0, double mainsHz = 50,
+                    const std::vector<double>& harmonics = kRectifierHum) {
   double power = 0;
-  for (const double a : kAmplitudes) {
+  for (const double a : harmonics) {
     power += a * a / 2;
   }
   const double gain = signalRms(audio) * std::pow(10.0, levelDb / 20) / std::sqrt(power);
   for (size_t i = 0; i < audio.samples.size(); ++i) {
     const double t = static_cast<double>(i) / audio.sampleRate;
     double hum = 0;
-    for (int h = 0; h < 5; ++h) {
-      hum += kAmplitudes[h] * std::sin(2 * M_PI * 50 * (h + 1) * t + (h + 1) * phase + 0.7 * h);
+    for (size_t h = 0; h < harmonics.size(); ++h) {
+      const auto n = static_cast<double>(h + 1);
+      hum += harmonics[h] * std::sin(2 * M_PI * mainsHz * n * t + n * phase + 0.7 * (n - 1));
     }
     audio.samples[i] += gain * hum;
   }
