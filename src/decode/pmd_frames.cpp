@@ -461,6 +461,7 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   reader.sampleRate = sampleRate;
   placeWalk(reader.walk, startBit);
   reader.walk.mayRepair = true;
+  reader.walk.bias = leadIn.cellBias;
   reader.frameFirst = reader.walk.middle;
   reader.lastFrameEnd = reader.walk.middle;
   int32_t status = readFrames(reader);
@@ -483,6 +484,7 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
   }
   markUnplacedBytes(part, reader.bridge, body && part.bytes.size() == byteLimit && part.cut == 0);
   part.cellSpread = reader.walk.spread.percent();
+  part.cellBias = reader.walk.bias;
   measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part);
   return kOk;
 }

@@ -237,8 +237,10 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     const bool bodyMayFollow =
         decoder.afterHeader &&
         x[decoder.leadIn.first] - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
+    decoder.leadIn.cellBias = bodyMayFollow ? decoder.cellBias : std::array<float, 4>{};
     int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
                                    bodyMayFollow, decoder.bodyLength, part, next);
+    decoder.cellBias = part.cellBias;
     if (status == kOk && !final && next + kLookahead >= x.size()) {
       return waitForPart(decoder);
     }
