@@ -240,10 +240,12 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     decoder.leadIn.cellBias = bodyMayFollow ? decoder.cellBias : std::array<float, 4>{};
     int32_t status = readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate,
                                    bodyMayFollow, decoder.bodyLength, part, next);
-    decoder.cellBias = part.cellBias;
     if (status == kOk && !final && next + kLookahead >= x.size()) {
       return waitForPart(decoder);
     }
+    // Only a part read to its end teaches the next: one read again once more of the
+    // recording arrives starts as before.
+    decoder.cellBias = part.cellBias;
     status = status == kOk ? movePast(decoder, part, next) : status;
     if (status != kOk) {
       return status;
