@@ -1,6 +1,7 @@
 // The PMD 85 cell walk, and the repair of cells that noise broke.
 #include "decode/pmd_cells.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -27,6 +28,10 @@ constexpr double kDoubtedOffset = 0.3;
 // How quickly the bias of each pair of cells follows the middles that the intervals
 // form: over about fifty of them, which averages noise out and follows a block's start.
 constexpr double kBiasGain = 0.02;
+// A bias within this many half cells is taken for none: noise alone moves the learned
+// values about this far on a path that does not smear, and the clock then keeps to the
+// prediction it always made.
+constexpr double kBiasFloor = 0.025;
 // Cells that each reading is followed through: the intervals must form them all.
 constexpr int32_t kRepairTrialCells = 6;
 
@@ -151,7 +156,9 @@ PmdInterval classifyInterval(double length, double halfCell) {
 
 double predictMiddle(const PmdCellWalk& walk, double clock, bool whole, size_t& pattern) {
   pattern = (walk.lastWhole != 0 ? 2u : 0u) | (whole ? 1u : 0u);
-  return clock + (2 + walk.bias[pattern]) * walk.halfCell;
+  const double bias = walk.bias[pattern];
+  const double taken = bias > kBiasFloor ? bias - kBiasFloor : std::min(0.0, bias + kBiasFloor);
+  return clock + (2 + taken) * walk.halfCell;
 }
 
 bool isMark(const PmdCellWalk& walk, size_t middle) {
