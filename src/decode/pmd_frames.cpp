@@ -282,6 +282,9 @@ struct PmdFrameReader {
   bool endedCleanly = false;
   bool waiting = false;  // the crossings ran out
   int32_t sampleRate = 0;
+  // lastFrameEnd where the frames were last looked for again after a misleading reading:
+  // reading on from there once more would only be misled the same way.
+  size_t misledAt = SIZE_MAX;
 };
 
 void awaitStartBit(PmdFrameReader& reader) {
@@ -353,6 +356,11 @@ int32_t takeCell(PmdFrameReader& reader, bool& stop, bool& misled) {
 int32_t passGap(PmdFrameReader& reader, bool misled, bool& stop) {
   PmdCellWalk& walk = reader.walk;
   TapePart& part = reader.part;
+  if (misled && reader.misledAt == reader.lastFrameEnd) {
+    misled = false;
+  } else if (misled) {
+    reader.misledAt = reader.lastFrameEnd;
+  }
   Gap gap;
   gap.start = reader.bitCount >= 0 && !misled ? reader.frameStart : reader.frameEnd;
   gap.frameSamples = kFrameCells * 2 * walk.halfCell;
