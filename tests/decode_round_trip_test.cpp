@@ -312,6 +312,38 @@ TEST_F(DecodeRoundTrip, AliasedIdleToneBeforeAHeaderBlockIsNoBlock) {
   }
 }
 
+// A worn deck: the phase smears at 800 Hz, nothing passes above 2.5 kHz or below 100 Hz,
+// the capstan wanders and hiss lies 12 dB below. Its phase smear moves a Mato pilot's duty
+// cycle near a PMD 85 leader's and the middles of PMD 85 cells at double speed by the
+// cells before them.
+TEST_F(DecodeRoundTrip, AWornDeckGivesBackEveryBlockAtDoubleSpeedAndMato) {
+  const struct {
+    std::vector<std::string> playing;
+    double snr;
+    uint32_t seed;
+  } cases[] = {{{"-dbl", "-sr", "M"}, 12, 2},
+               {{"-dbl", "-sr", "H"}, 12, 2},
+               {{"-mato", "-sr", "M"}, 12, 2},
+               {{"-mato", "-sr", "H"}, 12, 2}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.playing) + " " + std::to_string(test.snr));
+    play(test.playing);
+    const Audio worn = decode_audio::lowPass(
+        decode_audio::shiftPhase(
+            decode_audio::highPass(
+                decode_audio::addWow(decode_audio::readTonbrixWav(dir.file("tape.wav")), 0.03,
+                                     0.7),
+                100),
+            800),
+        2500);
+    const Audio damaged = decode_audio::addNoise(worn, test.snr, test.seed);
+    ASSERT_TRUE(decode_audio::writeChannels(dir.file("damaged.wav"), damaged.sampleRate, 16,
+                                            {damaged.samples}));
+    EXPECT_EQ(decode(dir.file("damaged.wav")), 4) << decoded.out << decoded.err;
+    EXPECT_EQ(image, selectedImage());
+  }
+}
+
 TEST_F(DecodeRoundTrip, AmplitudeOfOneStepDecodes) {
   for (const char* protocol : {"-dbl", "-mato"}) {
     SCOPED_TRACE(protocol);

@@ -23,8 +23,10 @@ constexpr double kPeriodTolerance = 0.2;
 // Intervals of each level whose mean measures the next one: enough to damp the jitter
 // of noise, few enough to follow wow.
 constexpr size_t kLevelMeanIntervals = 4;
-// Duty cycles nearer than this to one half are PMD 85 leaders; Mato spaces have 1/3.
-constexpr double kPmdDutyTolerance = 0.09;
+// Duty cycles nearer than this to one half are PMD 85 leaders; Mato spaces have 1/3. A
+// PMD 85 leader is symmetric through any linear path and stays within 0.04 of a half,
+// while a worn head's band limit and phase smear bring a Mato pilot's 1/3 up to 0.42.
+constexpr double kPmdDutyTolerance = 0.06;
 // The shortest cell, as a share of the run's period, that may follow a Mato pilot: more
 // than the space after a run of marks, less than a space shifted by noise.
 constexpr double kPilotEndShare = 0.8;

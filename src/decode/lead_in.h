@@ -1,6 +1,7 @@
 // Leaders and pilots: the periodic runs of crossings that begin every part of a tape.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,6 +26,9 @@ struct LeadIn {
   TapeProtocol protocol = kProtocolAuto;
   TapePhase phase = kPhaseAuto;  // PMD 85 leaders are symmetric: the start bit decides
   bool resumed = false;
+  // For a body: how its header's PMD 85 cell walk found the middles to lie after each pair
+  // of cell kinds (see PmdCellWalk::bias), since the same head plays both.
+  std::array<float, 4> cellBias{};
 };
 
 // Finds the next lead-in: a periodic run of crossings long enough to be a leader or

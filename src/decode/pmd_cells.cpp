@@ -1,6 +1,7 @@
 // The PMD 85 cell walk, and the repair of cells that noise broke.
 #include "decode/pmd_cells.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -24,6 +25,13 @@ constexpr double kVirtualMiddleCost = kRepairReach;
 // How far from the clock's prediction, in half cells, a middle that the intervals form
 // is doubted, and the readings the clock allows are compared with it.
 constexpr double kDoubtedOffset = 0.3;
+// How quickly the bias of each pair of cells follows the middles that the intervals
+// form: over about fifty of them, which averages noise out and follows a block's start.
+constexpr double kBiasGain = 0.02;
+// A bias within this many half cells is taken for none: noise alone moves the learned
+// values about this far on a path that does not smear, and the clock then keeps to the
+// prediction it always made.
+constexpr double kBiasFloor = 0.025;
 // Cells that each reading is followed through: the intervals must form them all.
 constexpr int32_t kRepairTrialCells = 6;
 
@@ -67,7 +75,7 @@ CellStep repairCell(const PmdCellWalk& walk, double clock, Placement& chosen) {
   const CrossingValues<double>& x = walk.crossings->positions;
   const size_t middle = walk.middle;
   const double halfCell = walk.halfCell;
-  const double predicted = clock + 2 * halfCell;
+  const double predicted = clock + 2 * halfCell;  // without the bias: what the reach spans
   size_t end = middle + 1;
   while (end < x.size() && end <= middle + kMaxRepairCrossings &&
          x[end] < predicted + kRepairReach * halfCell) {
@@ -85,7 +93,10 @@ CellStep repairCell(const PmdCellWalk& walk, double clock, Placement& chosen) {
   const auto consider = [&](size_t next, bool mark, double cost, bool guess) {
     PmdCellWalk trial{walk.crossings, walk.phase, halfCell, next, {}};
     trial.mark = mark;
-    trial.clock = predicted;
+    trial.bias = walk.bias;
+    size_t pattern = 0;
+    trial.clock = predictMiddle(walk, clock, mark != walk.mark, pattern);
+    trial.lastWhole = static_cast<uint8_t>(pattern & 1u);
     trial.clockMiddle = next;
     const double after = scoreCellsAfter(trial);
     if (after < 0) {
@@ -98,7 +109,10 @@ CellStep repairCell(const PmdCellWalk& walk, double clock, Placement& chosen) {
     return true;
   };
   for (size_t j = middle + 1; j < end; ++j) {
-    const double off = std::fabs(x[j] - predicted) / halfCell;
+    size_t pattern = 0;
+    const double off =
+        std::fabs(x[j] - predictMiddle(walk, clock, isMark(walk, j) != walk.mark, pattern)) /
+        halfCell;
     if (off < kRepairReach && !consider(j, isMark(walk, j), off, false)) {
       return kStepOutOfData;
     }
@@ -140,6 +154,13 @@ PmdInterval classifyInterval(double length, double halfCell) {
   return length < 1.5 * halfCell ? kHalfCell : kWholeCell;
 }
 
+double predictMiddle(const PmdCellWalk& walk, double clock, bool whole, size_t& pattern) {
+  pattern = (walk.lastWhole != 0 ? 2u : 0u) | (whole ? 1u : 0u);
+  const double bias = walk.bias[pattern];
+  const double taken = bias > kBiasFloor ? bias - kBiasFloor : std::min(0.0, bias + kBiasFloor);
+  return clock + (2 + taken) * walk.halfCell;
+}
+
 bool isMark(const PmdCellWalk& walk, size_t middle) {
   return isRising(*walk.crossings, middle) == (walk.phase == kPhaseReversed);
 }
@@ -176,7 +197,8 @@ CellStep stepCell(PmdCellWalk& walk) {
     return step == kStepOk ? placeRepaired(walk, placed) : step;
   }
   const size_t next = middle + (kind == kWholeCell ? 1 : 2);
-  const double predicted = clock + 2 * walk.halfCell;
+  size_t pattern = 0;
+  const double predicted = predictMiddle(walk, clock, kind == kWholeCell, pattern);
   if (mayRepair && std::fabs(x[next] - predicted) > kDoubtedOffset * walk.halfCell) {
     // A cell formed, but far from the clock: a stray pulse may have made it.
     const CellStep step = repairCell(walk, clock, placed);
@@ -188,6 +210,9 @@ CellStep stepCell(PmdCellWalk& walk) {
     }
   }
   placeWalk(walk, next);
+  walk.bias[pattern] += static_cast<float>(
+      kBiasGain * ((x[walk.middle] - clock) / walk.halfCell - 2 - walk.bias[pattern]));
+  walk.lastWhole = static_cast<uint8_t>(pattern & 1u);
   const double cell = x[walk.middle] - clock;
   walk.spread.add(cell, walk.halfCell);
   walk.halfCell += kPmdTrackingGain * (cell / 2 - walk.halfCell);

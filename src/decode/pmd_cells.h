@@ -5,6 +5,7 @@
 // where noise broke a cell, the clock places it.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -54,7 +55,17 @@ struct PmdCellWalk {
   bool mayRepair = false;
   bool repaired = false;
   bool guessed = false;  // the current cell, so placed, could as well have been the other
+  // How far, in half cells, the middle after each pair of cells tends to lie from where
+  // the clock alone puts it: a head whose phase smears delays the edges after a long
+  // level more than those after a short one. Indexed by whether the cell before and the
+  // cell itself were whole cells (their middles a whole cell apart).
+  std::array<float, 4> bias{};
+  uint8_t lastWhole = 0;  // whether the current cell was a whole one
 };
+
+// Where the clock, at middle `clock`, expects the middle of the next cell, a whole cell
+// or not, and the index of walk.bias for it.
+double predictMiddle(const PmdCellWalk& walk, double clock, bool whole, size_t& pattern);
 
 // True when crossing `middle`, taken as the middle of a cell, makes it a mark: a falling
 // middle in normal phase.

@@ -333,6 +333,11 @@ int32_t takeCell(PmdFrameReader& reader, bool& stop, bool& misled) {
 int32_t passGap(PmdFrameReader& reader, bool misled, bool& stop) {
   PmdCellWalk& walk = reader.walk;
   TapePart& part = *reader.part;
+  if (misled && reader.misledAt == reader.lastFrameEnd) {
+    misled = false;
+  } else if (misled) {
+    reader.misledAt = reader.lastFrameEnd;
+  }
   Gap gap;
   gap.start = reader.bitCount >= 0 && !misled ? reader.frameStart : reader.frameEnd;
   gap.frameSamples = kFrameCells * 2 * walk.halfCell;
@@ -450,6 +455,7 @@ bool startReading(const Crossings& crossings, const LeadIn& leadIn, int32_t samp
   reader.measuredFrom = leadIn.end;
   placeWalk(reader.walk, startBit);
   reader.walk.mayRepair = true;
+  reader.walk.bias = leadIn.cellBias;
   reader.frameFirst = reader.walk.middle;
   reader.lastFrameEnd = reader.walk.middle;
   // The search for the start bit looked a few crossings past it.
@@ -518,6 +524,7 @@ int32_t readPmdFrames(const Crossings& crossings, const LeadIn& leadIn, int32_t 
     return status;
   }
   part.cellSpread = reader.walk.spread.percent();
+  part.cellBias = reader.walk.bias;
   measurePart(crossings, leadIn.end, next + 1, reader.firstByteSample, part, progress.swings);
   return kOk;
 }

@@ -41,6 +41,9 @@ struct PmdFrameReader {
   // the reader to be kept in PmdProgress, and whether it was, in this read.
   bool mayKeep = false;
   bool kept = false;
+  // lastFrameEnd where the frames were last looked for again after a misleading reading:
+  // reading on from there once more would only be misled the same way.
+  size_t misledAt = SIZE_MAX;
 };
 
 // A part read up to where its crossings ran out, kept so that the next read, with more

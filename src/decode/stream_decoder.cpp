@@ -2,6 +2,7 @@
 #include "decode/stream_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "core/memory.h"
@@ -216,6 +217,9 @@ int32_t readPart(StreamDecoder& decoder, TapePart& part, size_t& next) {
   const bool bodyMayFollow =
       decoder.afterHeader &&
       decoder.leadInSample - decoder.headerEnd <= kMaxDropoutSeconds * decoder.sampleRate;
+  // One head plays a header and its body: the body's cell walk starts from what the
+  // header's learned.
+  decoder.leadIn.cellBias = bodyMayFollow ? decoder.cellBias : std::array<float, 4>{};
   return readPartAfter(decoder.crossings, decoder.leadIn, decoder.sampleRate, bodyMayFollow,
                        decoder.bodyLength, part, next, decoder.progress);
 }
@@ -304,6 +308,9 @@ int32_t scanParts(StreamDecoder& decoder, bool final) {
     if (status == kOk && !final && next + kLookahead >= x.size()) {
       return waitForPart(decoder);
     }
+    // Only a part read to its end teaches the next: one read again once more of the
+    // recording arrives starts as before.
+    decoder.cellBias = part.cellBias;
     status = status == kOk ? movePast(decoder, part, next) : status;
     if (status != kOk) {
       return status;

@@ -28,6 +28,7 @@ struct StreamDecoder {
   TapePhase phase = kPhaseAuto;
   DemodulatorState demodulator;
   Crossings crossings;  // the window; positions stay in samples from the start
+  std::array<float, 4> cellBias{};  // what the last part's PMD 85 cell walk learned
   // The lead-in search: the run being measured and the next crossing to look at.
   size_t runStart = 0;
   size_t position = 0;

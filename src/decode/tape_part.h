@@ -3,6 +3,7 @@
 // happens to a part where its signal broke off (a gap) and where frames go on after it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -43,6 +44,7 @@ struct TapePart {
   double firstByteSample = 0;  // where the first frame starts
   double endSample = 0;        // where the last frame ends
   double cellRate = 0;         // measured PMD 85 cells or Mato spaces per second
+  std::array<float, 4> cellBias{};  // PMD 85: what the cell walk learned, for the body after
   double cellSpread = 0;       // standard deviation of the cell lengths read, % of nominal
   double swing = 0;            // mean swing of the signal over the part, full scale 2
   int32_t frameErrors = 0;     // PMD 85 frames whose stop bits were not both marks
