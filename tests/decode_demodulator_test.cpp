@@ -290,8 +290,9 @@ TEST(DecodePmdFrames, BadStopBitIsCountedAndTheByteKept) {
   EXPECT_EQ(blocks[0].frameErrors, 1);
 }
 
-// A block whose frames broke often is not whole, though every byte was kept; one broken
-// frame among many leaves it whole. Frames that all break after a leader are no block.
+// A headerless block with a broken frame is not whole: nothing confirms the byte guessed
+// from it. A header block whose checksums pass is whole unless its frames broke often.
+// Frames that all break after a leader are no block.
 TEST(DecodePmdFrames, BlockWithManyBrokenFramesIsDamaged) {
   for (const int brokenEvery : {1, 4, 20, 41}) {
     SCOPED_TRACE(brokenEvery);
@@ -307,8 +308,19 @@ TEST(DecodePmdFrames, BlockWithManyBrokenFramesIsDamaged) {
     ASSERT_EQ(blocks.size(), brokenEvery == 1 ? 0u : 1u);
     if (brokenEvery > 1) {
       EXPECT_EQ(blocks[0].frameErrors, 40 / brokenEvery);
-      EXPECT_EQ(isDamaged(blocks[0]), brokenEvery == 4);
+      EXPECT_EQ(isDamaged(blocks[0]), brokenEvery <= 40);
     }
+  }
+  for (const int32_t frameErrors : {0, 1, 41, 42}) {
+    SCOPED_TRACE(frameErrors);
+    DecodedBlock block;
+    block.headerPart.assign(kHeaderPartLength, 0);
+    block.headerConfidence.assign(kHeaderPartLength, kByteCertain);
+    block.body.assign(273, 0);
+    block.bodyConfidence.assign(273, kByteUncertain);
+    block.info.bodyLengthError = -1;
+    block.frameErrors = frameErrors;
+    EXPECT_EQ(isDamaged(block), frameErrors * 8 > 63 + 273);
   }
 }
 

@@ -228,6 +228,13 @@ bool isDamaged(const DecodedBlock& block) {
   if (hasFault(block.info) || countUnknownBytes(block) > 0) {
     return true;
   }
+  // A headerless block has no checksum to confirm a byte read with doubt.
+  const std::vector<uint8_t>& grades = block.bodyConfidence;
+  if (block.headerPart.empty() &&
+      std::any_of(grades.begin(), grades.end(),
+                  [](uint8_t grade) { return grade < kMinCertainByte; })) {
+    return true;
+  }
   // Frames that break again and again were read from something that only looks like a
   // block (a tone, noise), or from a signal too poor to trust the frames that checked.
   const auto bytes = static_cast<int64_t>(block.headerPart.size() + block.body.size());
