@@ -228,11 +228,11 @@ bool isDamaged(const DecodedBlock& block) {
   if (hasFault(block.info) || countUnknownBytes(block) > 0) {
     return true;
   }
-  // A headerless block has no checksum to confirm a byte read with doubt.
+  // A headerless block has no checksum to confirm a byte guessed from a broken frame.
   const std::vector<uint8_t>& grades = block.bodyConfidence;
   if (block.headerPart.empty() &&
       std::any_of(grades.begin(), grades.end(),
-                  [](uint8_t grade) { return grade < kMinCertainByte; })) {
+                  [](uint8_t grade) { return grade <= kByteUncertain; })) {
     return true;
   }
   // Frames that break again and again were read from something that only looks like a

@@ -106,8 +106,8 @@ double blockByteSeconds(const DecodedBlock& block, size_t index);
 inline constexpr int64_t kBrokenFrameShare = 8;
 
 // True when the block is not whole: a fault mark, bytes lost under a dropout, bytes that
-// a headerless block read with doubt (it has no checksum to confirm them, and shows its
-// damage only so), or frames that broke often.
+// a headerless block guessed from broken frames (it has no checksum to confirm them, and
+// shows its damage only so), or frames that broke often.
 bool isDamaged(const DecodedBlock& block);
 
 // The number of blocks that are not whole (isDamaged).
