@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decode/lead_in.h"
+#include "decode/stray_frames.h"
 #include "decode/tape_part.h"
 
 namespace {
@@ -167,6 +168,48 @@ TEST(SignalLost, ByASilenceOrAFallenSwingNotByNoise) {
       crossings.swings.push_back(middle ? c.swingThere : 1.0F);
     }
     EXPECT_EQ(signalLostBetween(crossings, 50, 70, unit), c.lost);
+  }
+}
+
+// What the lead-in search passed over after a PMD 85 part (cells of 36 samples) or a Mato
+// one (spaces of 42): frames at the part's level are noted where they begin; a leader, a
+// pilot, hiss, data of another speed, or a part's own frames after it was cut, are not.
+TEST(StrayFrames, FramesAtThePartsLevelAreNotedAndNothingElse) {
+  const struct {
+    const char* name;
+    TapeProtocol protocol;
+    std::vector<double> intervals;  // repeated over 400 crossings
+    float swing;                    // against the part's 1
+    bool cut;
+    bool noted;
+  } cases[] = {
+      {"PMD 85 frames", kProtocolPmd, {18, 36, 18, 18, 36, 36, 18}, 1.0F, false, true},
+      {"a PMD 85 leader", kProtocolPmd, {18}, 1.0F, false, false},
+      {"PMD 85 frames at the level of hiss", kProtocolPmd, {18, 36, 18, 36}, 0.2F, false, false},
+      {"double-speed frames", kProtocolPmd, {9, 18, 9, 9, 18}, 1.0F, false, false},
+      {"a part's frames after it was cut", kProtocolPmd, {18, 36, 18}, 1.0F, true, false},
+      {"Mato frames", kProtocolMato, {14, 28, 23, 47, 14, 28, 14, 28}, 1.0F, false, true},
+      {"a Mato pilot", kProtocolMato, {14, 28}, 1.0F, false, false},
+  };
+  constexpr double kStart = 1000;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Crossings crossings;
+    double at = kStart;
+    for (size_t i = 0; i < 400; ++i) {
+      crossings.positions.push_back(at);
+      crossings.swings.push_back(test.swing);
+      at += test.intervals[i % test.intervals.size()];
+    }
+    const double cellRate = kRate / (test.protocol == kProtocolMato ? 42.0 : 36.0);
+    StrayWatch watch;
+    watchAfterPart(watch, test.protocol, cellRate, 1.0, test.cut, kRate);
+    ASSERT_EQ(watchForStrayFrames(watch, crossings, 0, 200, kRate), kOk);
+    ASSERT_EQ(watchForStrayFrames(watch, crossings, 200, 400, kRate), kOk);
+    ASSERT_EQ(watch.seconds.size(), test.noted ? 1u : 0u);
+    if (test.noted) {
+      EXPECT_NEAR(watch.seconds[0], kStart / kRate, 0.001);  // within a cell or two
+    }
   }
 }
 
