@@ -19,6 +19,7 @@
 
 #include "decode_audio.h"
 #include "run_binary.h"
+#include "sweep_columns.h"
 #include "tape_builder.h"
 
 namespace {
@@ -29,17 +30,6 @@ using tape_builder::Bytes;
 struct Decoder {
   std::string name;
   std::string path;
-};
-
-struct Column {
-  const char* name;
-  std::vector<std::string> play;  // tonbrix options
-};
-
-const Column kColumns[] = {
-    {"PMD 22k", {"-sr", "M"}},           {"PMD 44k", {"-sr", "H"}},
-    {"PMD2x 22k", {"-dbl", "-sr", "M"}}, {"PMD2x 44k", {"-dbl", "-sr", "H"}},
-    {"Mato 22k", {"-mato", "-sr", "M"}}, {"Mato 44k", {"-mato", "-sr", "H"}},
 };
 
 // One kind of damage at ever harder levels; the first level should pass everywhere.

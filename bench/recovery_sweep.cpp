@@ -24,23 +24,13 @@
 #include "decode_audio.h"
 #include "json_value.h"
 #include "run_binary.h"
+#include "sweep_columns.h"
 #include "tape_builder.h"
 
 namespace {
 
 using decode_audio::Audio;
 using tape_builder::Bytes;
-
-struct Column {
-  const char* name;
-  std::vector<std::string> play;  // tonbrix options
-};
-
-const Column kColumns[] = {
-    {"PMD 22k", {"-sr", "M"}},           {"PMD 44k", {"-sr", "H"}},
-    {"PMD2x 22k", {"-dbl", "-sr", "M"}}, {"PMD2x 44k", {"-dbl", "-sr", "H"}},
-    {"Mato 22k", {"-mato", "-sr", "M"}}, {"Mato 44k", {"-mato", "-sr", "H"}},
-};
 
 // What the takes of one column came to.
 struct Tally {

@@ -496,6 +496,13 @@ void matoHeader(Signal& signal, const tape_builder::Header& header, double space
   }
 }
 
+// A Mato header block up to its body: pilot, header, body pilot and the mark that ends it.
+void matoHeaderUpToBody(Signal& signal, const tape_builder::Header& header, double cell) {
+  matoHeader(signal, header, cell);
+  matoPilot(signal, 128, cell);
+  signal.matoCell(true, cell, false);
+}
+
 // Bytes are never dropped without a word, and a lost body costs only its own block.
 TEST(DecodeBlocks, CutBodiesAreMarkedAndALostBodyCostsNoOtherBlock) {
   tape_builder::Header header;
@@ -626,9 +633,7 @@ TEST(DecodeStream, SlicesGiveTheBlocksOfTheWholeRecording) {
   pmdHeaderBlock(signal, {9, 8, 7, 6, 5}, 17.3, true);
   tape_builder::Header header;
   header.length = 1;
-  matoHeader(signal, header, 20.2);
-  matoPilot(signal, 128, 20.2);
-  signal.matoCell(true, 20.2, false);
+  matoHeaderUpToBody(signal, header, 20.2);
   for (const uint8_t byte : tape_builder::bodyPart({0xAA, 0x55})) {
     signal.matoByte(byte, 20.2, false);
   }
@@ -683,9 +688,7 @@ TEST(DecodeStream, ALongBodyReadOnInPiecesGivesTheBlockOfOneRead) {
       Signal signal(12000, -12000);
       signal.silence(1000);
       if (mato) {
-        matoHeader(signal, header, 20.6);
-        matoPilot(signal, 128, 20.6);
-        signal.matoCell(true, 20.6, false);
+        matoHeaderUpToBody(signal, header, 20.6);
         for (const uint8_t byte : tape_builder::bodyPart(data)) {
           signal.matoByte(byte, 20.6, false);
         }
@@ -761,9 +764,7 @@ TEST(DecodeDropouts, OneDropoutInALongBodyCostsOnlyTheBytesUnderIt) {
     Signal signal(11000, -11000);
     signal.silence(1000);
     if (test.mato) {
-      matoHeader(signal, header, test.cell);
-      matoPilot(signal, 128, test.cell);
-      signal.matoCell(true, test.cell, false);
+      matoHeaderUpToBody(signal, header, test.cell);
       for (const uint8_t byte : tape_builder::bodyPart(data)) {
         signal.matoByte(byte, test.cell, false);
       }
@@ -837,9 +838,7 @@ TEST(DecodeDropouts, BytesPlacedOnlyByAnEstimateAreNotCalledRead) {
     Signal signal(11000, -11000);
     signal.silence(1000);
     if (test.mato) {
-      matoHeader(signal, header, test.cell);
-      matoPilot(signal, 128, test.cell);
-      signal.matoCell(true, test.cell, false);
+      matoHeaderUpToBody(signal, header, test.cell);
     } else {
       pmdHeaderUpToBody(signal, header, test.cell, false);
     }
