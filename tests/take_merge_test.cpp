@@ -10,6 +10,7 @@
 #include "decode/cassette.h"
 #include "core/errors.h"
 #include "decode/decode_listing.h"
+#include "decode/take_place.h"
 #include "support/tape_builder.h"
 #include "tape/tape_image.h"
 
@@ -274,6 +275,41 @@ TEST(MergeTakes, BytesWithoutAPlaceNeverOutvoteAReadingInTheirPlace) {
   for (size_t i = 0; i < block.body.size(); ++i) {
     if (block.bodyConfidence[i] >= kMinCertainByte) {
       EXPECT_EQ(block.body[i], original[i]) << "byte " << i;
+    }
+  }
+}
+
+// A run read after a miscounted gap is placed only where the other copy's certain bytes fix
+// one offset within what the gap may have been miscounted by; placed, it is right.
+TEST(PlaceByContent, ARunIsPlacedOnlyWhereTheOtherCopyFixesOneOffset) {
+  const struct {
+    const char* name;
+    size_t gap;
+    size_t shift;
+    size_t until;          // where the run ends
+    size_t otherLostFrom;  // the other copy lost its bytes from here to the end
+    bool placed;
+  } cases[] = {
+      {"a slip of 2 after a gap of 20", 20, 2, 300, 500, true},
+      {"a slip of 12, beyond what a gap of 4 explains", 4, 12, 300, 500, false},
+      {"a run of 6 bytes", 20, 2, 128, 500, false},
+      {"the other copy read none of it", 20, 2, 300, 100, false},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    std::vector<Take> takes(2, originalTape());
+    slip(2, 100, test.gap, test.shift, test.until)(takes[0]);
+    lose(2, test.otherLostFrom, takes[1][2].body.size() - test.otherLostFrom)(takes[1]);
+    std::vector<PlacedBody> placed;
+    ASSERT_EQ(placeByContent({&takes[0][2], &takes[1][2]}, placed), kOk);
+    ASSERT_FALSE(placed[0].bytes.empty());
+    const Bytes original = originalTape()[2].body;
+    const size_t first = 100 + test.gap;
+    EXPECT_EQ(placed[0].floating[first + test.shift], test.placed ? 0 : 1);
+    for (size_t i = 0; i < original.size(); ++i) {
+      if (placed[0].confidence[i] >= kMinCertainByte) {
+        EXPECT_EQ(placed[0].bytes[i], original[i]) << i;
+      }
     }
   }
 }
