@@ -65,6 +65,21 @@ Bytes withSubformat(Bytes file, uint16_t tag) {
   return file;
 }
 
+// `file` with a chunk after its data, as recorders append their notes; an odd-sized data
+// chunk is padded to an even size first.
+Bytes withChunkAfterData(Bytes file) {
+  if (file.size() % 2 != 0) {
+    file.push_back(0);
+  }
+  const Bytes note = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+  file.insert(file.end(), note.begin(), note.end());
+  const auto riff = static_cast<uint32_t>(file.size() - 8);
+  for (size_t k = 0; k < 4; ++k) {
+    file[4 + k] = static_cast<uint8_t>(riff >> (8 * k));
+  }
+  return file;
+}
+
 WavLayout layoutWith(void (*change)(WavLayout&)) {
   WavLayout layout;
   change(layout);
@@ -131,6 +146,22 @@ TEST(DecodeAudioInput, AcceptedLayoutsGiveTheirSamplesAtFullScale) {
        {-1.0f, 0.0f, 0.5f}},
       {"chunk before format", wavBytes(listFirst, eight), 1, 22050, eightFull},
       {"data size too large", wavBytes(longData, eight), 1, 22050, eightFull},
+      {"8-bit stereo cut within a frame",
+       wavBytes(layoutWith([](WavLayout& l) {
+                  l.channels = 2;
+                  l.dataLength = 4;
+                }),
+                {0, 255, 128}),
+       2,
+       22050,
+       {-1.0f, 127 / 128.0f}},
+      {"chunk after odd-sized data",
+       withChunkAfterData(wavBytes(WavLayout(), {0, 128, 255})),
+       1,
+       22050,
+       {-1.0f, 0.0f, 127 / 128.0f}},
+      {"16-bit, chunk after data", withChunkAfterData(wavBytes(stereo16, sixteen)), 2, 22050,
+       {0.5f, -0.5f, -1.0f, 32767 / 32768.0f}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);

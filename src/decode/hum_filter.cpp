@@ -43,42 +43,64 @@ constexpr size_t kSwingMask = std::tuple_size<decltype(HumFilter::highs)>::value
 static_assert(std::tuple_size<decltype(HumFilter::lowMeans)>::value == kMeanMask + 1 &&
               std::tuple_size<decltype(HumFilter::middles)>::value == kMeanMask + 1);
 
+// Four floats added lane by lane: one instruction where the target has vectors, and the
+// same four sums as scalar code where it has not.
+typedef float Lanes __attribute__((vector_size(16)));
+
+// The sum of four lanes, as (lane 0 + lane 1) + (lane 2 + lane 3). Lanes 0 and 2 of a
+// vector plus its pairs swapped hold the two sums, without going through memory.
+inline double addLanes(Lanes lanes) {
+  const Lanes pairs = lanes + __builtin_shufflevector(lanes, lanes, 1, 0, 3, 2);
+  return static_cast<double>(pairs[0]) + static_cast<double>(pairs[2]);
+}
+
 // The sum, and with kSquares the sum of squares, of one block's samples, in four lanes
 // (sample k to lane k % 4): the same order whatever the slicing of the input, since a
-// block is always summed whole. Named lanes stay in registers, where an array did not.
+// block is always summed whole.
 template <bool kSquares>
 inline double sumBlock(const float* x, size_t count, float& squares) {
-  float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-  float q0 = 0, q1 = 0, q2 = 0, q3 = 0;
+  Lanes sums = {0, 0, 0, 0};
+  Lanes powers = {0, 0, 0, 0};
   size_t k = 0;
   for (; k + 4 <= count; k += 4) {
-    s0 += x[k];
-    s1 += x[k + 1];
-    s2 += x[k + 2];
-    s3 += x[k + 3];
+    Lanes v;
+    std::memcpy(&v, x + k, sizeof v);
+    sums += v;
     if (kSquares) {
-      q0 += x[k] * x[k];
-      q1 += x[k + 1] * x[k + 1];
-      q2 += x[k + 2] * x[k + 2];
-      q3 += x[k + 3] * x[k + 3];
+      powers += v * v;
     }
   }
-  if (k < count) {
-    s0 += x[k];
-    q0 += kSquares ? x[k] * x[k] : 0;
-  }
-  if (k + 1 < count) {
-    s1 += x[k + 1];
-    q1 += kSquares ? x[k + 1] * x[k + 1] : 0;
-  }
-  if (k + 2 < count) {
-    s2 += x[k + 2];
-    q2 += kSquares ? x[k + 2] * x[k + 2] : 0;
+  for (size_t lane = 0; k + lane < count; ++lane) {
+    sums[lane] += x[k + lane];
+    powers[lane] += kSquares ? x[k + lane] * x[k + lane] : 0;
   }
   if (kSquares) {
-    squares = (q0 + q1) + (q2 + q3);
+    const Lanes powerPairs = powers + __builtin_shufflevector(powers, powers, 1, 0, 3, 2);
+    squares = powerPairs[0] + powerPairs[2];
   }
-  return (s0 + s1) + static_cast<double>(s2 + s3);
+  return addLanes(sums);
+}
+
+// The sums of four blocks of `length` samples from `x` on, each as sumBlock gives it:
+// side by side, the additions of one block do not wait on those of another.
+inline void sumFourBlocks(const float* x, size_t length, double* sums) {
+  Lanes lanes[4] = {};
+  size_t k = 0;
+  for (; k + 4 <= length; k += 4) {
+    for (size_t b = 0; b < 4; ++b) {
+      Lanes v;
+      std::memcpy(&v, x + b * length + k, sizeof v);
+      lanes[b] += v;
+    }
+  }
+  for (size_t lane = 0; k + lane < length; ++lane) {
+    for (size_t b = 0; b < 4; ++b) {
+      lanes[b][lane] += x[b * length + k + lane];
+    }
+  }
+  for (size_t b = 0; b < 4; ++b) {
+    sums[b] = addLanes(lanes[b]);
+  }
 }
 
 // Finds the highest and the lowest sample of block `block` less the low-passed mean under
@@ -153,19 +175,21 @@ bool humTaken(const HumFilter& f) { return f.previousHum != 0 || f.latestHum != 
 
 bool isMeasured(int64_t block) { return block % kMeasureStride == 0; }
 
-// Runs the low-pass over the newest block means, and on measured blocks decides how much
-// of the hum to take out.
-void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
-  const bool measured = isMeasured(block);
-  // The taps are symmetric: each pair of blocks shares one. window[j] is the mean of block
-  // block - 2 * kHumHalfTaps + j.
+// The low-pass at the newest of 2 * kHumHalfTaps + 1 block means from `window` on. The
+// taps are symmetric: each pair of blocks shares one.
+double lowPass(const HumFilter& f, const double* window) {
   constexpr auto kHalf = static_cast<size_t>(kHumHalfTaps);
-  const double* window =
-      f.means.data() + (static_cast<size_t>(block - 2 * kHumHalfTaps) & kMeanMask);
   double low = f.taps[kHalf] * window[kHalf];
   for (size_t k = 0; k < kHalf; ++k) {
     low += f.taps[k] * (window[2 * kHalf - k] + window[k]);
   }
+  return low;
+}
+
+// Takes the low-passed mean `low` of block `block`, and on measured blocks decides how
+// much of the hum to take out.
+void judgeBlock(HumFilter& f, int64_t block, double low, double mean, double squares) {
+  const bool measured = isMeasured(block);
   if (measured) {
     f.dc += (low - f.dc) * f.meanGain;
   }
@@ -202,6 +226,13 @@ void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
   }
   storeMiddle(f, block - kHumHalfTaps - 2);
   f.latestHum = f.taken * humAt(f, block - kHumLag);
+}
+
+// Runs the low-pass over the newest block means, and judges the block.
+void measureBlock(HumFilter& f, int64_t block, double mean, double squares) {
+  const double* window =
+      f.means.data() + (static_cast<size_t>(block - 2 * kHumHalfTaps) & kMeanMask);
+  judgeBlock(f, block, lowPass(f, window), mean, squares);
 }
 
 // Closes the block of samples at `x`: its mean goes to the low-pass, which runs only on
@@ -283,27 +314,66 @@ size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
   return count;
 }
 
+// Blocks summed at a time while no hum is taken out: the low-passes of their measured
+// blocks then run side by side, where one after the other each would wait on the last.
+constexpr size_t kPassBlocks = 256;
+
+// Completes up to `blocks` whole blocks at `samples` in place, up to the first after which
+// hum is taken out; returns how many.
+size_t passBatch(HumFilter& f, const float* samples, size_t blocks) {
+  constexpr auto kBefore = static_cast<size_t>(2 * kHumHalfTaps);
+  constexpr size_t kMeasured = kPassBlocks / kMeasureStride + 1;
+  const auto length = static_cast<size_t>(f.blockLength);
+  const int64_t first = f.blocks;
+  std::array<double, kBefore + kPassBlocks> means;  // of the blocks from first - kBefore on
+  for (size_t k = 0; k < kBefore; ++k) {
+    means[k] = f.means[static_cast<size_t>(first - static_cast<int64_t>(kBefore - k)) & kMeanMask];
+  }
+  std::array<size_t, kMeasured> measured;  // the measured blocks, from first
+  std::array<double, kMeasured> squares;
+  size_t summed = 0;
+  for (; summed + 4 <= blocks; summed += 4) {
+    sumFourBlocks(samples + summed * length, length, means.data() + kBefore + summed);
+  }
+  for (float unused = 0; summed < blocks; ++summed) {
+    means[kBefore + summed] = sumBlock<false>(samples + summed * length, length, unused);
+  }
+  size_t count = 0;
+  for (size_t b = 0; b < blocks; ++b) {
+    means[kBefore + b] *= f.blockScale;
+    if (isMeasured(first + static_cast<int64_t>(b))) {
+      float power = 0;
+      sumBlock<true>(samples + b * length, length, power);
+      measured[count] = b;
+      squares[count++] = power * f.blockScale;
+    }
+  }
+  std::array<double, kMeasured> lows;
+  for (size_t m = 0; m < count; ++m) {
+    lows[m] = lowPass(f, means.data() + measured[m]);
+  }
+  size_t taken = blocks;
+  for (size_t m = 0; m < count && taken == blocks; ++m) {
+    const size_t b = measured[m];
+    judgeBlock(f, first + static_cast<int64_t>(b), lows[m], means[kBefore + b], squares[m]);
+    taken = humTaken(f) ? b + 1 : taken;
+  }
+  for (size_t b = taken > kMeanMask ? taken - kMeanMask - 1 : 0; b < taken; ++b) {
+    const size_t at = static_cast<size_t>(first + static_cast<int64_t>(b)) & kMeanMask;
+    f.means[at] = means[kBefore + b];
+    f.means[at + kMeanMask + 1] = means[kBefore + b];
+  }
+  f.blocks = first + static_cast<int64_t>(taken);
+  return taken;
+}
+
 // Completes the whole blocks at `samples` in place, up to the first after which hum is
 // taken out; returns how many samples they hold. The loop over blocks that no hum fills.
 size_t passBlocks(HumFilter& f, const float* samples, size_t count) {
   const auto length = static_cast<size_t>(f.blockLength);
   size_t i = 0;
   while (count - i >= length && !humTaken(f)) {
-    if (isMeasured(f.blocks)) {
-      completeBlock(f, samples + i);
-      i += length;
-      continue;
-    }
-    // The blocks up to the next measured one only give their means to the low-pass.
-    const auto plain = static_cast<size_t>(kMeasureStride - f.blocks % kMeasureStride);
-    const size_t end = i + std::min(plain, (count - i) / length) * length;
-    for (; i < end; i += length) {
-      float unused = 0;
-      const double mean = sumBlock<false>(samples + i, length, unused) * f.blockScale;
-      const size_t at = static_cast<size_t>(f.blocks++) & kMeanMask;
-      f.means[at] = mean;
-      f.means[at + kMeanMask + 1] = mean;
-    }
+    i += passBatch(f, samples + i, std::min((count - i) / length, kPassBlocks)) * length;
   }
   f.received += static_cast<int64_t>(i);
   return i;

@@ -132,7 +132,49 @@ int32_t checkAudioInput(AudioInput& input, const SF_INFO& info) {
   input.cutShort = info.seekable != 0 && statesMoreThanItHolds(input.file.get());
   const size_t channels = static_cast<size_t>(info.channels);
   const size_t frames = channels < kAudioChunkSamples ? kAudioChunkSamples / channels : 1;
-  return resizeItems(input.chunk, frames * channels);
+  const int encoding = info.format & SF_FORMAT_SUBMASK;
+  input.reading = encoding == SF_FORMAT_PCM_U8 ? SampleReading::kUnsignedBytes
+                  : encoding == SF_FORMAT_PCM_S8 || encoding == SF_FORMAT_PCM_16
+                      ? SampleReading::kShorts
+                      : SampleReading::kFloats;
+  int32_t status = resizeItems(input.chunk, frames * channels);
+  if (status == kOk && input.reading == SampleReading::kShorts) {
+    status = resizeItems(input.shorts, frames * channels);
+  }
+  if (status == kOk && input.reading == SampleReading::kUnsignedBytes) {
+    status = resizeItems(input.bytes, frames * channels);
+  }
+  return status;
+}
+
+// Turns `count` samples into floats: each is `scale` times its distance from `zero`.
+template <typename Sample>
+void convertSamples(const Sample* samples, sf_count_t count, int32_t zero, float scale,
+                    float* floats) {
+  for (sf_count_t k = 0; k < count; ++k) {
+    floats[k] = static_cast<float>(samples[k] - zero) * scale;
+  }
+}
+
+// Reads up to `wanted` frames into input.chunk; returns how many, or a negative count
+// where libsndfile failed. libsndfile scales an 8-bit or 16-bit sample to a float by a
+// power of two, which the scaling here repeats exactly.
+sf_count_t readFrames(AudioInput& input, sf_count_t wanted) {
+  SNDFILE* file = input.file.get();
+  const sf_count_t channels = input.channelCount;
+  if (input.reading == SampleReading::kShorts) {
+    const sf_count_t got = sf_readf_short(file, input.shorts.data(), wanted);
+    convertSamples(input.shorts.data(), got * channels, 0, 1.0F / 32768, input.chunk.data());
+    return got;
+  }
+  if (input.reading == SampleReading::kUnsignedBytes) {
+    const sf_count_t bytes = sf_read_raw(file, input.bytes.data(), wanted * channels);
+    // A recording cut within its last frame leaves part of a frame, which is dropped.
+    const sf_count_t got = bytes < 0 ? bytes : bytes / channels;
+    convertSamples(input.bytes.data(), got * channels, 128, 1.0F / 128, input.chunk.data());
+    return got;
+  }
+  return sf_readf_float(file, input.chunk.data(), wanted);
 }
 
 }  // namespace
@@ -174,7 +216,7 @@ int32_t openAudioMemory(AudioInput& input, const uint8_t* data, size_t size, con
 int32_t readAudioChunk(AudioInput& input, size_t& frames) {
   const auto channels = static_cast<size_t>(input.channelCount);
   const sf_count_t wanted = static_cast<sf_count_t>(input.chunk.size() / channels);
-  const sf_count_t got = sf_readf_float(input.file.get(), input.chunk.data(), wanted);
+  const sf_count_t got = readFrames(input, wanted);
   if (got < 0 || (got < wanted && sf_error(input.file.get()) == SF_ERR_SYSTEM)) {
     frames = 0;
     return reportFailure(kErrReadInput, input.name, {},

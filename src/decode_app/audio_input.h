@@ -14,6 +14,8 @@
 // Samples (all channels together) that one chunk holds, whatever the channel count.
 inline constexpr size_t kAudioChunkSamples = 65536;
 
+enum class SampleReading { kFloats, kShorts, kUnsignedBytes };
+
 struct SoundFileCloser {
   void operator()(SNDFILE* file) const { sf_close(file); }
 };
@@ -41,6 +43,12 @@ struct AudioInput {
   std::string readError;     // why libsndfile stopped before the end, where it said so
   std::string formatName;    // e.g. "WAV (Microsoft), Signed 24 bit PCM"
   std::vector<float> chunk;  // the last chunk, frames of channelCount samples
+  // How the samples reach `chunk`. Samples of 16 bits or fewer become floats here, from
+  // what libsndfile gives at a fraction of the cost of its floats: 8-bit unsigned WAV
+  // samples as the bytes stored, others as shorts. The floats are the same, bit for bit.
+  SampleReading reading = SampleReading::kFloats;
+  std::vector<int16_t> shorts;
+  std::vector<uint8_t> bytes;
 };
 
 // Opens the recording at `path`, or standard input for "-", and checks what libsndfile
