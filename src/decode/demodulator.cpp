@@ -136,6 +136,33 @@ struct Window {
   }
 };
 
+// How far each sample of a stretch moves the smoothing sum: the sample entering the window
+// less the one leaving it, worked out ahead of the loop over the stretch, two at a time.
+constexpr size_t kStretch = 1024;
+struct Moves {
+  double values[kStretch];
+  size_t first;  // the index of the sample that values[0] is for
+
+  double at(size_t i) const { return values[i - first]; }
+};
+
+void fillMoves(Moves& moves, const Window& window, size_t first, size_t end) {
+  moves.first = first;
+  size_t i = first;
+  for (; i < end && i < window.length; ++i) {
+    moves.values[i - first] =
+        static_cast<double>(window.samples[i]) - static_cast<double>(window.leaving(i));
+  }
+  // The rest leave from this call's samples: a loop without a choice, which the compiler
+  // turns into vector instructions.
+  const float* entering = window.samples + i;
+  const float* leaving = entering - window.length;
+  double* values = moves.values + (i - first);
+  for (size_t k = 0; k < end - i; ++k) {
+    values[k] = static_cast<double>(entering[k]) - static_cast<double>(leaving[k]);
+  }
+}
+
 // What the loop after the first crossing carries from sample to sample besides the
 // envelopes, and the crossings it gathers until they are appended.
 struct Watch {
@@ -191,14 +218,13 @@ inline bool decideSample(Watch& w, const Filters& f, double s, double high, doub
 // of one step after the other, and the chain that each pair waits on holds one max, not
 // two.
 template <bool kRising>
-bool watchForCrossing(Filters& f, Watch& w, const Window& window, size_t count, size_t& i) {
+bool watchForCrossing(Filters& f, Watch& w, const Moves& moves, size_t count, size_t& i) {
   const double keep = f.keep;
   const double decay = f.decay;
   for (; i + 1 < count; i += 2) {
-    f.smoothSum += static_cast<double>(window.samples[i]) - static_cast<double>(window.leaving(i));
+    f.smoothSum += moves.at(i);
     const double s0 = f.smoothSum * f.smoothScale;
-    f.smoothSum +=
-        static_cast<double>(window.samples[i + 1]) - static_cast<double>(window.leaving(i + 1));
+    f.smoothSum += moves.at(i + 1);
     const double s1 = f.smoothSum * f.smoothScale;
     const double pull0 = s0 * decay;
     const double pull1 = s1 * decay;
@@ -220,11 +246,33 @@ bool watchForCrossing(Filters& f, Watch& w, const Window& window, size_t count, 
     }
   }
   if (i < count) {
-    f.smooth(window.samples[i], window.leaving(i));
+    f.smoothSum += moves.at(i);
+    f.s = f.smoothSum * f.smoothScale;
+    const double pull = f.s * decay;
+    f.high = std::max(f.s, f.high * keep + pull);
+    f.low = std::min(f.s, f.low * keep + pull);
     ++i;
     return decideSample<kRising>(w, f, f.s, f.high, f.low);
   }
   return false;
+}
+
+// Runs the filters over the samples from i to `end`, whose moves are in `moves`, and
+// appends the crossings they make. Returns kOk or kErrOutOfMemory, reported.
+int32_t watchStretch(Filters& f, Watch& w, const Moves& moves, size_t end, size_t& i,
+                     int32_t& level, Crossings& crossings) {
+  int32_t status = kOk;
+  while (i < end && status == kOk) {
+    const bool firstRising = level == 0;
+    w.found = 0;
+    while (i < end && w.found < kBatch) {
+      const bool changed = level == 0 ? watchForCrossing<true>(f, w, moves, end, i)
+                                      : watchForCrossing<false>(f, w, moves, end, i);
+      level = changed ? 1 - level : level;
+    }
+    status = appendCrossings(crossings, w.positions, w.swings, w.found, firstRising);
+  }
+  return status;
 }
 
 // Runs the filters from samples[i] on until the first crossing: before it there is no
@@ -305,15 +353,11 @@ int32_t demodulate(DemodulatorState& state, const float* samples, size_t count,
   int32_t status = watchForFirstCrossing(state, f, w, window, count, i, crossings);
   w.swingShare = f.swingShare;
   int32_t level = state.level;
+  Moves moves;
   while (i < count && status == kOk) {
-    const bool firstRising = level == 0;
-    w.found = 0;
-    while (i < count && w.found < kBatch) {
-      const bool changed = level == 0 ? watchForCrossing<true>(f, w, window, count, i)
-                                      : watchForCrossing<false>(f, w, window, count, i);
-      level = changed ? 1 - level : level;
-    }
-    status = appendCrossings(crossings, w.positions, w.swings, w.found, firstRising);
+    const size_t end = std::min(count, i + kStretch);
+    fillMoves(moves, window, i, end);
+    status = watchStretch(f, w, moves, end, i, level, crossings);
   }
   // The samples the smoothing window will still need in the next call.
   for (size_t k = i > f.smoothLength ? i - f.smoothLength : 0; k < i; ++k) {

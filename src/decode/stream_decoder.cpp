@@ -85,20 +85,26 @@ void watchForPartEnd(StreamDecoder& decoder) {
   const double runLimit = unit * (mato ? kMatoRunShare : kPmdRunShare);
   const size_t runEnd = mato ? kMatoRunIntervals : kPmdRunIntervals;
   const double maxGap = kMaxDropoutSeconds * decoder.sampleRate;
+  // Local copies stay in registers through the loop, which runs over every crossing.
+  size_t shortRun = decoder.shortRun;
+  double gapDeadline = decoder.gapDeadline;
   size_t i = std::max(decoder.checkedUpTo, leadIn.end);
   for (; i + 1 < x.size(); ++i) {
     const double d = x[i + 1] - x[i];
-    decoder.shortRun = d < runLimit ? decoder.shortRun + 1 : 0;
-    if (d > maxGap || decoder.shortRun > runEnd) {
+    // Without a branch: in data, short and long intervals follow each other at random.
+    shortRun = (shortRun + 1) * static_cast<size_t>(d < runLimit);
+    if (d > maxGap || shortRun > runEnd) {
       decoder.retryAt = std::min(decoder.retryAt, i + 2 + kLookahead);
-      decoder.shortRun = 0;
+      shortRun = 0;
       ++i;
       break;
     }
-    if ((d < shortest || d > longest) && decoder.gapDeadline < 0) {
-      decoder.gapDeadline = x[i] + maxGap;
+    if ((d < shortest || d > longest) && gapDeadline < 0) {
+      gapDeadline = x[i] + maxGap;
     }
   }
+  decoder.shortRun = shortRun;
+  decoder.gapDeadline = gapDeadline;
   decoder.checkedUpTo = i;
 }
 
