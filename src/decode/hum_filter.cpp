@@ -317,53 +317,73 @@ size_t emitSamples(HumFilter& f, float* out, int64_t limit) {
 // Blocks summed at a time while no hum is taken out: the low-passes of their measured
 // blocks then run side by side, where one after the other each would wait on the last.
 constexpr size_t kPassBlocks = 256;
+constexpr auto kBatchBefore = static_cast<size_t>(2 * kHumHalfTaps);
+constexpr size_t kBatchMeasured = kPassBlocks / kMeasureStride + 1;
+
+// The block means of a batch, after those of the blocks before it that the low-pass
+// reaches back to, and what the measured blocks among them add.
+struct Batch {
+  int64_t first = 0;  // the batch's first block
+  // Of the blocks from first - kBatchBefore on.
+  std::array<double, kBatchBefore + kPassBlocks> means;
+  std::array<size_t, kBatchMeasured> measured;  // the measured blocks, from first
+  std::array<double, kBatchMeasured> squares;   // their mean squares
+  std::array<double, kBatchMeasured> lows;      // their low-passed means
+  size_t measuredCount = 0;
+};
+
+// Sums `blocks` whole blocks at `samples` into `batch`, and runs the low-pass at each
+// measured one.
+void sumBatch(const HumFilter& f, const float* samples, size_t blocks, Batch& batch) {
+  const auto length = static_cast<size_t>(f.blockLength);
+  batch.first = f.blocks;
+  for (size_t k = 0; k < kBatchBefore; ++k) {
+    const auto block = static_cast<size_t>(batch.first - static_cast<int64_t>(kBatchBefore - k));
+    batch.means[k] = f.means[block & kMeanMask];
+  }
+  double* means = batch.means.data() + kBatchBefore;
+  size_t summed = 0;
+  for (; summed + 4 <= blocks; summed += 4) {
+    sumFourBlocks(samples + summed * length, length, means + summed);
+  }
+  for (float unused = 0; summed < blocks; ++summed) {
+    means[summed] = sumBlock<false>(samples + summed * length, length, unused);
+  }
+  batch.measuredCount = 0;
+  for (size_t b = 0; b < blocks; ++b) {
+    means[b] *= f.blockScale;
+    if (isMeasured(batch.first + static_cast<int64_t>(b))) {
+      // Summed once more for the squares: one block in kMeasureStride.
+      float power = 0;
+      sumBlock<true>(samples + b * length, length, power);
+      batch.measured[batch.measuredCount] = b;
+      batch.squares[batch.measuredCount++] = power * f.blockScale;
+    }
+  }
+  for (size_t m = 0; m < batch.measuredCount; ++m) {
+    batch.lows[m] = lowPass(f, batch.means.data() + batch.measured[m]);
+  }
+}
 
 // Completes up to `blocks` whole blocks at `samples` in place, up to the first after which
 // hum is taken out; returns how many.
 size_t passBatch(HumFilter& f, const float* samples, size_t blocks) {
-  constexpr auto kBefore = static_cast<size_t>(2 * kHumHalfTaps);
-  constexpr size_t kMeasured = kPassBlocks / kMeasureStride + 1;
-  const auto length = static_cast<size_t>(f.blockLength);
-  const int64_t first = f.blocks;
-  std::array<double, kBefore + kPassBlocks> means;  // of the blocks from first - kBefore on
-  for (size_t k = 0; k < kBefore; ++k) {
-    means[k] = f.means[static_cast<size_t>(first - static_cast<int64_t>(kBefore - k)) & kMeanMask];
-  }
-  std::array<size_t, kMeasured> measured;  // the measured blocks, from first
-  std::array<double, kMeasured> squares;
-  size_t summed = 0;
-  for (; summed + 4 <= blocks; summed += 4) {
-    sumFourBlocks(samples + summed * length, length, means.data() + kBefore + summed);
-  }
-  for (float unused = 0; summed < blocks; ++summed) {
-    means[kBefore + summed] = sumBlock<false>(samples + summed * length, length, unused);
-  }
-  size_t count = 0;
-  for (size_t b = 0; b < blocks; ++b) {
-    means[kBefore + b] *= f.blockScale;
-    if (isMeasured(first + static_cast<int64_t>(b))) {
-      float power = 0;
-      sumBlock<true>(samples + b * length, length, power);
-      measured[count] = b;
-      squares[count++] = power * f.blockScale;
-    }
-  }
-  std::array<double, kMeasured> lows;
-  for (size_t m = 0; m < count; ++m) {
-    lows[m] = lowPass(f, means.data() + measured[m]);
-  }
+  Batch batch;
+  sumBatch(f, samples, blocks, batch);
   size_t taken = blocks;
-  for (size_t m = 0; m < count && taken == blocks; ++m) {
-    const size_t b = measured[m];
-    judgeBlock(f, first + static_cast<int64_t>(b), lows[m], means[kBefore + b], squares[m]);
+  for (size_t m = 0; m < batch.measuredCount && taken == blocks; ++m) {
+    const size_t b = batch.measured[m];
+    judgeBlock(f, batch.first + static_cast<int64_t>(b), batch.lows[m],
+               batch.means[kBatchBefore + b], batch.squares[m]);
     taken = humTaken(f) ? b + 1 : taken;
   }
+  // The means of the latest blocks taken stay for the low-pass of the blocks after them.
   for (size_t b = taken > kMeanMask ? taken - kMeanMask - 1 : 0; b < taken; ++b) {
-    const size_t at = static_cast<size_t>(first + static_cast<int64_t>(b)) & kMeanMask;
-    f.means[at] = means[kBefore + b];
-    f.means[at + kMeanMask + 1] = means[kBefore + b];
+    const size_t at = static_cast<size_t>(batch.first + static_cast<int64_t>(b)) & kMeanMask;
+    f.means[at] = batch.means[kBatchBefore + b];
+    f.means[at + kMeanMask + 1] = batch.means[kBatchBefore + b];
   }
-  f.blocks = first + static_cast<int64_t>(taken);
+  f.blocks = batch.first + static_cast<int64_t>(taken);
   return taken;
 }
 
