@@ -246,6 +246,8 @@ bool watchForCrossing(Filters& f, Watch& w, const Moves& moves, size_t count, si
     }
   }
   if (i < count) {
+    // Filters::smooth from the stretch's move, spelled out: calling a shared step here made
+    // the compiler keep fewer of the loop's values in registers, and the loop slower.
     f.smoothSum += moves.at(i);
     f.s = f.smoothSum * f.smoothScale;
     const double pull = f.s * decay;
