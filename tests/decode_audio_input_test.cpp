@@ -160,7 +160,10 @@ TEST(DecodeAudioInput, AcceptedLayoutsGiveTheirSamplesAtFullScale) {
        1,
        22050,
        {-1.0f, 0.0f, 127 / 128.0f}},
-      {"16-bit, chunk after data", withChunkAfterData(wavBytes(stereo16, sixteen)), 2, 22050,
+      {"16-bit, chunk after data",
+       withChunkAfterData(wavBytes(stereo16, sixteen)),
+       2,
+       22050,
        {0.5f, -0.5f, -1.0f, 32767 / 32768.0f}},
   };
   for (const Case& test : cases) {
