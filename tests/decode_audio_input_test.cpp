@@ -1,8 +1,11 @@
 // Unit tests of the audio input: what libsndfile hands over for the layouts recorders
 // write, and the files refused, by libsndfile or by the checks on what it returns.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -175,6 +178,54 @@ TEST(DecodeAudioInput, AcceptedLayoutsGiveTheirSamplesAtFullScale) {
     EXPECT_EQ(input.sampleRate, test.rate);
     EXPECT_EQ(input.channelCount, test.channels);
     EXPECT_EQ(samples, test.samples);
+  }
+}
+
+// What libsndfile's own float reading gives for `bytes`.
+std::vector<float> libsndfileFloats(const Bytes& bytes) {
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) {
+    return {};
+  }
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::rewind(file);
+  SF_INFO info = {};
+  SNDFILE* sound = sf_open_fd(fileno(file), SFM_READ, &info, SF_FALSE);
+  std::vector<float> floats(static_cast<size_t>(info.frames * info.channels));
+  floats.resize(
+      static_cast<size_t>(sf_readf_float(sound, floats.data(), info.frames) * info.channels));
+  sf_close(sound);
+  std::fclose(file);
+  return floats;
+}
+
+// 8-bit and 16-bit samples do not pass through libsndfile's floats: every value, over
+// more than one chunk, must still come out as the float libsndfile gives.
+TEST(DecodeAudioInput, SamplesReadAsStoredGiveLibsndfilesOwnFloats) {
+  struct Case {
+    uint16_t channels;
+    uint16_t bits;
+  };
+  for (const Case test : {Case{1, 8}, Case{2, 8}, Case{1, 16}, Case{3, 16}}) {
+    SCOPED_TRACE(std::to_string(test.channels) + " channels, " + std::to_string(test.bits) +
+                 " bits");
+    Bytes data(3 * kAudioChunkSamples + 6 * test.channels);
+    for (size_t k = 0; k < data.size(); ++k) {
+      data[k] = static_cast<uint8_t>(k * 97 + k / 256);
+    }
+    WavLayout layout;
+    layout.channels = test.channels;
+    layout.bitsPerSample = test.bits;
+    const Bytes wav = wavBytes(layout, data);
+    AudioInput input;
+    std::vector<float> samples;
+    std::string err;
+    ASSERT_EQ(readBytes(wav, input, samples, err), kOk) << err;
+    const std::vector<float> expected = libsndfileFloats(wav);
+    ASSERT_EQ(samples.size(), data.size() * 8 / test.bits);
+    ASSERT_EQ(expected.size(), samples.size());
+    // Bit for bit: equal floats could still differ in the sign of a zero.
+    EXPECT_EQ(std::memcmp(samples.data(), expected.data(), samples.size() * sizeof(float)), 0);
   }
 }
 
